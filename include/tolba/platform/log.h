@@ -1,0 +1,21 @@
+#pragma once
+// The platform log: one line per call, no levels. Lines go to stderr unless the
+// host installs its own sink (a game may route them into its own console).
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tolba::platform {
+
+using LogSink = std::function<void(const std::string& line)>;
+
+// Writes one line. Safe from any thread; sinks are called under a lock, one line
+// at a time, so they need no locking of their own.
+void log(std::string_view line);
+
+// Replaces the sink; an empty function restores the default (stderr). Returns the
+// sink that was installed before.
+LogSink setLogSink(LogSink sink);
+
+}  // namespace tolba::platform

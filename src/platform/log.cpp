@@ -1,0 +1,39 @@
+#include "tolba/platform/log.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace tolba::platform {
+namespace {
+
+std::mutex& sinkMutex() {
+  static auto* m = new std::mutex();  // outlives every static that may log at exit
+  return *m;
+}
+
+LogSink& sink() {
+  static auto* s = new LogSink();
+  return *s;
+}
+
+}  // namespace
+
+void log(std::string_view line) {
+  const std::string text(line);
+  std::lock_guard lock(sinkMutex());
+  if (sink()) {
+    sink()(text);
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fputc('\n', stderr);
+}
+
+LogSink setLogSink(LogSink newSink) {
+  std::lock_guard lock(sinkMutex());
+  LogSink old = std::move(sink());
+  sink() = std::move(newSink);
+  return old;
+}
+
+}  // namespace tolba::platform

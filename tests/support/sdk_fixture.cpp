@@ -1,0 +1,176 @@
+#include "support/sdk_fixture.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+
+#include "model/TolbaSDKGameConfig.h"
+#include "tolba/TolbaSDK.h"
+#include "tolba/platform/app_environment.h"
+#include "tolba/platform/device.h"
+#include "tolba/platform/property_list.h"
+
+namespace tolba::testing {
+
+LogCapture::LogCapture() {
+  previous_ = platform::setLogSink([this](const std::string& line) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(line);
+  });
+}
+
+LogCapture::~LogCapture() { platform::setLogSink(std::move(previous_)); }
+
+std::vector<std::string> LogCapture::lines() const {
+  std::lock_guard lock(mutex_);
+  return lines_;
+}
+
+bool LogCapture::contains(const std::string& text) const { return count(text) > 0; }
+
+std::size_t LogCapture::count(const std::string& text) const {
+  std::lock_guard lock(mutex_);
+  std::size_t n = 0;
+  for (const auto& l : lines_) {
+    if (l.find(text) != std::string::npos) ++n;
+  }
+  return n;
+}
+
+void LogCapture::clear() {
+  std::lock_guard lock(mutex_);
+  lines_.clear();
+}
+
+namespace {
+
+class FakeHandle final : public platform::ReachabilityHandle {
+ public:
+  explicit FakeHandle(const FakeReachabilityService& service) : service_(service) {}
+  bool getFlags(std::uint32_t& flags) override {
+    if (!service_.readable()) return false;
+    flags = service_.flags();
+    return true;
+  }
+  bool setCallback(Callback) override { return true; }
+  bool setDispatchQueue(platform::SerialQueue*) override { return true; }
+
+ private:
+  const FakeReachabilityService& service_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::ReachabilityHandle> FakeReachabilityService::createWithName(const std::string& host) {
+  std::lock_guard lock(mutex_);
+  if (host.empty()) return nullptr;
+  ++created_;
+  hosts_.push_back(host);
+  return std::make_unique<FakeHandle>(*this);
+}
+
+std::unique_ptr<platform::ReachabilityHandle> FakeReachabilityService::createWithAddress(const sockaddr* address) {
+  std::lock_guard lock(mutex_);
+  if (address == nullptr) return nullptr;
+  ++created_;
+  return std::make_unique<FakeHandle>(*this);
+}
+
+void FakeReachabilityService::setFlags(std::uint32_t flags) {
+  std::lock_guard lock(mutex_);
+  flags_ = flags;
+}
+void FakeReachabilityService::setReadable(bool readable) {
+  std::lock_guard lock(mutex_);
+  readable_ = readable;
+}
+std::uint32_t FakeReachabilityService::flags() const {
+  std::lock_guard lock(mutex_);
+  return flags_;
+}
+bool FakeReachabilityService::readable() const {
+  std::lock_guard lock(mutex_);
+  return readable_;
+}
+int FakeReachabilityService::created() const {
+  std::lock_guard lock(mutex_);
+  return created_;
+}
+std::vector<std::string> FakeReachabilityService::hosts() const {
+  std::lock_guard lock(mutex_);
+  return hosts_;
+}
+
+NotificationRecorder::NotificationRecorder(const std::vector<std::string>& names) {
+  auto& center = platform::NotificationCenter::defaultCenter();
+  for (const auto& name : names) {
+    observers_.emplace_back(center, center.addObserver(name, nullptr, [this](const platform::Notification& n) {
+                              posted_.push_back({n.name, n.userInfo});
+                            }));
+  }
+}
+
+std::vector<std::string> NotificationRecorder::names() const {
+  std::vector<std::string> out;
+  for (const auto& p : posted_) out.push_back(p.name);
+  return out;
+}
+
+void SdkTest::SetUp() {
+  static std::atomic<int> counter{0};
+  root_ = std::filesystem::temp_directory_path() /
+          ("tolba-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  bundle_ = root_ / "bundle";
+  data_ = root_ / "data";
+  std::filesystem::create_directories(bundle_);
+  std::filesystem::create_directories(data_);
+  log_ = std::make_unique<LogCapture>();
+  clock_ = std::make_shared<platform::ManualClock>();
+  platform::RunLoop::main().reset();
+  platform::RunLoop::main().setClock(clock_);
+  platform::setBundleDirectory(bundle_.string());
+  platform::setDataDirectory(data_.string());
+  reach_ = std::make_shared<FakeReachabilityService>();
+  reach_->setFlags(platform::reach::Reachable);
+  platform::ReachabilityService::setCurrent(reach_);
+  platform::Device::current().reset();
+  TolbaSDK::resetForTesting();
+  TolbaSDKGameConfig::resetForTesting();
+}
+
+void SdkTest::TearDown() {
+  platform::RunLoop::main().reset();
+  TolbaSDK::resetForTesting();
+  TolbaSDKGameConfig::resetForTesting();
+  platform::ReachabilityService::setCurrent(nullptr);
+  platform::Device::current().reset();
+  platform::setDataDirectory("");  // flushes pending writes before the folder goes
+  log_.reset();
+  std::error_code ec;
+  std::filesystem::remove_all(root_, ec);
+}
+
+void SdkTest::writeConfig(const nlohmann::json& contents) {
+  writeRawConfig(platform::writeXmlPropertyList(contents));
+}
+
+void SdkTest::writeRawConfig(const std::string& bytes) {
+  std::ofstream out(bundle_ / "Tolba.plist", std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+void SdkTest::writeInfoPlist(const nlohmann::json& contents) {
+  std::ofstream out(bundle_ / "Info.plist", std::ios::binary | std::ios::trunc);
+  out << platform::writeXmlPropertyList(contents);
+}
+
+void SdkTest::advance(double seconds) { platform::RunLoop::main().runFor(platform::Duration(seconds)); }
+
+void SdkTest::drain() { platform::RunLoop::main().drain(); }
+
+bool SdkTest::runUntil(const std::function<bool()>& done, double seconds) {
+  return platform::RunLoop::main().runUntil(done, platform::Duration(seconds));
+}
+
+}  // namespace tolba::testing

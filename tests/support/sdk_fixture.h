@@ -1,0 +1,104 @@
+#pragma once
+// Test fixture that gives each test a clean world: a manual clock on the main
+// run loop, a fresh bundle and data directory, captured log lines, a scripted
+// reachability service, and fresh SDK singletons.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tolba/platform/clock.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/notification_center.h"
+#include "tolba/platform/reachability.h"
+#include "tolba/platform/run_loop.h"
+
+namespace tolba::testing {
+
+// Collects log lines while alive.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  std::vector<std::string> lines() const;
+  bool contains(const std::string& text) const;
+  std::size_t count(const std::string& text) const;
+  void clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+  platform::LogSink previous_;
+};
+
+// A reachability service whose flags the test sets.
+class FakeReachabilityService : public platform::ReachabilityService {
+ public:
+  std::unique_ptr<platform::ReachabilityHandle> createWithName(const std::string& host) override;
+  std::unique_ptr<platform::ReachabilityHandle> createWithAddress(const sockaddr* address) override;
+  void setFlags(std::uint32_t flags);
+  void setReadable(bool readable);
+  std::uint32_t flags() const;
+  bool readable() const;
+  int created() const;
+  std::vector<std::string> hosts() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::uint32_t flags_ = 0;
+  bool readable_ = true;
+  int created_ = 0;
+  std::vector<std::string> hosts_;
+};
+
+// A notification recorded by NotificationRecorder.
+struct Posted {
+  std::string name;
+  nlohmann::json userInfo;
+};
+
+// Records the notifications of the given names, in order.
+class NotificationRecorder {
+ public:
+  explicit NotificationRecorder(const std::vector<std::string>& names);
+  const std::vector<Posted>& posted() const { return posted_; }
+  std::vector<std::string> names() const;
+  void clear() { posted_.clear(); }
+
+ private:
+  std::vector<Posted> posted_;
+  std::vector<platform::ScopedObserver> observers_;
+};
+
+class SdkTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes Tolba.plist (XML) into the test's bundle; a string writes raw bytes.
+  void writeConfig(const nlohmann::json& contents);
+  void writeRawConfig(const std::string& bytes);
+  void writeInfoPlist(const nlohmann::json& contents);
+
+  // Lets `seconds` of virtual time pass on the main run loop.
+  void advance(double seconds);
+  // Runs posted work (no time passes).
+  void drain();
+  // Waits (real time) for posted work until `done` holds.
+  bool runUntil(const std::function<bool()>& done, double seconds = 10);
+
+  std::filesystem::path root_;
+  std::filesystem::path bundle_;
+  std::filesystem::path data_;
+  std::shared_ptr<platform::ManualClock> clock_;
+  std::shared_ptr<FakeReachabilityService> reach_;
+  std::unique_ptr<LogCapture> log_;
+};
+
+}  // namespace tolba::testing
