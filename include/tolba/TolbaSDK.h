@@ -135,6 +135,18 @@ class TolbaSDK : public std::enable_shared_from_this<TolbaSDK> {
   // Replaces the singleton with a fresh facade (tests only).
   static void resetForTesting();
 
+  // Internal steps of the login and payment flows, in the order they run
+  // (public so that tests can drive them one at a time).
+  void loginPanelDidFinish(const Json& result);
+  void showRzView();
+  void checkRzWithDic(const std::optional<Json>& result);
+  void doSignUserWithDic(const std::optional<Json>& loginResult);
+  void signInDidReply(const std::optional<Json>& reply);
+  void setRealInfoWithAge(const std::string& age);
+  void orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply);
+  void doShowPay();
+  void doPayNotiWithResult(const std::optional<Json>& result);
+
  private:
   friend struct TolbaSDKFlows;
   void post(const char* name, Json payload);

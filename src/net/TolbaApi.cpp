@@ -7,4 +7,10 @@ void TolbaApi::gameLogoutBlock(TolbaServerBlock block) {
   (void)block;
 }
 
+void TolbaApi::gameLogin(const nlohmann::json&, const std::optional<nlohmann::json>&, TolbaServerBlock) {}
+void TolbaApi::updateRoleInfo(const std::shared_ptr<TolbaSDKGameRoleInfo>&, TolbaServerBlock) {}
+void TolbaApi::payOrderInfo(const std::shared_ptr<TolbaSDKPayOrderInfo>&, const std::shared_ptr<TolbaSDKGameRoleInfo>&,
+                            TolbaServerBlock) {}
+void TolbaApi::channelUpdateRoleInfo(const std::shared_ptr<TolbaSDKGameRoleInfo>&, TolbaServerBlock) {}
+
 }  // namespace tolba

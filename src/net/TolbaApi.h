@@ -3,9 +3,13 @@
 // channel account server ("sdkmini/...").
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <nlohmann/json.hpp>
+
+#include "tolba/TolbaSDKGameRoleInfo.h"
+#include "tolba/TolbaSDKPayOrderInfo.h"
 
 namespace tolba {
 
@@ -18,6 +22,12 @@ class TolbaApi {
  public:
   // "sdkstandard/login/logout".
   static void gameLogoutBlock(TolbaServerBlock block);
+  static void gameLogin(const nlohmann::json& username, const std::optional<nlohmann::json>& extDic,
+                        TolbaServerBlock block);
+  static void updateRoleInfo(const std::shared_ptr<TolbaSDKGameRoleInfo>& role, TolbaServerBlock block);
+  static void payOrderInfo(const std::shared_ptr<TolbaSDKPayOrderInfo>& order,
+                           const std::shared_ptr<TolbaSDKGameRoleInfo>& role, TolbaServerBlock block);
+  static void channelUpdateRoleInfo(const std::shared_ptr<TolbaSDKGameRoleInfo>& role, TolbaServerBlock block);
 };
 
 }  // namespace tolba

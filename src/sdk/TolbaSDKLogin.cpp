@@ -1,18 +1,139 @@
-// Login, sign-in and real-name flow of the facade.
+// The facade's login, real-name and sign-in flow, and logout.
+#include "model/TolbaSDKGameConfig.h"
+#include "net/TolbaApi.h"
+#include "sdk/panel_presenter.h"
+#include "sdk/reply_reading.h"
 #include "tolba/TolbaSDK.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/value.h"
 
 namespace tolba {
+namespace {
+
+void logLine(const std::string& text) { platform::log("TolbaLog:" + text); }
+
+nlohmann::json realNameDictionary(const char* msg, const char* isRealName, const std::string& age) {
+  return {{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, msg},  {"isRealName", isRealName},
+          {"age", age},           {"isResumeGame", "1"},   {"realOther", ""}};
+}
+
+}  // namespace
 
 std::int32_t TolbaSDK::login() {
+  logLine("设备码 = " + TolbaSDKGameConfig::getUUID());
   if (!SDKIsInit_) return -20;
-  // The login panel arrives with the user-interface layer.
+  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  PanelPresenter::current().showLoginPanel([weak](const std::optional<Json>& result) {
+    if (auto self = weak.lock()) self->loginPanelDidFinish(result.value_or(Json::object()));
+  });
   return 0;
+}
+
+void TolbaSDK::loginPanelDidFinish(const Json& result) {
+  if (platform::intValue(platform::find(result, "code")) != 0) {
+    const auto msg = replyText(result, kTolbaSDKKeyMsg);
+    PanelPresenter::current().showWarning(msg);
+    Json payload{{kTolbaSDKKeyError, -2}};
+    if (msg) payload[kTolbaSDKKeyMsg] = *msg;
+    sendTolbaLoginNoti(std::move(payload));
+    return;
+  }
+  loginData_ = result;
+  const Json* rzdic = platform::find(result, "rzdic");
+  const auto nrz = rzdic ? platform::intValue(platform::find(*rzdic, "nrz")) : 0;
+  if (nrz != 0) {
+    checkRzWithDic(*rzdic);
+  } else {
+    showRzView();
+  }
+  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  PanelPresenter::current().showFloatButton([weak] {
+    if (auto self = weak.lock()) self->sendTolbaLogoutNoti({{kTolbaSDKKeyError, 0}});
+  });
+}
+
+void TolbaSDK::showRzView() {
+  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  rzView_ = PanelPresenter::current().showRealNamePanel([weak](const std::optional<Json>& result) {
+    platform::log("实名回调 resultDic = " + platform::describeOrNil(result));
+    if (auto self = weak.lock()) self->checkRzWithDic(result);
+  });
+}
+
+void TolbaSDK::checkRzWithDic(const std::optional<Json>& result) {
+  auto& presenter = PanelPresenter::current();
+  if (!result || platform::intValue(platform::find(*result, "z")) != 1) {
+    // Cancelled or refused: the player goes on unverified; a refused panel stays up.
+    realNameInfo_ = realNameDictionary("用户取消认证", "0", "-1");
+  } else {
+    const auto nrz = platform::intValue(platform::find(*result, "nrz"));
+    if (nrz == 1) {
+      realNameInfo_ = realNameDictionary("成功", "1", "20");
+    } else if (nrz == 2) {
+      realNameInfo_ = realNameDictionary("成功", "1", "10");
+    } else if (nrz >= 3) {
+      realNameInfo_ = realNameDictionary("成功", "0", "-1");
+    }
+    presenter.removeRealNamePanel(rzView_);
+  }
+  doSignUserWithDic(loginData_);
+}
+
+void TolbaSDK::doSignUserWithDic(const std::optional<Json>& loginResult) {
+  const Json* name = loginResult ? platform::find(*loginResult, "name") : nullptr;
+  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  TolbaApi::gameLogin(name ? *name : Json(), loginResult, [weak](const std::optional<Json>& reply, const Json&) {
+    if (auto self = weak.lock()) self->signInDidReply(reply);
+  });
+}
+
+void TolbaSDK::signInDidReply(const std::optional<Json>& reply) {
+  logLine("聚合登录结果 = " + platform::describeOrNil(reply));
+  Json payload = Json::object();
+  std::string age;
+  const bool accepted = reply && platform::intValue(platform::find(*reply, "a")) == 1;
+  const Json* data = reply ? platform::find(*reply, "c") : nullptr;
+  if (!reply || (accepted && (data == nullptr || !data->is_object()))) {
+    // Nothing readable came back (or "accepted" without its data): not a sign-in.
+    if (reply) platform::log("TolbaLog:sign-in reply has no readable \"c\" dictionary; treated as unreadable");
+    PanelPresenter::current().showWarning("接口异常");
+    payload[kTolbaSDKKeyError] = -2;
+    age = "-1";
+  } else if (accepted) {
+    payload[kTolbaSDKKeyError] = 0;
+    auto take = [&](const char* key, Json& field) {
+      const Json* v = platform::find(*data, key);
+      field = v ? *v : Json();
+      if (v) payload[key] = *v;
+    };
+    take("username", username_);
+    take("token", token_);
+    take("logintime", logintime_);
+    const Json* ageValue = platform::find(*data, "age");
+    age = platform::isPresent(ageValue) ? platform::describe(*ageValue) : std::string();
+    if (age.empty()) age = "-1";
+  } else {
+    const auto msg = replyText(*reply, "b");
+    PanelPresenter::current().showWarning(msg);
+    payload[kTolbaSDKKeyError] = -3;
+    if (msg) payload[kTolbaSDKKeyMsg] = *msg;
+    age = "-1";
+  }
+  sendTolbaLoginNoti(std::move(payload));
+  setRealInfoWithAge(age);
+}
+
+void TolbaSDK::setRealInfoWithAge(const std::string& age) {
+  Json info = realNameDictionary("成功", age == "-1" ? "0" : "1", age);
+  realNameInfo_ = info;
+  sendTolbaRealNoti(std::move(info));
 }
 
 std::int32_t TolbaSDK::logout() {
   if (!SDKIsInit_) return -20;
   if (username_.is_null()) return -301;
   realNameInfo_.reset();
+  PanelPresenter::current().hideFloatButton();
   sendTolbaLogoutNoti({{kTolbaSDKKeyError, 0}});
   return 0;
 }

@@ -1,20 +1,104 @@
-// Role report and payment flow of the facade.
+// The facade's role reports and payments.
+#include "net/TolbaApi.h"
+#include "sdk/panel_presenter.h"
+#include "sdk/reply_reading.h"
 #include "tolba/TolbaSDK.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/run_loop.h"
+#include "tolba/platform/value.h"
 
 namespace tolba {
+namespace {
+
+void logLine(const std::string& text) { platform::log("TolbaLog:" + text); }
+
+}  // namespace
 
 void TolbaSDK::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role, bool isCreate) {
-  (void)role;
-  (void)isCreate;
+  (void)isCreate;  // creating and updating a role are reported alike
+  if (username_.is_null()) {
+    logLine("渠道sdk用户已退出，上报没有意义了");
+    return;
+  }
+  if (!role) role = std::make_shared<TolbaSDKGameRoleInfo>();
+  TolbaApi::channelUpdateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
+    if (result) logLine("角色上报结果 = " + platform::describe(*result));
+  });
+  TolbaApi::updateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
+    if (result) logLine("角色上报结果2 = " + platform::describe(*result));
+  });
 }
 
 std::int32_t TolbaSDK::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
                                     std::shared_ptr<TolbaSDKGameRoleInfo> role) {
   if (!SDKIsInit_) return -20;
   if (username_.is_null()) return -301;
-  orderInfo_ = std::move(order);
-  roleInfo_ = std::move(role);
+  if (!order) order = std::make_shared<TolbaSDKPayOrderInfo>();
+  if (!role) role = std::make_shared<TolbaSDKGameRoleInfo>();
+  if (!order->sign()) order->setSign(std::string());
+  if (!order->productDesc() || order->productDesc()->empty()) {
+    order->setProductDesc(std::to_string(order->count()) + platform::describeOrNil(order->productName()));
+  }
+  orderInfo_ = order;
+  roleInfo_ = role;
+  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  TolbaApi::payOrderInfo(order, role, [weak, order](const std::optional<Json>& reply, const Json&) {
+    if (auto self = weak.lock()) self->orderDidReply(order, reply);
+  });
   return 0;
+}
+
+void TolbaSDK::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply) {
+  logLine("聚合订单提交 = " + platform::describeOrNil(reply));
+  Json payload = Json::object();
+  const bool accepted = reply && platform::intValue(platform::find(*reply, "a")) == 1;
+  const Json* data = reply ? platform::find(*reply, "c") : nullptr;
+  const Json* orderId = data ? platform::find(*data, "orderid") : nullptr;
+  if (!reply || (accepted && !platform::isPresent(orderId))) {
+    // An accepted order without its number cannot be paid: report it like an unreadable reply.
+    if (reply) platform::log("TolbaLog:order reply has no readable \"c\".\"orderid\"; treated as unreadable");
+    PanelPresenter::current().showWarning("接口异常");
+    payload[kTolbaSDKKeyError] = -400;
+    payload[kTolbaSDKKeyMsg] = "服务器连接错误";
+  } else if (accepted) {
+    orderid_ = platform::describe(*orderId);
+    std::weak_ptr<TolbaSDK> weak = weak_from_this();
+    platform::postToMain([weak] {
+      if (auto self = weak.lock()) self->doShowPay();
+    });
+  } else {
+    const auto msg = replyText(*reply, "b");
+    PanelPresenter::current().showWarning(msg);
+    payload[kTolbaSDKKeyError] = -400;
+    if (msg) payload[kTolbaSDKKeyMsg] = *msg;
+  }
+  if (!payload.empty()) {
+    if (order && order->cpOrderID()) payload["cpOrderId"] = *order->cpOrderID();
+    sendTolbaPayNoti(std::move(payload));
+  }
+}
+
+void TolbaSDK::doShowPay() {
+  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  PanelPresenter::current().showPayPanel(orderInfo_, roleInfo_, orderid_, [weak](const std::optional<Json>& result) {
+    if (auto self = weak.lock()) self->doPayNotiWithResult(result);
+  });
+}
+
+void TolbaSDK::doPayNotiWithResult(const std::optional<Json>& result) {
+  Json payload;
+  // A pay centre that reports nothing readable has not been paid.
+  const auto code = result ? platform::intValue(platform::find(*result, "code")) : -1;
+  if (code == 0) {
+    payload = {{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, "Pay success"}};
+  } else if (code == -1) {
+    payload = {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "Pay fail"}};
+  } else {
+    payload = {{kTolbaSDKKeyError, -401}, {kTolbaSDKKeyMsg, "Pay cancel"}};
+  }
+  if (orderInfo_ && orderInfo_->cpOrderID()) payload["cpOrderId"] = *orderInfo_->cpOrderID();
+  if (orderid_) payload["orderId"] = *orderid_;
+  sendTolbaPayNoti(std::move(payload));
 }
 
 }  // namespace tolba

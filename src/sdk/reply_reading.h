@@ -1,0 +1,21 @@
+#pragma once
+// Reading message texts out of server replies and panel results, whatever JSON
+// type the server chose.
+
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "tolba/platform/value.h"
+
+namespace tolba {
+
+// The "%@" text of `object[key]`, or nullopt when the key is missing or null.
+inline std::optional<std::string> replyText(const nlohmann::json& object, const char* key) {
+  const nlohmann::json* v = platform::find(object, key);
+  if (!platform::isPresent(v)) return std::nullopt;
+  return platform::describe(*v);
+}
+
+}  // namespace tolba
