@@ -18,14 +18,9 @@ struct LoginFlowTest : testing::SdkTest {
 
   void SetUp() override {
     SdkTest::SetUp();
-    // Nothing listens here: sign-in requests fail in transport and never answer.
-    writeConfig({{"url", "http://127.0.0.1:1"}, {"gameid", "1001"}});
     PanelPresenter::setCurrent(panels);
-    sdk = TolbaSDK::defaultInstance();
-    auto config = std::make_shared<TolbaSDKInitConfig>();
-    config->setGameid("1001");
-    sdk->initWithConfig(config, nullptr, nullptr);
-    drain();
+    // Nothing listens there: requests fail in transport and never answer.
+    sdk = initialisedSdk("http://127.0.0.1:1");
     rec.clear();
   }
   void TearDown() override {

@@ -20,13 +20,8 @@ struct PaymentFlowTest : testing::SdkTest {
 
   void SetUp() override {
     SdkTest::SetUp();
-    writeConfig({{"url", "http://127.0.0.1:1"}, {"gameid", "1001"}});
     PanelPresenter::setCurrent(panels);
-    sdk = TolbaSDK::defaultInstance();
-    auto config = std::make_shared<TolbaSDKInitConfig>();
-    config->setGameid("1001");
-    sdk->initWithConfig(config, nullptr, nullptr);
-    drain();
+    sdk = initialisedSdk("http://127.0.0.1:1");
     order->setCpOrderID("cp-1");
     order->setProductName("钻石");
     order->setCount(60);

@@ -165,6 +165,16 @@ void SdkTest::writeInfoPlist(const nlohmann::json& contents) {
   out << platform::writeXmlPropertyList(contents);
 }
 
+std::shared_ptr<TolbaSDK> SdkTest::initialisedSdk(const std::string& url) {
+  writeConfig({{"url", url}, {"gameid", "1001"}});
+  auto sdk = TolbaSDK::defaultInstance();
+  auto config = std::make_shared<TolbaSDKInitConfig>();
+  config->setGameid("1001");
+  sdk->initWithConfig(config, nullptr, nullptr);
+  drain();
+  return sdk;
+}
+
 void SdkTest::advance(double seconds) { platform::RunLoop::main().runFor(platform::Duration(seconds)); }
 
 void SdkTest::drain() { platform::RunLoop::main().drain(); }

@@ -19,6 +19,10 @@
 #include "tolba/platform/reachability.h"
 #include "tolba/platform/run_loop.h"
 
+namespace tolba {
+class TolbaSDK;
+}
+
 namespace tolba::testing {
 
 // Collects log lines while alive.
@@ -85,6 +89,10 @@ class SdkTest : public ::testing::Test {
   void writeConfig(const nlohmann::json& contents);
   void writeRawConfig(const std::string& bytes);
   void writeInfoPlist(const nlohmann::json& contents);
+
+  // Points Tolba.plist at `url` (game id 1001), initialises the facade with the
+  // network up and runs the init notification; returns the facade.
+  std::shared_ptr<TolbaSDK> initialisedSdk(const std::string& url);
 
   // Lets `seconds` of virtual time pass on the main run loop.
   void advance(double seconds);
