@@ -134,6 +134,8 @@ class TolbaSDK : public std::enable_shared_from_this<TolbaSDK> {
 
   // Replaces the singleton with a fresh facade (tests only).
   static void resetForTesting();
+  // Sets the session as a sign-in would (tests only).
+  void setSessionForTesting(Json username, Json token, Json logintime, std::optional<Json> realNameInfo);
 
   // Internal steps of the login and payment flows, in the order they run
   // (public so that tests can drive them one at a time).

@@ -113,22 +113,22 @@ std::u16string toUtf16(std::string_view s) {
   return out;
 }
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v'; }
-
-// Integer value of a token the way the platform reads text: leading blanks, an
-// optional sign, digits; saturating; no digits reads as 0.
+// Integer value of a token the way the platform reads text (intValueOfText):
+// leading blanks, an optional sign, digits; saturating at the 64-bit limits; no
+// digits reads as 0.
 std::int64_t tokenValue(const char16_t* p, const char16_t* end) {
-  while (p < end && isBlank(*p)) ++p;
-  bool negative = false;
-  if (p < end && (*p == u'+' || *p == u'-')) {
-    negative = *p == u'-';
-    ++p;
+  // Fast path: the tokens of a well-formed body are one to three digits.
+  if (end - p >= 1 && end - p <= 3) {
+    std::int64_t v = 0;
+    const char16_t* q = p;
+    for (; q < end && *q >= u'0' && *q <= u'9'; ++q) v = v * 10 + (*q - u'0');
+    if (q == end) return v;
   }
-  std::int64_t v = 0;
-  for (; p < end && *p >= u'0' && *p <= u'9'; ++p) {
-    if (v < 100000000000000000) v = v * 10 + (*p - u'0');
-  }
-  return negative ? -v : v;
+  std::string narrow;
+  narrow.reserve(static_cast<std::size_t>(end - p));
+  // Anything outside ASCII ends the number like any other non-digit would.
+  for (; p < end; ++p) narrow.push_back(*p < 0x80 ? static_cast<char>(*p) : '\x01');
+  return platform::intValueOfText(narrow);
 }
 
 bool tooDeep(std::string_view json) {

@@ -37,6 +37,13 @@ void TolbaSDK::resetForTesting() {
   instanceSlot() = std::make_shared<TolbaSDK>();
 }
 
+void TolbaSDK::setSessionForTesting(Json username, Json token, Json logintime, std::optional<Json> realNameInfo) {
+  username_ = std::move(username);
+  token_ = std::move(token);
+  logintime_ = std::move(logintime);
+  realNameInfo_ = std::move(realNameInfo);
+}
+
 TolbaSDK::TolbaSDK() = default;
 TolbaSDK::~TolbaSDK() = default;
 

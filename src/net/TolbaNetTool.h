@@ -1,0 +1,27 @@
+#pragma once
+// Sends one request dictionary to one server endpoint as an HTTP POST and hands
+// the decoded reply to a block on the main run loop.
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "net/TolbaApi.h"
+
+namespace tolba {
+
+class TolbaNetTool {
+ public:
+  // POSTs the wire encoding of `parameter` (an empty body when it cannot be
+  // encoded) to the configured base URL + "/" + `path`, with the header
+  // "Content-Type: text/html". Returns at once; any thread.
+  //
+  // `block` runs at most once, later, on the main run loop, never inside this
+  // call: with the decoded reply, or nullopt when the reply does not decode
+  // (whatever its HTTP status). When the request fails in transport (no
+  // connection, 15 s without data, TLS failure...) it is not called at all, and
+  // it is released on the main run loop.
+  static void netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block);
+};
+
+}  // namespace tolba

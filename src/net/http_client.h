@@ -1,0 +1,95 @@
+#pragma once
+// The SDK's HTTP client: POST requests run on one dedicated network thread
+// (libcurl's multi interface), however many are in flight. A request's outcome
+// is handed to its completion function on that thread; the caller decides where
+// to deliver it from there.
+//
+// The shared client is never destroyed. At process exit it stops: the network
+// thread is joined and no completion function runs afterwards; requests still
+// in flight are abandoned.
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace tolba {
+
+class HttpClient {
+ public:
+  struct Request {
+    std::string url;
+    std::vector<std::string> headers;  // "Name: value"
+    std::string body;
+  };
+
+  struct Outcome {
+    bool ok = false;       // a reply arrived (whatever its status)
+    long status = 0;       // HTTP status of the reply
+    std::string body;      // reply body
+    std::string error;     // what went wrong when !ok
+  };
+  using Completion = std::function<void(Outcome outcome)>;
+
+  struct Timeouts {
+    // Longest wait for the connection to be set up.
+    std::chrono::milliseconds connect{15000};
+    // A request ends when no byte goes either way for this long.
+    std::chrono::milliseconds idle{15000};
+  };
+
+  // Largest reply body accepted; a longer one ends the request as a failure.
+  static constexpr std::size_t kMaxReplyBytes = 32u << 20;
+
+  static HttpClient& shared();
+
+  HttpClient();
+  ~HttpClient();
+  HttpClient(const HttpClient&) = delete;
+  HttpClient& operator=(const HttpClient&) = delete;
+
+  // Starts a POST; returns at once. `done` runs exactly once on the network
+  // thread, unless the client stops first. Any thread.
+  void post(Request request, Completion done);
+
+  // Timeouts of requests started from now on. Any thread.
+  void setTimeouts(Timeouts timeouts);
+  Timeouts timeouts() const;
+
+  // Requests started and not yet completed.
+  std::size_t inFlight() const { return inFlight_.load(); }
+
+  // Ends the network thread; completions of requests in flight never run.
+  void stop();
+
+ private:
+  struct Transfer;
+  struct CaBundle;
+  void run();
+  void startQueued();
+  void finish(Transfer* transfer, int code);
+  void fail(std::unique_ptr<Transfer> transfer, const char* why);
+  void applyCa(void* easy);
+  static int watchIdle(void* transfer, std::int64_t, std::int64_t down, std::int64_t, std::int64_t up);
+
+  mutable std::mutex mutex_;
+  std::vector<std::unique_ptr<Transfer>> queued_;
+  Timeouts timeouts_;
+  bool started_ = false;
+  std::atomic<bool> stopping_{false};
+  std::atomic<std::size_t> inFlight_{0};
+  void* multi_ = nullptr;  // CURLM*, created with the thread
+  std::thread thread_;
+  // Owned by the network thread (and by the destructor once it has stopped).
+  std::unordered_map<Transfer*, std::unique_ptr<Transfer>> active_;
+  std::unique_ptr<CaBundle> ca_;
+};
+
+}  // namespace tolba

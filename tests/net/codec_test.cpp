@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "net/TolbaDataFunc.h"
+#include "support/sdk_fixture.h"
+
+namespace tolba {
+namespace {
+
+using Json = nlohmann::json;
+using testing::LogCapture;
+
+constexpr char kDecodeFailure[] = "解密JSON序列化失败----";
+constexpr char kEncodeFailure[] = "加密JSON序列化失败----";
+
+std::vector<int> tokensOf(const std::string& body) {
+  std::vector<int> out;
+  std::string inner = body.substr(1, body.size() - 2);
+  std::size_t start = 0;
+  for (;;) {
+    const auto end = inner.find('_', start);
+    out.push_back(std::stoi(inner.substr(start, end - start)));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string bodyOf(const std::vector<int>& tokens, char first = 'x', char last = 'y') {
+  std::string out(1, first);
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (i > 0) out += '_';
+    out += std::to_string(tokens[i]);
+  }
+  out += last;
+  return out;
+}
+
+// Scrambles an arbitrary base64 text with the default key, the way a server
+// would, so that malformed inner texts can be fed to the decoder.
+std::string scramble(const std::string& base64) {
+  const auto key = TolbaDataFunc::defaultKey();
+  std::vector<int> tokens;
+  for (std::size_t i = 0; i < base64.size(); ++i) {
+    tokens.push_back(static_cast<unsigned char>(base64[i]) + static_cast<unsigned char>(key[i % 64]));
+  }
+  return bodyOf(tokens);
+}
+
+TEST(TolbaDataFuncTest, EncodesTheReferenceVectors) {
+  EXPECT_EQ(TolbaDataFunc::codingJSON(Json::object()), "x168_153_151_136y");
+  EXPECT_EQ(TolbaDataFunc::codingJSON({{"a", "b"}}), "x168_223_177_179_130_221_189_202_134_225_129_179y");
+  EXPECT_EQ(TolbaDataFunc::codingJSON({{"z", 1}}), "x168_223_177_129_130_221_189_217_147_201_116_183y");
+  EXPECT_EQ(TolbaDataFunc::codingJSON({{"url", "http://h/p"}}),
+            "x168_223_177_124_156_224_197_202_124_225_129_233_146_121_153_220_129_188_217_183_200_151_164_190_171_133_"
+            "162_238_143_186_133_150y");
+  EXPECT_EQ(TolbaDataFunc::codingJSON({{"名", "值"}}),
+            "x168_223_179_183_164_188_126_202_124_225_131_230_149_125_190_206_152_161_159_126y");
+}
+
+TEST(TolbaDataFuncTest, LongBodiesBreakTheBase64TextEverySixtyFourCharacters) {
+  const Json doc = {{"k", std::string(41, 'x')}};  // 49 JSON bytes
+  const auto body = TolbaDataFunc::codingJSON(doc);
+  ASSERT_TRUE(body);
+  const auto tokens = tokensOf(*body);
+  ASSERT_EQ(tokens.size(), 70u);
+  EXPECT_EQ(tokens[64], 80);   // CR + key entry 0 ("C")
+  EXPECT_EQ(tokens[65], 112);  // LF + key entry 1 ("f")
+
+  LogCapture log;
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(*body));
+  EXPECT_TRUE(log.contains(kDecodeFailure));
+  EXPECT_EQ(TolbaDataFunc::decodingJSONLenient(*body), doc);
+}
+
+TEST(TolbaDataFuncTest, KeyPositionsWrapAndNoBreakFollowsTheLastLine) {
+  const auto key = TolbaDataFunc::defaultKey();
+  // 96 JSON bytes give exactly two full lines of base64: one break, none after.
+  Json doc = {{"k", std::string(88, 'q')}};
+  ASSERT_EQ(doc.dump().size(), 96u);
+  const auto tokens = tokensOf(*TolbaDataFunc::codingJSON(doc));
+  ASSERT_EQ(tokens.size(), 128u + 2u);
+  std::string text;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    text += static_cast<char>(tokens[i] - static_cast<unsigned char>(key[i % 64]));
+  }
+  EXPECT_EQ(text.substr(64, 2), "\r\n");
+  EXPECT_NE(text.back(), '\n');
+  // Character 127 of the text (a base64 character of the second line) used key entry 63.
+  EXPECT_EQ(tokens[127] - static_cast<unsigned char>(key[63]), text[127]);
+  EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(text[127])) || text[127] == '+' || text[127] == '/');
+  EXPECT_EQ(TolbaDataFunc::decodingJSONLenient(bodyOf(tokens)), doc);
+}
+
+TEST(TolbaDataFuncTest, RoundTripsEveryLengthThatFitsOneLine) {
+  // Strings and numbers of every JSON length from 7 up to 45 bytes.
+  for (std::size_t n = 0; n <= 30; ++n) {
+    const Json doc = {{"s", std::string(n, 'a' + static_cast<char>(n % 26))}, {"n", static_cast<int>(n)}};
+    const auto json = doc.dump();
+    if (json.size() > 45) break;
+    const auto body = TolbaDataFunc::codingJSON(doc);
+    ASSERT_TRUE(body);
+    EXPECT_EQ(TolbaDataFunc::decodingJSON(*body), doc) << json;
+  }
+  const Json mixed = {{"名", "值/é"}, {"f", 0.5}, {"neg", -3}, {"t", true}};
+  ASSERT_LE(TolbaDataFunc::writeJSON(mixed)->size(), 45u);
+  EXPECT_EQ(TolbaDataFunc::decodingJSON(*TolbaDataFunc::codingJSON(mixed)), mixed);
+}
+
+TEST(TolbaDataFuncTest, DecodingIgnoresTheFrameAndReadsTokensLikeThePlatform) {
+  auto tokens = tokensOf(*TolbaDataFunc::codingJSON({{"a", "b"}}));
+  EXPECT_EQ(TolbaDataFunc::decodingJSON(bodyOf(tokens, 'a', 'b')), Json({{"a", "b"}}));
+
+  // Leading blanks and a sign are read; only the low 16 bits of the difference count.
+  std::string body = "x " + std::to_string(tokens[0]) + "_+" + std::to_string(tokens[1] + 65536);
+  for (std::size_t i = 2; i < tokens.size(); ++i) body += "_" + std::to_string(tokens[i]) + "zz";
+  body += "y";
+  EXPECT_EQ(TolbaDataFunc::decodingJSON(body), Json({{"a", "b"}}));
+}
+
+TEST(TolbaDataFuncTest, BodiesTooShortOrNotTextDecodeToNothingSilently) {
+  LogCapture log;
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(""));
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON("x"));
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON("\xe5"));
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON("x168_\xff\xfe_153y"));
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(TolbaDataFuncTest, RefusesWhatIsNotAnObjectOrArrayOfJson) {
+  LogCapture log;
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON("xy"));                             // one empty token
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON("x168_153_151y"));                  // not whole quads
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("e30")));                  // missing padding
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("e3=0")));                 // padding inside
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("e30=e30=")));             // padding mid-text
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("aGVsbG8=")));             // "hello"
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("IngiCg==")));             // "\"x\"\n": a bare string
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("NDI=")));                 // 42
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("/w==")));                 // byte 0xFF: not UTF-8
+  {
+    // A token past the 64-bit range reads as the largest value, not as a wrapped one.
+    auto tokens = tokensOf(*TolbaDataFunc::codingJSON(Json::object()));
+    std::string body = "x" + std::to_string(tokens[0]) + "_" + std::to_string(tokens[1]) + "_" +
+                       std::to_string(tokens[2]) + "_18446744073709551" + std::to_string(616 + tokens[3]) + "y";
+    EXPECT_FALSE(TolbaDataFunc::decodingJSON(body));
+  }
+  EXPECT_EQ(log.count(kDecodeFailure), 10u);
+
+  EXPECT_EQ(TolbaDataFunc::decodingJSON(scramble("WzEsMl0=")), Json::array({1, 2}));  // [1,2]
+  // A table other than the server's decodes nothing.
+  std::string other(TolbaDataFunc::defaultKey());
+  std::swap(other[0], other[1]);
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(*TolbaDataFunc::codingJSON({{"a", "b"}}), other));
+}
+
+TEST(TolbaDataFuncTest, RefusesDeeplyNestedReplies) {
+  LogCapture log;
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  const auto body = TolbaDataFunc::codingJSON(Json::array());
+  ASSERT_TRUE(body);
+  // Build the body of a deep text by hand: the encoder refuses to write one.
+  std::string b64;
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (std::size_t i = 0; i < deep.size(); i += 3) {
+    const auto a = static_cast<unsigned char>(deep[i]);
+    const auto b = i + 1 < deep.size() ? static_cast<unsigned char>(deep[i + 1]) : 0u;
+    const auto c = i + 2 < deep.size() ? static_cast<unsigned char>(deep[i + 2]) : 0u;
+    const unsigned v = (a << 16) | (b << 8) | c;
+    b64 += kAlphabet[(v >> 18) & 63];
+    b64 += kAlphabet[(v >> 12) & 63];
+    b64 += i + 1 < deep.size() ? kAlphabet[(v >> 6) & 63] : '=';
+    b64 += i + 2 < deep.size() ? kAlphabet[v & 63] : '=';
+  }
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble(b64)));
+  EXPECT_TRUE(log.contains(kDecodeFailure));
+}
+
+TEST(TolbaDataFuncTest, SurvivesGarbage) {
+  std::mt19937 rng(1234);
+  const std::string valid = *TolbaDataFunc::codingJSON({{"a", "b"}, {"c", 1}});
+  LogCapture log;
+  for (int round = 0; round < 3000; ++round) {
+    std::string body;
+    if (round % 2 == 0) {
+      body.resize(rng() % 64);
+      for (auto& c : body) c = static_cast<char>(rng());
+    } else {
+      body = valid;  // a valid body with a few bytes changed
+      for (int k = 0; k < 3; ++k) body[rng() % body.size()] = "0123456789_xy \xe5"[rng() % 16];
+    }
+    const auto result = TolbaDataFunc::decodingJSON(body);
+    if (result) {
+      EXPECT_TRUE(result->is_object() || result->is_array());
+    }
+    (void)TolbaDataFunc::decodingJSONLenient(body);
+  }
+}
+
+TEST(TolbaDataFuncTest, EncodingFailsOnValuesJsonCannotHold) {
+  LogCapture log;
+  EXPECT_FALSE(TolbaDataFunc::codingJSON({{"s", "\xff"}}));
+  EXPECT_FALSE(TolbaDataFunc::codingJSON({{"f", std::nan("")}}));
+  EXPECT_FALSE(TolbaDataFunc::codingJSON("just a string"));
+  EXPECT_EQ(log.count(kEncodeFailure), 3u);
+}
+
+TEST(TolbaDataFuncTest, DicToJsonMakesEveryValueAString) {
+  EXPECT_FALSE(TolbaDataFunc::dicToJson(std::nullopt));
+  EXPECT_EQ(TolbaDataFunc::dicToJson(Json::object()), "{}");
+  const auto text = TolbaDataFunc::dicToJson(Json{{"n", 5}, {"s", "a/b"}, {"d", {{"x", 1}}}, {"z", nullptr}});
+  ASSERT_TRUE(text);
+  EXPECT_EQ(Json::parse(*text), Json({{"n", "5"}, {"s", "a/b"}, {"d", "{\"x\":1}"}, {"z", "<null>"}}));
+  EXPECT_NE(text->find("a\\/b"), std::string::npos);
+}
+
+TEST(TolbaDataFuncTest, SplitsTextAndBuildsTheKeyTable) {
+  EXPECT_TRUE(TolbaDataFunc::getArrayFromStr("").empty());
+  EXPECT_EQ(TolbaDataFunc::getArrayFromStr("a名b"), (std::vector<std::string>{"a", "名", "b"}));
+  const auto table = TolbaDataFunc::getArray();
+  ASSERT_EQ(table.size(), 64u);
+  EXPECT_EQ(table.front(), "C");
+  EXPECT_EQ(table.back(), "u");
+}
+
+}  // namespace
+}  // namespace tolba
