@@ -1,0 +1,288 @@
+#include "command_line.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <iomanip>
+#include <ostream>
+#include <pthread.h>
+
+#include "crypto.h"
+#include "sandbox_server.h"
+#include "sandbox_store.h"
+
+namespace tolba::sandbox {
+namespace {
+
+bool parseInt(const std::string& text, int low, int high, int* out) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < low || v > high) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+// A coin amount: whole coins or up to two decimals; zero allowed.
+std::optional<Cents> parseCoins(const std::string& text) {
+  if (text == "0") return 0;
+  return parseAmountText(text);
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (!item.empty()) out.push_back(item);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return out;
+}
+
+// Pulls "--db PATH" out of `args`; the rest stay in order.
+std::string takeDb(std::vector<std::string>& args, std::string* error) {
+  std::string db = "sandbox.db";
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--db") {
+      if (i + 1 >= args.size()) {
+        *error = "--db needs a path";
+        return db;
+      }
+      db = args[i + 1];
+      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+      --i;
+    }
+  }
+  return db;
+}
+
+int serve(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string why;
+  auto options = parseServeOptions(args, &why);
+  if (!options) {
+    err << "tolba-sandbox: " << why << "\n" << usageText();
+    return 2;
+  }
+  // Block the stop signals in every thread, so they are taken here by sigwait.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  SandboxServer server(*options);
+  if (!server.start(&why)) {
+    err << "tolba-sandbox: " << why << "\n";
+    return 1;
+  }
+  out << "tolba-sandbox serving " << server.baseUrl() << " (database " << options->dbPath
+      << "); Ctrl-C stops it" << std::endl;
+  int received = 0;
+  sigwait(&stopSignals, &received);
+  out << "tolba-sandbox: " << (received == SIGINT ? "SIGINT" : "SIGTERM") << ", stopping" << std::endl;
+  server.stop();
+  out << "tolba-sandbox: stopped" << std::endl;
+  return 0;
+}
+
+int accountCommand(std::vector<std::string> args, std::ostream& out, std::ostream& err) {
+  std::string why;
+  const std::string db = takeDb(args, &why);
+  if (!why.empty()) {
+    err << "tolba-sandbox: " << why << "\n";
+    return 2;
+  }
+  if (args.empty()) {
+    err << usageText();
+    return 2;
+  }
+  const std::string verb = args[0];
+  if (verb == "add") {
+    Cents coins = 100 * 100;
+    std::vector<std::string> rest;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      if (args[i] == "--coins" && i + 1 < args.size()) {
+        const auto c = parseCoins(args[++i]);
+        if (!c) {
+          err << "tolba-sandbox: --coins needs an amount such as 100 or 12.5\n";
+          return 2;
+        }
+        coins = *c;
+      } else {
+        rest.push_back(args[i]);
+      }
+    }
+    if (rest.size() != 2 || rest[0].empty() || rest[1].empty()) {
+      err << "tolba-sandbox: account add NAME PASSWORD [--coins N]\n";
+      return 2;
+    }
+    auto store = Store::open(db, &why);
+    if (!store) {
+      err << "tolba-sandbox: " << why << "\n";
+      return 1;
+    }
+    bool taken = false;
+    const auto uid = store->addAccount(rest[0], hashPassword(rest[1], kDefaultPasswordIterations), coins, &taken);
+    if (!uid) {
+      err << "tolba-sandbox: " << (taken ? "the account name is taken" : "cannot add the account") << "\n";
+      return 1;
+    }
+    out << "account " << rest[0] << " has user id " << *uid << " and " << centsText(coins) << " coins\n";
+    return 0;
+  }
+  if (verb == "topup") {
+    if (args.size() != 3) {
+      err << "tolba-sandbox: account topup NAME N\n";
+      return 2;
+    }
+    const auto coins = parseAmountText(args[2]);
+    if (!coins) {
+      err << "tolba-sandbox: the amount must be positive, such as 100 or 12.5\n";
+      return 2;
+    }
+    auto store = Store::open(db, &why);
+    if (!store) {
+      err << "tolba-sandbox: " << why << "\n";
+      return 1;
+    }
+    if (!store->topUp(args[1], *coins)) {
+      err << "tolba-sandbox: no account named " << args[1] << "\n";
+      return 1;
+    }
+    const auto account = store->accountByName(args[1]);
+    out << "account " << args[1] << " now has " << centsText(account ? account->balance : 0) << " coins\n";
+    return 0;
+  }
+  err << usageText();
+  return 2;
+}
+
+int ordersCommand(std::vector<std::string> args, std::ostream& out, std::ostream& err) {
+  std::string why;
+  const std::string db = takeDb(args, &why);
+  if (!why.empty() || !args.empty()) {
+    err << "tolba-sandbox: orders [--db PATH]\n";
+    return 2;
+  }
+  auto store = Store::open(db, &why);
+  if (!store) {
+    err << "tolba-sandbox: " << why << "\n";
+    return 1;
+  }
+  const auto orders = store->orders();
+  out << std::left << std::setw(26) << "ORDER" << std::setw(10) << "USER" << std::setw(10) << "GAME"
+      << std::setw(20) << "GAME ORDER" << std::setw(12) << "AMOUNT" << std::setw(8) << "STATE" << "METHOD\n";
+  for (const auto& o : orders) {
+    out << std::left << std::setw(26) << o.orderId << std::setw(10) << o.uid << std::setw(10) << o.gameId
+        << std::setw(20) << o.cpOrderId << std::setw(12) << centsText(o.amount) << std::setw(8) << o.state
+        << (o.method.empty() ? "-" : o.method) << "\n";
+  }
+  out << orders.size() << (orders.size() == 1 ? " order\n" : " orders\n");
+  return 0;
+}
+
+}  // namespace
+
+std::string usageText() {
+  return "usage:\n"
+         "  tolba-sandbox serve [--port N] [--bind ADDR] [--db PATH] [--origin URL] [--key TABLE]\n"
+         "                      [--tls-cert FILE --tls-key FILE] [--coins N] [--no-wechat]\n"
+         "                      [--wechat-games ID,ID] [--threads N] [--quiet]\n"
+         "                      [--fault PATH,MODE,COUNT[,SECONDS]]...\n"
+         "      fault modes: delay, 500-empty, 500-valid, garbage, close, crlf; PATH * is every endpoint\n"
+         "  tolba-sandbox account add NAME PASSWORD [--coins N] [--db PATH]\n"
+         "  tolba-sandbox account topup NAME N [--db PATH]\n"
+         "  tolba-sandbox orders [--db PATH]\n";
+}
+
+std::optional<SandboxOptions> parseServeOptions(const std::vector<std::string>& args, std::string* error) {
+  SandboxOptions o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string* {
+      if (i + 1 >= args.size()) return nullptr;
+      return &args[++i];
+    };
+    auto missing = [&]() {
+      *error = a + " needs a value";
+      return std::nullopt;
+    };
+    if (a == "--port") {
+      const auto* v = value();
+      if (!v) return missing();
+      if (!parseInt(*v, 0, 65535, &o.port)) {
+        *error = "--port must be 0 to 65535";
+        return std::nullopt;
+      }
+    } else if (a == "--bind" || a == "--db" || a == "--origin" || a == "--key" || a == "--tls-cert" ||
+               a == "--tls-key") {
+      const auto* v = value();
+      if (!v) return missing();
+      std::string& target = a == "--bind"       ? o.bind
+                            : a == "--db"       ? o.dbPath
+                            : a == "--origin"   ? o.origin
+                            : a == "--key"      ? o.key
+                            : a == "--tls-cert" ? o.tlsCert
+                                                : o.tlsKey;
+      target = *v;
+    } else if (a == "--coins") {
+      const auto* v = value();
+      if (!v) return missing();
+      const auto coins = parseCoins(*v);
+      if (!coins) {
+        *error = "--coins needs an amount such as 100 or 12.5";
+        return std::nullopt;
+      }
+      o.startingCoins = *coins;
+    } else if (a == "--threads") {
+      const auto* v = value();
+      if (!v) return missing();
+      if (!parseInt(*v, 2, 1024, &o.threads)) {
+        *error = "--threads must be 2 to 1024";
+        return std::nullopt;
+      }
+    } else if (a == "--no-wechat") {
+      o.wechat = false;
+    } else if (a == "--wechat-games") {
+      const auto* v = value();
+      if (!v) return missing();
+      o.wechatGames = splitList(*v);
+    } else if (a == "--quiet") {
+      o.logRequests = false;
+    } else if (a == "--fault") {
+      const auto* v = value();
+      if (!v) return missing();
+      auto rule = parseFaultSpec(*v, error);
+      if (!rule) return std::nullopt;
+      o.faults.push_back(*rule);
+    } else {
+      *error = "unknown argument " + a;
+      return std::nullopt;
+    }
+  }
+  if (o.key.size() != 64) {
+    *error = "--key must be 64 characters";
+    return std::nullopt;
+  }
+  if (o.tlsCert.empty() != o.tlsKey.empty()) {
+    *error = "--tls-cert and --tls-key go together";
+    return std::nullopt;
+  }
+  return o;
+}
+
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+    (args.empty() ? err : out) << usageText();
+    return args.empty() ? 2 : 0;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "serve") return serve(rest, out, err);
+  if (args[0] == "account") return accountCommand(rest, out, err);
+  if (args[0] == "orders") return ordersCommand(rest, out, err);
+  err << "tolba-sandbox: unknown command " << args[0] << "\n" << usageText();
+  return 2;
+}
+
+}  // namespace tolba::sandbox

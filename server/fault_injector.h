@@ -1,0 +1,48 @@
+#pragma once
+// Faults that tests ask the sandbox to play on purpose: for one endpoint path
+// (or "*" for every endpoint) and the next N requests, delay the reply, answer
+// 500 with an empty or a valid body, send garbage, close the connection, or send
+// a reply whose base64 carries CR LF breaks.
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace tolba::sandbox {
+
+enum class FaultMode { Delay, Status500Empty, Status500Valid, Garbage, Close, LineBreaks };
+
+struct FaultRule {
+  std::string path;  // endpoint path without leading "/", or "*"
+  FaultMode mode = FaultMode::Delay;
+  int count = 1;         // requests still to be hit
+  double seconds = 0;    // for Delay
+};
+
+const char* faultModeName(FaultMode mode);
+std::optional<FaultMode> parseFaultMode(const std::string& name);
+
+// "PATH,MODE,COUNT[,SECONDS]", as given to `serve --fault`.
+std::optional<FaultRule> parseFaultSpec(const std::string& spec, std::string* error);
+// {"path": ..., "mode": ..., "count": N, "seconds": S}, as posted to the admin endpoint.
+std::optional<FaultRule> parseFaultJson(const nlohmann::json& body, std::string* error);
+nlohmann::json faultToJson(const FaultRule& rule);
+
+class FaultInjector {
+ public:
+  void add(FaultRule rule);
+  void clear();
+  std::vector<FaultRule> rules() const;
+  // The first rule for `path` (exact rules before "*"), counted down by one;
+  // nullopt when no fault is pending.
+  std::optional<FaultRule> take(const std::string& path);
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<FaultRule> rules_;
+};
+
+}  // namespace tolba::sandbox

@@ -1,0 +1,359 @@
+#include "sandbox_api.h"
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+
+#include "crypto.h"
+#include "id_card.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/value.h"
+
+namespace tolba::sandbox {
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::size_t kLongestName = 64;       // bytes of an account name
+constexpr std::size_t kLongestPassword = 128;  // bytes of a password
+constexpr std::size_t kLongestField = 256;     // bytes of any other stored text
+
+struct Endpoint {
+  const char* path;
+  const char* status;
+  const char* message;
+};
+
+// Each endpoint's status key and the key its refusals carry the message under.
+constexpr Endpoint kEndpoints[] = {
+    {"sdkstandard/login/logout", "a", "b"}, {"sdkstandard/login/index", "a", "b"},
+    {"sdkstandard/role/index", "a", "b"},   {"sdkstandard/pay/index", "a", "b"},
+    {"sdkmini/login/dologin", "z", "x"},    {"sdkmini/login/register", "z", "d"},
+    {"sdkmini/login/idcheck", "z", "msg"},  {"sdkmini/User/setRole", "z", "msg"},
+    {"sdkmini/ttbpay/ttbnew", "z", "c"},    {"sdkmini/wxh5/h5pay", "z", "c"},
+    {"sdkmini/pay/getPayWay", "code", "msg"},
+};
+
+const Endpoint* endpointOf(const std::string& path) {
+  for (const auto& e : kEndpoints) {
+    if (path == e.path) return &e;
+  }
+  return nullptr;
+}
+
+std::int64_t nowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// The text of a request value: strings as they are, numbers in decimal; nullopt
+// for a missing key, null, or a container.
+std::optional<std::string> text(const Json& r, const char* key) {
+  const Json* v = platform::find(r, key);
+  if (!platform::isPresent(v) || v->is_structured()) return std::nullopt;
+  return v->is_string() ? v->get<std::string>() : platform::describe(*v);
+}
+
+std::string textOr(const Json& r, const char* key) {
+  auto t = text(r, key);
+  if (!t) return {};
+  if (t->size() > kLongestField) t->resize(kLongestField);
+  return *t;
+}
+
+// A channel user id: the decimal account number.
+std::optional<std::int64_t> parseUid(const std::optional<std::string>& t) {
+  if (!t || t->empty() || t->size() > 18) return std::nullopt;
+  std::int64_t v = 0;
+  for (const char c : *t) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+
+// The amount of a request value: a text such as "6" or "0.01", or a number.
+std::optional<Cents> amountOf(const Json& r, const char* key) {
+  const Json* v = platform::find(r, key);
+  if (v == nullptr) return std::nullopt;
+  if (v->is_string()) return parseAmountText(v->get<std::string>());
+  if (v->is_number()) return amountOfNumber(v->get<double>());
+  return std::nullopt;
+}
+
+bool blank(const std::string& s) {
+  for (const char c : s) {
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+  }
+  return true;
+}
+
+bool hasControlCharacter(const std::string& s) {
+  for (const char c : s) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+  }
+  return false;
+}
+
+std::string birthText(const BirthDate& d) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", d.year, d.month, d.day);
+  return buffer;
+}
+
+std::optional<BirthDate> parseBirthText(const std::string& s) {
+  if (s.size() != 8) return std::nullopt;
+  for (const char c : s) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  return BirthDate{std::stoi(s.substr(0, 4)), std::stoi(s.substr(4, 2)), std::stoi(s.substr(6, 2))};
+}
+
+}  // namespace
+
+Json centsNumber(Cents cents) {
+  if (cents % 100 == 0) return cents / 100;
+  return static_cast<double>(cents) / 100.0;
+}
+
+SandboxApi::SandboxApi(Store& store, const SandboxOptions& options)
+    : store_(store), options_(options), secret_(store.secret("login-signature")),
+      dummyHash_(hashPassword(randomHex(8), options.passwordIterations)) {}
+
+bool SandboxApi::knows(const std::string& path) { return endpointOf(path) != nullptr; }
+
+const char* SandboxApi::statusKey(const std::string& path) {
+  const Endpoint* e = endpointOf(path);
+  return e ? e->status : "z";
+}
+
+Json SandboxApi::refusal(const std::string& path, const std::string& message) {
+  const Endpoint* e = endpointOf(path);
+  Json reply = Json::object();
+  reply[e ? e->status : "z"] = 0;
+  reply[e ? e->message : "msg"] = message;
+  return reply;
+}
+
+std::string SandboxApi::aggregationName(std::int64_t uid) { return "tb" + std::to_string(uid); }
+
+std::optional<std::int64_t> SandboxApi::uidOfAggregationName(const std::string& name) {
+  if (name.size() < 3 || name.compare(0, 2, "tb") != 0) return std::nullopt;
+  return parseUid(name.substr(2));
+}
+
+Json SandboxApi::handle(const std::string& path, const std::optional<Json>& request, const std::string& publicBase) {
+  if (!knows(path)) return refusal(path, "接口不存在");
+  if (!request || !request->is_object()) return refusal(path, "请求无法解析");
+  const Json& r = *request;
+  try {
+    if (path == "sdkmini/login/dologin") return login(r);
+    if (path == "sdkmini/login/register") return registerAccount(r);
+    if (path == "sdkmini/login/idcheck") return idCheck(r);
+    if (path == "sdkmini/User/setRole") return channelRole(r);
+    if (path == "sdkmini/ttbpay/ttbnew") return coinPay(r);
+    if (path == "sdkmini/wxh5/h5pay") return weChatPay(r, publicBase);
+    if (path == "sdkmini/pay/getPayWay") return balance(r);
+    if (path == "sdkstandard/login/index") return signIn(r);
+    if (path == "sdkstandard/role/index") return aggregationRole(r);
+    if (path == "sdkstandard/pay/index") return submitOrder(r);
+    return logout(r);
+  } catch (const std::exception& e) {
+    platform::log(std::string("sandbox: ") + path + " failed: " + e.what());
+    return refusal(path, "服务器内部错误");
+  }
+}
+
+Json SandboxApi::login(const Json& r) {
+  const auto name = text(r, "z");
+  const auto password = text(r, "b");
+  if (!name || name->empty() || !password || password->empty()) return refusal("sdkmini/login/dologin", "请输入账号和密码");
+  const auto account = name->size() <= kLongestName ? store_.accountByName(*name) : std::nullopt;
+  const bool passwordOk = verifyPassword(*password, account ? account->passwordHash : dummyHash_);
+  if (!account || !passwordOk) return refusal("sdkmini/login/dologin", "账号或密码错误");
+  const std::string loginTime = std::to_string(nowSeconds());
+  const std::string uid = std::to_string(account->uid);
+  const std::string sign = hmacSha256Hex(secret_, uid + ":" + loginTime);
+  if (!store_.recordLogin(account->uid, sign, loginTime, textOr(r, "e"))) {
+    return refusal("sdkmini/login/dologin", "服务器内部错误");
+  }
+  return {{"z", 1}, {"b", uid}, {"e", loginTime}, {"d", sign}, {"nrz", account->realNameState}};
+}
+
+Json SandboxApi::registerAccount(const Json& r) {
+  const char* path = "sdkmini/login/register";
+  const auto name = text(r, "z");
+  const auto password = text(r, "b");
+  if (!name || blank(*name)) return refusal(path, "账号不能为空");
+  if (name->size() > kLongestName || hasControlCharacter(*name)) return refusal(path, "账号格式不正确");
+  if (!password || password->empty()) return refusal(path, "密码不能为空");
+  if (password->size() > kLongestPassword) return refusal(path, "密码过长");
+  if (store_.accountByName(*name)) return refusal(path, "账号已存在");
+  bool taken = false;
+  const auto uid =
+      store_.addAccount(*name, hashPassword(*password, options_.passwordIterations), options_.startingCoins, &taken);
+  if (!uid) return refusal(path, taken ? "账号已存在" : "服务器内部错误");
+  return {{"z", 1}, {"b", std::to_string(*uid)}, {"d", "注册成功"}};
+}
+
+Json SandboxApi::idCheck(const Json& r) {
+  const char* path = "sdkmini/login/idcheck";
+  const auto uid = parseUid(text(r, "i"));
+  const auto account = uid ? store_.accountByUid(*uid) : std::nullopt;
+  if (!account) return refusal(path, "用户不存在");
+  const auto realName = text(r, "r");
+  if (!realName || blank(*realName)) return refusal(path, "请输入真实姓名");
+  if (realName->size() > kLongestName || hasControlCharacter(*realName)) return refusal(path, "姓名格式不正确");
+  const auto number = text(r, "id");
+  std::string why;
+  const BirthDate today = todayInChina();
+  const auto birth = number ? parseIdCard(*number, today, &why) : std::nullopt;
+  if (!birth) return refusal(path, number ? why : "请输入身份证号");
+  if (account->realNameState != 0) return {{"z", 1}, {"nrz", account->realNameState}, {"msg", "已完成实名认证"}};
+  const int state = ageOn(*birth, today) >= 18 ? 1 : 2;
+  const int stored = store_.setRealName(account->uid, *realName, maskIdCard(*number), birthText(*birth), state);
+  if (stored == 0) return refusal(path, "服务器内部错误");
+  return {{"z", 1}, {"nrz", stored}, {"msg", "认证成功"}};
+}
+
+Json SandboxApi::channelRole(const Json& r) {
+  const char* path = "sdkmini/User/setRole";
+  const auto uid = parseUid(text(r, "z"));
+  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  RoleRecord role;
+  role.uid = *uid;
+  role.gameId = textOr(r, "b");
+  role.roleId = textOr(r, "c");
+  role.roleName = textOr(r, "d");
+  role.roleLevel = textOr(r, "e");
+  role.serverId = textOr(r, "f");
+  role.serverName = textOr(r, "x");
+  if (role.roleId.empty()) return refusal(path, "缺少角色ID");
+  if (!store_.upsertRole(role, "channel", nowSeconds())) return refusal(path, "服务器内部错误");
+  return {{"z", 1}, {"msg", "上报成功"}};
+}
+
+Json SandboxApi::coinPay(const Json& r) {
+  const char* path = "sdkmini/ttbpay/ttbnew";
+  const auto uid = parseUid(text(r, "f"));
+  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  const auto orderId = text(r, "y");
+  if (!orderId || orderId->empty()) return refusal(path, "订单不存在");
+  const auto amount = amountOf(r, "p");
+  if (!amount) return refusal(path, "支付金额无效");
+  Cents after = 0;
+  switch (store_.payWithCoins(*orderId, *uid, *amount, &after)) {
+    case PayResult::Paid: return {{"z", 1}, {"c", "支付成功"}, {"ttb", centsNumber(after)}};
+    case PayResult::UnknownOrder:
+    case PayResult::NotYourOrder: return refusal(path, "订单不存在");
+    case PayResult::AlreadyPaid: return refusal(path, "订单已支付");
+    case PayResult::AmountMismatch: return refusal(path, "支付金额与订单金额不符");
+    case PayResult::TooFewCoins: return refusal(path, "平台币余额不足");
+    case PayResult::Failed: break;
+  }
+  return refusal(path, "服务器内部错误");
+}
+
+Json SandboxApi::weChatPay(const Json& r, const std::string& publicBase) {
+  const char* path = "sdkmini/wxh5/h5pay";
+  const auto uid = parseUid(text(r, "f"));
+  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  const auto orderId = text(r, "y");
+  const auto order = orderId ? store_.orderById(*orderId) : std::nullopt;
+  if (!order || order->uid != *uid) return refusal(path, "订单不存在");
+  if (order->state != "unpaid") return refusal(path, "订单已支付");
+  const auto amount = amountOf(r, "p");
+  if (!amount) return refusal(path, "支付金额无效");
+  if (*amount != order->amount) return refusal(path, "支付金额与订单金额不符");
+  if (!options_.wechatEnabledFor(order->gameId)) return refusal(path, "该游戏未开通微信支付");
+  const std::string ticket = randomHex(16);
+  if (!store_.addWeChatTicket(ticket, order->orderId, nowSeconds())) return refusal(path, "服务器内部错误");
+  return {{"z", 1}, {"b", publicBase + "/wxh5/pay?ticket=" + ticket}};
+}
+
+Json SandboxApi::balance(const Json& r) {
+  const auto uid = parseUid(text(r, "zz"));
+  const auto account = uid ? store_.accountByUid(*uid) : std::nullopt;
+  if (!account) return refusal("sdkmini/pay/getPayWay", "用户不存在");
+  Json reply = {{"code", 1}, {"ttb", centsNumber(account->balance)}};
+  const auto game = text(r, "z");
+  if (options_.wechatEnabledFor(game ? *game : textOr(r, "b"))) reply["wx"] = 1;
+  return reply;
+}
+
+Json SandboxApi::signIn(const Json& r) {
+  const char* path = "sdkstandard/login/index";
+  const auto uid = parseUid(text(r, "username"));
+  const auto account = uid ? store_.accountByUid(*uid) : std::nullopt;
+  if (!account) return refusal(path, "用户不存在");
+  const auto extras = text(r, "extrasparams");
+  const Json login = extras ? Json::parse(*extras, nullptr, false) : Json();
+  const auto sign = text(login, "sign");
+  const auto name = text(login, "name");
+  // Only the holder of the signature of this account's current channel login may
+  // sign in as that account.
+  if (!login.is_object() || !sign || account->loginSign.empty() || !constantTimeEquals(*sign, account->loginSign) ||
+      (name && *name != std::to_string(account->uid))) {
+    return refusal(path, "登录校验失败，请重新登录");
+  }
+  const std::string token = randomHex(16);
+  const std::int64_t now = nowSeconds();
+  if (!store_.recordSignIn(account->uid, token, now)) return refusal(path, "服务器内部错误");
+  Json data = {{"username", aggregationName(account->uid)}, {"token", token}, {"logintime", std::to_string(now)}};
+  if (account->realNameState != 0) {
+    if (const auto birth = parseBirthText(account->birthDate)) data["age"] = ageOn(*birth, todayInChina());
+  }
+  return {{"a", 1}, {"b", "登录成功"}, {"c", data}};
+}
+
+Json SandboxApi::aggregationRole(const Json& r) {
+  const char* path = "sdkstandard/role/index";
+  const auto name = text(r, "username");
+  const auto uid = name ? uidOfAggregationName(*name) : std::nullopt;
+  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  RoleRecord role;
+  role.uid = *uid;
+  role.gameId = textOr(r, "gameid");
+  role.roleId = textOr(r, "roleid");
+  role.serverId = textOr(r, "serverid");
+  role.serverName = textOr(r, "servername");
+  role.roleName = textOr(r, "rolename");
+  role.roleLevel = textOr(r, "rolelevel");
+  role.vipLevel = textOr(r, "viplevel");
+  role.partyName = textOr(r, "partyname");
+  if (role.roleId.empty()) return refusal(path, "缺少角色ID");
+  if (!store_.upsertRole(role, "aggregation", nowSeconds())) return refusal(path, "服务器内部错误");
+  return {{"a", 1}, {"b", "上报成功"}};
+}
+
+Json SandboxApi::submitOrder(const Json& r) {
+  const char* path = "sdkstandard/pay/index";
+  const auto name = text(r, "username");
+  const auto uid = name ? uidOfAggregationName(*name) : std::nullopt;
+  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  const auto amount = amountOf(r, "amount");
+  if (!amount) return refusal(path, "订单金额无效");
+  const auto cpOrderId = text(r, "cporderid");
+  if (!cpOrderId || blank(*cpOrderId) || cpOrderId->size() > kLongestField) return refusal(path, "缺少游戏订单号");
+  Order order;
+  order.uid = *uid;
+  order.gameId = textOr(r, "gameid");
+  order.cpOrderId = *cpOrderId;
+  order.amount = *amount;
+  order.count = textOr(r, "count");
+  order.goodsName = textOr(r, "goodsname");
+  order.roleId = textOr(r, "roleid");
+  order.serverId = textOr(r, "serverid");
+  OrderResult result = OrderResult::Failed;
+  const auto stored = store_.createOrder(order, &result);
+  if (result == OrderResult::Conflict) return refusal(path, "游戏订单号已被使用");
+  if (!stored) return refusal(path, "服务器内部错误");
+  return {{"a", 1}, {"b", "下单成功"}, {"c", {{"orderid", stored->orderId}}}};
+}
+
+Json SandboxApi::logout(const Json& r) {
+  const auto name = text(r, "username");
+  if (const auto uid = name ? uidOfAggregationName(*name) : std::nullopt) store_.recordLogout(*uid, nowSeconds());
+  return {{"a", 1}, {"b", "已退出"}};
+}
+
+}  // namespace tolba::sandbox

@@ -1,0 +1,381 @@
+#include "sandbox_server.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "reply_encoder.h"
+#include "request_log.h"
+#include "sandbox_api.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/value.h"
+#include "web_pages.h"
+
+namespace tolba::sandbox {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Json = nlohmann::json;
+
+constexpr char kReplyType[] = "text/plain; charset=utf-8";
+constexpr char kHtmlType[] = "text/html; charset=utf-8";
+constexpr char kJsonType[] = "application/json; charset=utf-8";
+// Sent for the "garbage" fault: not in the wire format, and not even UTF-8.
+constexpr char kGarbage[] = "<html>502 Bad Gateway</html>\xff\xfe\x01x12_zz_y";
+
+// Set by the handlers of this server, which write their own log line; the
+// library's logger writes one for requests that never reached them.
+thread_local bool tLogged = false;
+
+std::string stripSlashes(const std::string& path) {
+  std::size_t i = 0;
+  while (i < path.size() && path[i] == '/') ++i;
+  return path.substr(i);
+}
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+
+std::string elapsedText(Clock::time_point start) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.1f ms", millisecondsSince(start));
+  return buffer;
+}
+
+bool isLoopback(const std::string& address) {
+  return address.rfind("127.", 0) == 0 || address == "::1" || address.rfind("::ffff:127.", 0) == 0;
+}
+
+bool plainHost(const std::string& host) {
+  if (host.empty() || host.size() > 255) return false;
+  for (const char c : host) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                    c == '-' || c == ':' || c == '[' || c == ']';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+void jsonReply(httplib::Response& res, int status, const Json& body) {
+  res.status = status;
+  res.set_content(platform::dumpCompact(body), kJsonType);
+}
+
+}  // namespace
+
+SandboxServer::SandboxServer(SandboxOptions options) : options_(std::move(options)) {}
+
+SandboxServer::~SandboxServer() { stop(); }
+
+bool SandboxServer::start(std::string* error) {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    http_.reset();
+    api_.reset();
+    store_.reset();
+    return false;
+  };
+  if (running_) return fail("the server is already running");
+  if (options_.key.size() != 64) return fail("the wire key table must hold 64 characters");
+  {
+    std::lock_guard lock(stopMutex_);
+    stopping_ = false;
+  }
+  std::string why;
+  store_ = Store::open(options_.dbPath, &why);
+  if (!store_) return fail(why);
+  api_ = std::make_unique<SandboxApi>(*store_, options_);
+
+  if (options_.tlsCert.empty() != options_.tlsKey.empty()) return fail("--tls-cert and --tls-key go together");
+  if (!options_.tlsCert.empty()) {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    http_ = std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
+#else
+    return fail("this build of the HTTP library has no TLS support");
+#endif
+  } else {
+    http_ = std::make_unique<httplib::Server>();
+  }
+  if (!http_->is_valid()) return fail("cannot load the TLS certificate or key");
+
+  const int threads = options_.threads < 2 ? 2 : options_.threads;
+  http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+  http_->set_payload_max_length(options_.bodyLimit);
+  http_->set_keep_alive_max_count(1000);
+  http_->set_keep_alive_timeout(5);
+  http_->set_read_timeout(10);
+  http_->set_idle_interval(0, 100000);
+  routes();
+
+  if (options_.port == 0) {
+    port_ = http_->bind_to_any_port(options_.bind);
+    if (port_ < 0) return fail("cannot bind to " + options_.bind);
+  } else {
+    if (!http_->bind_to_port(options_.bind, options_.port)) {
+      return fail("cannot bind to " + options_.bind + ":" + std::to_string(options_.port));
+    }
+    port_ = options_.port;
+  }
+  for (const auto& rule : options_.faults) faults_.add(rule);
+
+  running_ = true;
+  thread_ = std::thread([this] {
+    http_->listen_after_bind();
+    running_ = false;
+  });
+  // stop() only reaches a server that has begun listening.
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  while (!http_->is_running() && running_ && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  platform::log("[sandbox] serving " + baseUrl() + " with database " + options_.dbPath);
+  return true;
+}
+
+void SandboxServer::stop() {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  {
+    std::lock_guard lock(stopMutex_);
+    stopping_ = true;
+  }
+  stopSignal_.notify_all();
+  if (http_) http_->stop();
+  if (thread_.joinable()) thread_.join();
+  running_ = false;
+  http_.reset();
+  api_.reset();
+  store_.reset();
+}
+
+void SandboxServer::wait() {
+  std::unique_lock lock(stopMutex_);
+  stopSignal_.wait(lock, [this] { return stopping_ || !running_; });
+}
+
+std::string SandboxServer::baseUrl() const {
+  std::string host = options_.bind;
+  if (host == "0.0.0.0" || host.empty()) host = "127.0.0.1";
+  if (host == "::") host = "::1";
+  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  return std::string(options_.tlsCert.empty() ? "http" : "https") + "://" + host + ":" + std::to_string(port_);
+}
+
+std::string SandboxServer::publicBase(const httplib::Request& req) const {
+  const std::string host = req.get_header_value("Host");
+  if (!plainHost(host)) return baseUrl();
+  return std::string(options_.tlsCert.empty() ? "http" : "https") + "://" + host;
+}
+
+void SandboxServer::logRequest(const std::string& text) const {
+  tLogged = true;
+  if (options_.logRequests) platform::log("[sandbox] " + text);
+}
+
+void SandboxServer::pause(double seconds) {
+  std::unique_lock lock(stopMutex_);
+  stopSignal_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return stopping_; });
+}
+
+void SandboxServer::routes() {
+  http_->Post(R"(/+sdk(standard|mini)/.*)",
+              [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+                std::string body;
+                // A declared length over the limit is refused before a byte of the body is read.
+                bool tooLarge = req.get_header_value<std::uint64_t>("Content-Length") > options_.bodyLimit;
+                if (!tooLarge) reader([&](const char* data, std::size_t length) {
+                  if (body.size() + length > options_.bodyLimit) {
+                    tooLarge = true;
+                    return false;
+                  }
+                  body.append(data, length);
+                  return true;
+                });
+                handleWire(req, res, body, tooLarge);
+              });
+
+  auto agreement = [this](std::string page) {
+    return [this, page = std::move(page)](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(page, kHtmlType);
+      logRequest("GET " + req.path + " -> 200");
+    };
+  };
+  http_->Get(R"(/+useragreement\.html)", agreement(userAgreementPage()));
+  http_->Get(R"(/+privacyagreement\.html)", agreement(privacyAgreementPage()));
+  http_->Get(R"(/+wxh5/pay)", [this](const httplib::Request& req, httplib::Response& res) { handleWeChatPage(req, res); });
+  auto weChatApp = [this](const httplib::Request& req, httplib::Response& res) { handleWeChatApp(req, res); };
+  http_->Get("/sandbox/wechat/open", weChatApp);
+  http_->Post("/sandbox/wechat/open", weChatApp);
+  auto admin = [this](const httplib::Request& req, httplib::Response& res) { handleAdmin(req, res); };
+  http_->Get("/sandbox/admin/faults", admin);
+  http_->Post("/sandbox/admin/faults", admin);
+  http_->Delete("/sandbox/admin/faults", admin);
+  http_->Get("/sandbox/health", [this](const httplib::Request&, httplib::Response& res) {
+    tLogged = true;  // polled often; not worth a line
+    jsonReply(res, 200, {{"ok", true}, {"schema", store_->schemaVersion()}});
+  });
+
+  http_->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+    if (!tLogged && options_.logRequests) platform::log("[sandbox] " + req.method + " " + req.path + " -> " + std::to_string(res.status));
+    tLogged = false;
+  });
+}
+
+void SandboxServer::handleWire(const httplib::Request& req, httplib::Response& res, const std::string& body,
+                               bool tooLarge) {
+  const auto start = Clock::now();
+  const std::string path = stripSlashes(req.path);
+  if (tooLarge) {
+    // The rest of the body is still in the connection: answer, then close it.
+    res.status = 413;
+    static const std::string kTooLarge = "request body too large";
+    res.set_header("Connection", "close");
+    res.set_content_provider(kTooLarge.size(), kReplyType, [](std::size_t, std::size_t, httplib::DataSink& sink) {
+      sink.write(kTooLarge.data(), kTooLarge.size());
+      return false;
+    });
+    logRequest("POST " + req.path + " <body over " + std::to_string(options_.bodyLimit) + " bytes> -> 413 (" +
+            elapsedText(start) + ")");
+    return;
+  }
+  if (!SandboxApi::knows(path)) {
+    res.status = 404;
+    res.set_content("unknown endpoint", kReplyType);
+    logRequest("POST " + req.path + " -> 404 unknown endpoint (" + elapsedText(start) + ")");
+    return;
+  }
+  const auto fault = faults_.take(path);
+  if (fault && fault->mode == FaultMode::Delay) pause(fault->seconds);
+
+  const auto request = TolbaDataFunc::decodingJSONLenient(body, options_.key);
+  const Json reply = api_->handle(path, request, publicBase(req));
+  std::optional<std::string> encoded;
+  res.status = 200;
+  std::string faultNote;
+  if (fault) faultNote = std::string(" [fault ") + faultModeName(fault->mode) + "]";
+  switch (fault ? fault->mode : FaultMode::Delay) {
+    case FaultMode::Status500Empty:
+      res.status = 500;
+      encoded = std::string();
+      break;
+    case FaultMode::Status500Valid:
+      res.status = 500;
+      encoded = encodeReply(reply, options_.key);
+      break;
+    case FaultMode::Garbage:
+      encoded = std::string(kGarbage, sizeof kGarbage - 1);
+      break;
+    case FaultMode::LineBreaks:
+      encoded = encodeReplyWithLineBreaks(reply, options_.key);
+      break;
+    case FaultMode::Close:
+      // Promise a body and then end the connection without it.
+      res.set_content_provider(
+          256, kReplyType, [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+      break;
+    case FaultMode::Delay:
+      encoded = encodeReply(reply, options_.key);
+      break;
+  }
+  if (!fault || fault->mode != FaultMode::Close) {
+    if (!encoded) {
+      res.status = 500;
+      encoded = std::string();
+      faultNote += " [reply could not be encoded]";
+    }
+    res.set_content(*encoded, kReplyType);
+  }
+  const Json* status = platform::find(reply, SandboxApi::statusKey(path));
+  logRequest("POST /" + path + " " + describeRequest(path, request, body.size()) + " -> " +
+          (fault && fault->mode == FaultMode::Close ? std::string("closed") : std::to_string(res.status)) + " " +
+          SandboxApi::statusKey(path) + "=" + (status ? platform::describe(*status) : "?") + faultNote + " (" +
+          elapsedText(start) + ")");
+}
+
+void SandboxServer::handleWeChatPage(const httplib::Request& req, httplib::Response& res) {
+  const auto start = Clock::now();
+  const std::string referer = req.get_header_value("Referer");
+  const std::string ticket = req.get_param_value("ticket");
+  auto done = [&](const std::string& outcome) {
+    logRequest("GET " + req.path + " ticket=" + ticket.substr(0, 8) + "... Referer=\"" + referer + "\" -> " +
+            std::to_string(res.status) + " " + outcome + " (" + elapsedText(start) + ")");
+  };
+  if (!refererMatches(referer, options_.origin)) {
+    // The real service only serves pages requested from its merchant's domain.
+    res.status = 403;
+    res.set_content(simplePage("微信支付", "商家参数格式有误，请联系商家解决"), kHtmlType);
+    return done("wrong Referer");
+  }
+  const auto orderId = store_->orderOfWeChatTicket(ticket);
+  const auto order = orderId ? store_->orderById(*orderId) : std::nullopt;
+  if (!order) {
+    res.status = 404;
+    res.set_content(simplePage("微信支付", "订单不存在"), kHtmlType);
+    return done("unknown ticket");
+  }
+  if (order->state == "paid") {
+    res.status = 200;
+    res.set_content(simplePage("微信支付", "订单已支付"), kHtmlType);
+    return done("already paid");
+  }
+  const std::string address = weChatAddress(ticket, order->orderId);
+  res.set_redirect(address, 302);
+  res.set_content(simplePage("微信支付", "正在打开微信……") + "<!-- " + htmlEscape(address) + " -->", kHtmlType);
+  done("to WeChat for order " + order->orderId);
+}
+
+void SandboxServer::handleWeChatApp(const httplib::Request& req, httplib::Response& res) {
+  const auto start = Clock::now();
+  std::string address = req.get_param_value("url");
+  if (address.empty() && req.method == "POST") address = req.body;
+  const auto ticket = ticketOfWeChatAddress(address);
+  std::string orderId;
+  PayResult result = PayResult::UnknownOrder;
+  if (ticket) result = store_->payByWeChat(*ticket, &orderId);
+  switch (result) {
+    case PayResult::Paid: jsonReply(res, 200, {{"paid", true}, {"orderid", orderId}}); break;
+    case PayResult::AlreadyPaid:
+      jsonReply(res, 409, {{"paid", false}, {"orderid", orderId}, {"error", "already paid"}});
+      break;
+    case PayResult::Failed: jsonReply(res, 500, {{"paid", false}, {"error", "storage failure"}}); break;
+    default: jsonReply(res, 404, {{"paid", false}, {"error", "not a payment address of this server"}}); break;
+  }
+  logRequest(req.method + " " + req.path + " -> " + std::to_string(res.status) + " " + payResultName(result) +
+          (orderId.empty() ? "" : " order " + orderId) + " (" + elapsedText(start) + ")");
+}
+
+void SandboxServer::handleAdmin(const httplib::Request& req, httplib::Response& res) {
+  const auto start = Clock::now();
+  auto done = [&](const std::string& what) {
+    logRequest(req.method + " " + req.path + " " + what + " -> " + std::to_string(res.status) + " (" +
+            elapsedText(start) + ")");
+  };
+  if (!isLoopback(req.remote_addr)) {
+    jsonReply(res, 403, {{"error", "the admin endpoint answers loopback clients only"}});
+    return done("from " + req.remote_addr);
+  }
+  if (req.method == "DELETE") {
+    faults_.clear();
+    jsonReply(res, 200, {{"faults", Json::array()}});
+    return done("cleared");
+  }
+  if (req.method == "POST") {
+    const Json body = Json::parse(req.body, nullptr, false);
+    std::string why;
+    const auto rule = parseFaultJson(body, &why);
+    if (!rule) {
+      jsonReply(res, 400, {{"error", why}});
+      return done("refused: " + why);
+    }
+    faults_.add(*rule);
+  }
+  Json list = Json::array();
+  for (const auto& rule : faults_.rules()) list.push_back(faultToJson(rule));
+  jsonReply(res, 200, {{"faults", list}});
+  done(req.method == "GET" ? "listed" : "added " + platform::dumpCompact(body));
+}
+
+}  // namespace tolba::sandbox

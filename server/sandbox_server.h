@@ -1,0 +1,81 @@
+#pragma once
+// The sandbox publisher server as an object: tests and the demo start it in
+// their own process on a free loopback port; the tolba-sandbox command runs one
+// until it is told to stop.
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "fault_injector.h"
+#include "sandbox_options.h"
+#include "sandbox_store.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace tolba::sandbox {
+
+class SandboxApi;
+
+class SandboxServer {
+ public:
+  explicit SandboxServer(SandboxOptions options);
+  ~SandboxServer();  // stops
+  SandboxServer(const SandboxServer&) = delete;
+  SandboxServer& operator=(const SandboxServer&) = delete;
+
+  // Opens the database, binds the port and serves on a thread of its own. False
+  // with `error` set when any of that fails.
+  bool start(std::string* error = nullptr);
+  // Ends serving: waits for requests in progress (delayed ones are cut short)
+  // and closes the database. Safe to call more than once.
+  void stop();
+  // Blocks until the server has stopped.
+  void wait();
+
+  bool running() const { return running_; }
+  // The port being served (the chosen one when started with port 0).
+  int port() const { return port_; }
+  // "http://127.0.0.1:PORT" (https with TLS): the base URL for Tolba.plist.
+  std::string baseUrl() const;
+  const SandboxOptions& options() const { return options_; }
+
+  FaultInjector& faults() { return faults_; }
+  // Valid between start() and stop().
+  Store& store() { return *store_; }
+
+ private:
+  void routes();
+  void handleWire(const httplib::Request& req, httplib::Response& res, const std::string& body, bool tooLarge);
+  void handleWeChatPage(const httplib::Request& req, httplib::Response& res);
+  void handleWeChatApp(const httplib::Request& req, httplib::Response& res);
+  void handleAdmin(const httplib::Request& req, httplib::Response& res);
+  std::string publicBase(const httplib::Request& req) const;
+  // Writes the request's log line (unless quiet).
+  void logRequest(const std::string& text) const;
+  // Sleeps up to `seconds`, less when the server stops.
+  void pause(double seconds);
+
+  SandboxOptions options_;
+  FaultInjector faults_;
+  std::unique_ptr<Store> store_;
+  std::unique_ptr<SandboxApi> api_;
+  std::unique_ptr<httplib::Server> http_;
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+  int port_ = 0;
+
+  std::mutex stopMutex_;
+  std::condition_variable stopSignal_;
+  bool stopping_ = false;
+  std::mutex lifecycleMutex_;
+};
+
+}  // namespace tolba::sandbox

@@ -1,0 +1,540 @@
+#include "sandbox_store.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+
+#include "crypto.h"
+
+namespace tolba::sandbox {
+namespace {
+
+constexpr Cents kMaxAmount = 100'000'000'00;  // a hundred million yuan
+
+// A prepared statement with bound parameters, finalised on scope exit.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK; }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& bind(int index, const std::string& text) {
+    if (ok_) ok_ = sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) == SQLITE_OK;
+    return *this;
+  }
+  Statement& bind(int index, std::int64_t value) {
+    if (ok_) ok_ = sqlite3_bind_int64(stmt_, index, value) == SQLITE_OK;
+    return *this;
+  }
+  // SQLITE_ROW, SQLITE_DONE or an error code.
+  int step() { return ok_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
+  bool run() { return step() == SQLITE_DONE; }
+  std::string text(int column) const {
+    const auto* p = sqlite3_column_text(stmt_, column);
+    return p ? std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+             : std::string();
+  }
+  std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+  bool ok_ = false;
+};
+
+bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+std::int64_t nowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// Rolls back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(sqlite3* db) : db_(db) { began_ = exec(db_, "BEGIN IMMEDIATE"); }
+  ~Transaction() {
+    if (began_ && !done_) exec(db_, "ROLLBACK");
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  bool began() const { return began_; }
+  bool commit() {
+    done_ = exec(db_, "COMMIT");
+    return done_;
+  }
+
+ private:
+  sqlite3* db_;
+  bool began_ = false;
+  bool done_ = false;
+};
+
+constexpr const char* kMigrations[] = {
+    // version 1
+    "CREATE TABLE settings(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+    "CREATE TABLE accounts("
+    "  uid INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  name TEXT NOT NULL UNIQUE,"
+    "  password_hash TEXT NOT NULL,"
+    "  balance_cents INTEGER NOT NULL DEFAULT 0 CHECK(balance_cents >= 0),"
+    "  created_at INTEGER NOT NULL,"
+    "  real_name TEXT, id_card TEXT, birth_date TEXT,"
+    "  real_name_state INTEGER NOT NULL DEFAULT 0,"
+    "  login_sign TEXT, login_time TEXT, login_device TEXT,"
+    "  token TEXT, signed_in_at INTEGER, logged_out_at INTEGER);"
+    "INSERT INTO sqlite_sequence(name, seq) VALUES('accounts', 100000);"
+    "CREATE TABLE roles("
+    "  uid INTEGER NOT NULL REFERENCES accounts(uid),"
+    "  game_id TEXT NOT NULL, server_id TEXT NOT NULL, role_id TEXT NOT NULL,"
+    "  role_name TEXT, role_level TEXT, server_name TEXT, vip_level TEXT, party_name TEXT,"
+    "  source TEXT NOT NULL, updated_at INTEGER NOT NULL,"
+    "  PRIMARY KEY(uid, game_id, server_id, role_id));"
+    "CREATE TABLE orders("
+    "  order_id TEXT PRIMARY KEY,"
+    "  uid INTEGER NOT NULL REFERENCES accounts(uid),"
+    "  game_id TEXT NOT NULL, cp_order_id TEXT NOT NULL,"
+    "  amount_cents INTEGER NOT NULL CHECK(amount_cents > 0),"
+    "  count TEXT, goods_name TEXT, role_id TEXT, server_id TEXT,"
+    "  state TEXT NOT NULL DEFAULT 'unpaid' CHECK(state IN ('unpaid', 'paid')),"
+    "  method TEXT, created_at INTEGER NOT NULL, paid_at INTEGER,"
+    "  UNIQUE(game_id, cp_order_id));"
+    "CREATE TABLE wechat_tickets("
+    "  ticket TEXT PRIMARY KEY,"
+    "  order_id TEXT NOT NULL REFERENCES orders(order_id),"
+    "  created_at INTEGER NOT NULL);",
+};
+
+Order readOrder(const Statement& s) {
+  Order o;
+  o.orderId = s.text(0);
+  o.uid = s.integer(1);
+  o.gameId = s.text(2);
+  o.cpOrderId = s.text(3);
+  o.amount = s.integer(4);
+  o.count = s.text(5);
+  o.goodsName = s.text(6);
+  o.roleId = s.text(7);
+  o.serverId = s.text(8);
+  o.state = s.text(9);
+  o.method = s.text(10);
+  o.createdAt = s.integer(11);
+  o.paidAt = s.integer(12);
+  return o;
+}
+
+constexpr char kOrderColumns[] =
+    "SELECT order_id, uid, game_id, cp_order_id, amount_cents, count, goods_name, role_id, server_id, state, "
+    "COALESCE(method, ''), created_at, COALESCE(paid_at, 0) FROM orders ";
+
+constexpr char kAccountColumns[] =
+    "SELECT uid, name, password_hash, balance_cents, real_name_state, COALESCE(birth_date, ''), "
+    "COALESCE(login_sign, ''), COALESCE(login_time, ''), COALESCE(token, '') FROM accounts ";
+
+std::optional<Account> readAccount(Statement& s) {
+  if (s.step() != SQLITE_ROW) return std::nullopt;
+  Account a;
+  a.uid = s.integer(0);
+  a.name = s.text(1);
+  a.passwordHash = s.text(2);
+  a.balance = s.integer(3);
+  a.realNameState = static_cast<int>(s.integer(4));
+  a.birthDate = s.text(5);
+  a.loginSign = s.text(6);
+  a.loginTime = s.text(7);
+  a.token = s.text(8);
+  return a;
+}
+
+}  // namespace
+
+std::unique_ptr<Store> Store::open(const std::string& path, std::string* error) {
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                                 nullptr);
+  if (rc != SQLITE_OK) {
+    if (error) *error = "cannot open database " + path + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_close(db);
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db, 5000);
+  exec(db, "PRAGMA journal_mode=WAL");
+  exec(db, "PRAGMA synchronous=NORMAL");
+  exec(db, "PRAGMA foreign_keys=ON");
+  std::unique_ptr<Store> store(new Store(db));
+  if (!store->migrate(error)) return nullptr;
+  return store;
+}
+
+Store::~Store() { sqlite3_close(db_); }
+
+bool Store::migrate(std::string* error) {
+  std::lock_guard lock(mutex_);
+  if (!exec(db_, "CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL)")) {
+    if (error) *error = std::string("cannot prepare the database: ") + sqlite3_errmsg(db_);
+    return false;
+  }
+  Transaction tx(db_);
+  if (!tx.began()) {
+    if (error) *error = std::string("cannot lock the database: ") + sqlite3_errmsg(db_);
+    return false;
+  }
+  int version = 0;
+  {
+    Statement s(db_, "SELECT version FROM schema_version");
+    if (s.step() == SQLITE_ROW) {
+      version = static_cast<int>(s.integer(0));
+    } else if (!Statement(db_, "INSERT INTO schema_version(version) VALUES(0)").run()) {
+      if (error) *error = std::string("cannot write the schema version: ") + sqlite3_errmsg(db_);
+      return false;
+    }
+  }
+  if (version > kSchemaVersion) {
+    if (error) {
+      *error = "the database has schema version " + std::to_string(version) + ", newer than this server's " +
+               std::to_string(kSchemaVersion);
+    }
+    return false;
+  }
+  for (int v = version; v < kSchemaVersion; ++v) {
+    if (!exec(db_, kMigrations[v])) {
+      if (error) *error = "cannot upgrade the database to version " + std::to_string(v + 1) + ": " + sqlite3_errmsg(db_);
+      return false;
+    }
+  }
+  if (!Statement(db_, "UPDATE schema_version SET version = ?").bind(1, std::int64_t{kSchemaVersion}).run() ||
+      !tx.commit()) {
+    if (error) *error = std::string("cannot store the schema version: ") + sqlite3_errmsg(db_);
+    return false;
+  }
+  return true;
+}
+
+int Store::schemaVersion() {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT version FROM schema_version");
+  return s.step() == SQLITE_ROW ? static_cast<int>(s.integer(0)) : 0;
+}
+
+std::string Store::secret(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  {
+    Statement s(db_, "SELECT value FROM settings WHERE key = ?");
+    s.bind(1, name);
+    if (s.step() == SQLITE_ROW) return s.text(0);
+  }
+  const std::string value = randomHex(32);
+  Statement(db_, "INSERT OR IGNORE INTO settings(key, value) VALUES(?, ?)").bind(1, name).bind(2, value).run();
+  Statement s(db_, "SELECT value FROM settings WHERE key = ?");
+  s.bind(1, name);
+  return s.step() == SQLITE_ROW ? s.text(0) : value;
+}
+
+std::optional<std::int64_t> Store::addAccount(const std::string& name, const std::string& passwordHash, Cents balance,
+                                              bool* nameTaken) {
+  std::lock_guard lock(mutex_);
+  if (nameTaken) *nameTaken = false;
+  Statement s(db_, "INSERT INTO accounts(name, password_hash, balance_cents, created_at) VALUES(?, ?, ?, ?)");
+  s.bind(1, name).bind(2, passwordHash).bind(3, balance).bind(4, nowSeconds());
+  const int rc = s.step();
+  if (rc == SQLITE_DONE) return sqlite3_last_insert_rowid(db_);
+  if (nameTaken && sqlite3_extended_errcode(db_) == SQLITE_CONSTRAINT_UNIQUE) *nameTaken = true;
+  return std::nullopt;
+}
+
+std::optional<Account> Store::accountByName(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, (std::string(kAccountColumns) + "WHERE name = ?").c_str());
+  s.bind(1, name);
+  return readAccount(s);
+}
+
+std::optional<Account> Store::accountByUid(std::int64_t uid) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, (std::string(kAccountColumns) + "WHERE uid = ?").c_str());
+  s.bind(1, uid);
+  return readAccount(s);
+}
+
+bool Store::topUp(const std::string& name, Cents amount) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "UPDATE accounts SET balance_cents = balance_cents + ? WHERE name = ?");
+  s.bind(1, amount).bind(2, name);
+  return s.run() && sqlite3_changes(db_) == 1;
+}
+
+bool Store::recordLogin(std::int64_t uid, const std::string& sign, const std::string& loginTime,
+                        const std::string& device) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "UPDATE accounts SET login_sign = ?, login_time = ?, login_device = ? WHERE uid = ?");
+  s.bind(1, sign).bind(2, loginTime).bind(3, device).bind(4, uid);
+  return s.run() && sqlite3_changes(db_) == 1;
+}
+
+bool Store::recordSignIn(std::int64_t uid, const std::string& token, std::int64_t at) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "UPDATE accounts SET token = ?, signed_in_at = ? WHERE uid = ?");
+  s.bind(1, token).bind(2, at).bind(3, uid);
+  return s.run() && sqlite3_changes(db_) == 1;
+}
+
+bool Store::recordLogout(std::int64_t uid, std::int64_t at) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "UPDATE accounts SET login_sign = NULL, token = NULL, logged_out_at = ? WHERE uid = ?");
+  s.bind(1, at).bind(2, uid);
+  return s.run() && sqlite3_changes(db_) == 1;
+}
+
+int Store::setRealName(std::int64_t uid, const std::string& realName, const std::string& maskedIdCard,
+                       const std::string& birthDate, int state) {
+  std::lock_guard lock(mutex_);
+  Statement(db_,
+            "UPDATE accounts SET real_name = ?, id_card = ?, birth_date = ?, real_name_state = ? "
+            "WHERE uid = ? AND real_name_state = 0")
+      .bind(1, realName)
+      .bind(2, maskedIdCard)
+      .bind(3, birthDate)
+      .bind(4, std::int64_t{state})
+      .bind(5, uid)
+      .run();
+  Statement s(db_, "SELECT real_name_state FROM accounts WHERE uid = ?");
+  s.bind(1, uid);
+  return s.step() == SQLITE_ROW ? static_cast<int>(s.integer(0)) : 0;
+}
+
+bool Store::upsertRole(const RoleRecord& role, const std::string& source, std::int64_t at) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_,
+              "INSERT INTO roles(uid, game_id, server_id, role_id, role_name, role_level, server_name, vip_level, "
+              "party_name, source, updated_at) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+              "ON CONFLICT(uid, game_id, server_id, role_id) DO UPDATE SET role_name = excluded.role_name, "
+              "role_level = excluded.role_level, server_name = excluded.server_name, "
+              "vip_level = COALESCE(excluded.vip_level, vip_level), "
+              "party_name = COALESCE(excluded.party_name, party_name), source = excluded.source, "
+              "updated_at = excluded.updated_at");
+  s.bind(1, role.uid).bind(2, role.gameId).bind(3, role.serverId).bind(4, role.roleId).bind(5, role.roleName);
+  s.bind(6, role.roleLevel).bind(7, role.serverName).bind(8, role.vipLevel).bind(9, role.partyName);
+  s.bind(10, source).bind(11, at);
+  return s.run();
+}
+
+std::vector<RoleRecord> Store::roles(std::int64_t uid) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_,
+              "SELECT game_id, server_id, role_id, COALESCE(role_name, ''), COALESCE(role_level, ''), "
+              "COALESCE(server_name, ''), COALESCE(vip_level, ''), COALESCE(party_name, '') FROM roles "
+              "WHERE uid = ? ORDER BY game_id, server_id, role_id");
+  s.bind(1, uid);
+  std::vector<RoleRecord> out;
+  while (s.step() == SQLITE_ROW) {
+    RoleRecord r;
+    r.uid = uid;
+    r.gameId = s.text(0);
+    r.serverId = s.text(1);
+    r.roleId = s.text(2);
+    r.roleName = s.text(3);
+    r.roleLevel = s.text(4);
+    r.serverName = s.text(5);
+    r.vipLevel = s.text(6);
+    r.partyName = s.text(7);
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+std::optional<Order> Store::createOrder(const Order& order, OrderResult* result) {
+  std::lock_guard lock(mutex_);
+  *result = OrderResult::Failed;
+  Transaction tx(db_);
+  if (!tx.began()) return std::nullopt;
+  {
+    Statement s(db_, (std::string(kOrderColumns) + "WHERE game_id = ? AND cp_order_id = ?").c_str());
+    s.bind(1, order.gameId).bind(2, order.cpOrderId);
+    if (s.step() == SQLITE_ROW) {
+      Order existing = readOrder(s);
+      if (existing.uid != order.uid || existing.amount != order.amount) {
+        *result = OrderResult::Conflict;
+        return std::nullopt;
+      }
+      *result = OrderResult::Existing;
+      return existing;
+    }
+  }
+  Order created = order;
+  created.state = "unpaid";
+  created.createdAt = nowSeconds();
+  // A short date-free number that cannot be guessed from the one before.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    created.orderId = "TB" + std::to_string(created.createdAt) + randomHex(5);
+    Statement s(db_,
+                "INSERT INTO orders(order_id, uid, game_id, cp_order_id, amount_cents, count, goods_name, role_id, "
+                "server_id, state, created_at) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, 'unpaid', ?)");
+    s.bind(1, created.orderId).bind(2, created.uid).bind(3, created.gameId).bind(4, created.cpOrderId);
+    s.bind(5, created.amount).bind(6, created.count).bind(7, created.goodsName).bind(8, created.roleId);
+    s.bind(9, created.serverId).bind(10, created.createdAt);
+    if (s.run()) {
+      if (!tx.commit()) return std::nullopt;
+      *result = OrderResult::Created;
+      return created;
+    }
+    if (sqlite3_extended_errcode(db_) != SQLITE_CONSTRAINT_PRIMARYKEY) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<Order> Store::orderById(const std::string& orderId) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, (std::string(kOrderColumns) + "WHERE order_id = ?").c_str());
+  s.bind(1, orderId);
+  if (s.step() != SQLITE_ROW) return std::nullopt;
+  return readOrder(s);
+}
+
+std::vector<Order> Store::orders() {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, (std::string(kOrderColumns) + "ORDER BY created_at, order_id").c_str());
+  std::vector<Order> out;
+  while (s.step() == SQLITE_ROW) out.push_back(readOrder(s));
+  return out;
+}
+
+PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, Cents amount, Cents* balanceAfter) {
+  std::lock_guard lock(mutex_);
+  Transaction tx(db_);
+  if (!tx.began()) return PayResult::Failed;
+  Order order;
+  {
+    Statement s(db_, (std::string(kOrderColumns) + "WHERE order_id = ?").c_str());
+    s.bind(1, orderId);
+    if (s.step() != SQLITE_ROW) return PayResult::UnknownOrder;
+    order = readOrder(s);
+  }
+  if (order.uid != uid) return PayResult::NotYourOrder;
+  if (order.state != "unpaid") return PayResult::AlreadyPaid;
+  if (order.amount != amount) return PayResult::AmountMismatch;
+  // Both updates are conditional, so a payment that races another process
+  // changes nothing rather than paying twice or overdrawing.
+  {
+    Statement s(db_, "UPDATE accounts SET balance_cents = balance_cents - ? WHERE uid = ? AND balance_cents >= ?");
+    s.bind(1, amount).bind(2, uid).bind(3, amount);
+    if (!s.run()) return PayResult::Failed;
+    if (sqlite3_changes(db_) != 1) return PayResult::TooFewCoins;
+  }
+  {
+    Statement s(db_, "UPDATE orders SET state = 'paid', method = 'coin', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
+    s.bind(1, nowSeconds()).bind(2, orderId);
+    if (!s.run()) return PayResult::Failed;
+    if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
+  }
+  Statement s(db_, "SELECT balance_cents FROM accounts WHERE uid = ?");
+  s.bind(1, uid);
+  if (s.step() != SQLITE_ROW) return PayResult::Failed;
+  const Cents balance = s.integer(0);
+  if (!tx.commit()) return PayResult::Failed;
+  if (balanceAfter) *balanceAfter = balance;
+  return PayResult::Paid;
+}
+
+bool Store::addWeChatTicket(const std::string& ticket, const std::string& orderId, std::int64_t at) {
+  std::lock_guard lock(mutex_);
+  return Statement(db_, "INSERT INTO wechat_tickets(ticket, order_id, created_at) VALUES(?, ?, ?)")
+      .bind(1, ticket)
+      .bind(2, orderId)
+      .bind(3, at)
+      .run();
+}
+
+std::optional<std::string> Store::orderOfWeChatTicket(const std::string& ticket) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT order_id FROM wechat_tickets WHERE ticket = ?");
+  s.bind(1, ticket);
+  if (s.step() != SQLITE_ROW) return std::nullopt;
+  return s.text(0);
+}
+
+PayResult Store::payByWeChat(const std::string& ticket, std::string* orderId) {
+  std::lock_guard lock(mutex_);
+  Transaction tx(db_);
+  if (!tx.began()) return PayResult::Failed;
+  std::string id;
+  {
+    Statement s(db_, "SELECT order_id FROM wechat_tickets WHERE ticket = ?");
+    s.bind(1, ticket);
+    if (s.step() != SQLITE_ROW) return PayResult::UnknownOrder;
+    id = s.text(0);
+  }
+  if (orderId) *orderId = id;
+  Statement s(db_, "UPDATE orders SET state = 'paid', method = 'wechat', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
+  s.bind(1, nowSeconds()).bind(2, id);
+  if (!s.run()) return PayResult::Failed;
+  if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
+  return tx.commit() ? PayResult::Paid : PayResult::Failed;
+}
+
+const char* payResultName(PayResult result) {
+  switch (result) {
+    case PayResult::Paid: return "paid";
+    case PayResult::UnknownOrder: return "unknown order";
+    case PayResult::NotYourOrder: return "order of another account";
+    case PayResult::AlreadyPaid: return "already paid";
+    case PayResult::AmountMismatch: return "amount mismatch";
+    case PayResult::TooFewCoins: return "too few coins";
+    case PayResult::Failed: return "storage failure";
+  }
+  return "?";
+}
+
+std::string centsText(Cents cents) {
+  std::string sign = cents < 0 ? "-" : "";
+  const Cents v = cents < 0 ? -cents : cents;
+  std::string out = sign + std::to_string(v / 100);
+  const Cents frac = v % 100;
+  if (frac != 0) {
+    out += '.';
+    out += static_cast<char>('0' + frac / 10);
+    if (frac % 10 != 0) out += static_cast<char>('0' + frac % 10);
+  }
+  return out;
+}
+
+std::optional<Cents> parseAmountText(const std::string& text) {
+  // digits [ "." 1-2 digits ]
+  std::size_t i = 0;
+  Cents whole = 0;
+  std::size_t digits = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    whole = whole * 10 + (text[i] - '0');
+    if (whole > kMaxAmount / 100) return std::nullopt;
+    ++i;
+    ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  Cents frac = 0;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    int places = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      if (places == 2) {
+        if (text[i] != '0') return std::nullopt;  // finer than a fen
+      } else {
+        frac = frac * 10 + (text[i] - '0');
+        ++places;
+      }
+      ++i;
+    }
+    if (places == 0) return std::nullopt;
+    if (places == 1) frac *= 10;
+  }
+  if (i != text.size()) return std::nullopt;
+  const Cents cents = whole * 100 + frac;
+  if (cents <= 0) return std::nullopt;
+  return cents;
+}
+
+std::optional<Cents> amountOfNumber(double value) {
+  if (!std::isfinite(value) || value <= 0 || value * 100 > static_cast<double>(kMaxAmount)) return std::nullopt;
+  const Cents cents = std::llround(value * 100);
+  if (cents <= 0) return std::nullopt;
+  return cents;
+}
+
+}  // namespace tolba::sandbox
