@@ -16,6 +16,8 @@
 #include "tolba/platform/log.h"
 #include "tolba/platform/property_list.h"
 #include "tolba/platform/value.h"
+#include "tolba/platform/window.h"
+#include "ui/TolbaMsg.h"
 
 namespace tolba {
 namespace {
@@ -185,5 +187,11 @@ void TolbaSDKGameConfig::saveStringInfo(const std::optional<nlohmann::json>& val
 std::shared_ptr<platform::UserDefaults> TolbaSDKGameConfig::getUserDefaults() {
   return platform::UserDefaults::standard();
 }
+
+void TolbaSDKGameConfig::showWarningMsg(const std::optional<std::string>& text) {
+  TolbaMsg::showMessage(text, topWindow());
+}
+
+std::shared_ptr<platform::Window> TolbaSDKGameConfig::topWindow() { return TolbaMsg::topWindow(); }
 
 }  // namespace tolba

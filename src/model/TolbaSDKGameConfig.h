@@ -12,6 +12,10 @@
 
 #include "tolba/platform/user_defaults.h"
 
+namespace tolba::platform {
+class Window;
+}  // namespace tolba::platform
+
 namespace tolba {
 
 class TolbaSDKGameConfig {
@@ -43,6 +47,13 @@ class TolbaSDKGameConfig {
   // Stores `value` under `key` (nullopt removes it) and flushes.
   static void saveStringInfo(const std::optional<Json>& value, const std::string& key);
   static std::shared_ptr<platform::UserDefaults> getUserDefaults();
+
+  // Shows `text` as a toast over topWindow().
+  static void showWarningMsg(const std::optional<std::string>& text);
+  // The window messages are shown over: the key window when it is visible,
+  // opaque and covers the screen, else the front-most such window, else the key
+  // window (possibly null).
+  static std::shared_ptr<platform::Window> topWindow();
 
   // "1" landscape, "0" portrait, nullopt when nothing decides (asked again later).
   std::optional<std::string> getIsLandscape();

@@ -1,0 +1,48 @@
+#pragma once
+// A view that shows text. It takes no touches.
+
+#include <string>
+
+#include "tolba/platform/font.h"
+#include "tolba/platform/view.h"
+
+namespace tolba::platform {
+
+// Numbered as on the phone platform.
+enum class TextAlignment { Left = 0, Center = 1, Right = 2 };
+enum class LineBreakMode { WordWrapping = 0, CharWrapping = 1, Clipping = 2, TruncatingTail = 4 };
+
+class Label : public View {
+ public:
+  explicit Label(Rect frame = {});
+
+  const std::string& text() const { return text_; }
+  void setText(std::string text) { text_ = std::move(text); }
+  Color textColor() const { return textColor_; }
+  void setTextColor(Color color) { textColor_ = color; }
+  Font font() const { return font_; }
+  void setFont(Font font) { font_ = font; }
+  TextAlignment textAlignment() const { return alignment_; }
+  void setTextAlignment(TextAlignment alignment) { alignment_ = alignment; }
+  // 1 by default; 0 means as many lines as the text needs.
+  int numberOfLines() const { return numberOfLines_; }
+  void setNumberOfLines(int lines) { numberOfLines_ = lines; }
+  LineBreakMode lineBreakMode() const { return lineBreakMode_; }
+  void setLineBreakMode(LineBreakMode mode) { lineBreakMode_ = mode; }
+
+  // The size the text needs: one line when numberOfLines is 1, otherwise
+  // wrapped within the label's current width (any width when it is 0).
+  Size sizeThatFits() const;
+  // Keeps the origin, takes sizeThatFits().
+  void sizeToFit() override;
+
+ private:
+  std::string text_;
+  Color textColor_ = Color::blackColor();
+  Font font_ = Font::systemFont(17);
+  TextAlignment alignment_ = TextAlignment::Left;
+  int numberOfLines_ = 1;
+  LineBreakMode lineBreakMode_ = LineBreakMode::TruncatingTail;
+};
+
+}  // namespace tolba::platform

@@ -1,0 +1,26 @@
+#pragma once
+// An on/off switch. It keeps the platform's standard size (51 x 31) whatever
+// frame it is given; only the origin counts. A tap toggles it and sends
+// ValueChanged.
+
+#include "tolba/platform/control.h"
+
+namespace tolba::platform {
+
+class Switch : public Control {
+ public:
+  static constexpr Size kStandardSize{51, 31};
+  explicit Switch(Rect frame = {});
+
+  bool isOn() const { return on_; }
+  void setOn(bool on) { on_ = on; }
+  void setFrame(Rect frame) override;
+
+ protected:
+  void touchUpInside() override;
+
+ private:
+  bool on_ = false;
+};
+
+}  // namespace tolba::platform

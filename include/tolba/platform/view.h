@@ -1,0 +1,136 @@
+#pragma once
+// The retained view tree. A view has a frame in its superview's coordinates and
+// owns its subviews (ordered back to front). Views are created with
+// std::make_shared and used on the main thread only.
+//
+// Alpha and centre have a model value (what the setters set, what layout and hit
+// testing read) and a presentation value (what is on screen): inside an
+// animation block (animation.h) the model value changes at once while the
+// presentation value moves towards it on the main run loop's clock.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "tolba/platform/color.h"
+#include "tolba/platform/geometry.h"
+#include "tolba/platform/run_loop.h"
+#include "tolba/platform/touch.h"
+
+namespace tolba::platform {
+
+class GestureRecognizer;
+class Window;
+
+class View : public std::enable_shared_from_this<View> {
+ public:
+  explicit View(Rect frame = {});
+  virtual ~View();
+  View(const View&) = delete;
+  View& operator=(const View&) = delete;
+
+  // Geometry. Bounds always start at (0, 0) and have the frame's size.
+  Rect frame() const { return frame_; }
+  virtual void setFrame(Rect frame);
+  Rect bounds() const { return {0, 0, frame_.width(), frame_.height()}; }
+  Point center() const { return frame_.center(); }
+  void setCenter(Point center);
+
+  // Appearance.
+  double alpha() const { return alpha_; }
+  void setAlpha(double alpha);
+  bool isHidden() const { return hidden_; }
+  void setHidden(bool hidden) { hidden_ = hidden; }
+  bool isOpaque() const { return opaque_; }
+  void setOpaque(bool opaque) { opaque_ = opaque; }
+  // Null is no background (transparent).
+  const std::optional<Color>& backgroundColor() const { return backgroundColor_; }
+  void setBackgroundColor(std::optional<Color> color) { backgroundColor_ = color; }
+  std::int64_t tag() const { return tag_; }
+  void setTag(std::int64_t tag) { tag_ = tag; }
+  double cornerRadius() const { return cornerRadius_; }
+  void setCornerRadius(double radius) { cornerRadius_ = radius; }
+  bool clipsToBounds() const { return clipsToBounds_; }
+  void setClipsToBounds(bool clips) { clipsToBounds_ = clips; }
+  bool isUserInteractionEnabled() const { return userInteractionEnabled_; }
+  void setUserInteractionEnabled(bool enabled) { userInteractionEnabled_ = enabled; }
+
+  // What is on screen now: the model value unless an animation is moving it.
+  double presentationAlpha() const;
+  Point presentationCenter() const;
+  bool isAnimating() const;
+
+  // The tree. Adding a view that has a superview moves it.
+  void addSubview(const std::shared_ptr<View>& view);
+  // `index` past the end appends (the view lands on top).
+  void insertSubview(const std::shared_ptr<View>& view, std::size_t index);
+  void removeFromSuperview();
+  View* superview() const { return superview_; }
+  const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
+  // The window this view is in (itself for a window), or null.
+  virtual Window* window() const;
+  // This view if its tag matches, else the first match among its descendants.
+  View* viewWithTag(std::int64_t tag);
+  bool isDescendantOf(const View* ancestor) const;
+
+  // Coordinates: a point in this view to its window's coordinates and back.
+  Point convertToWindow(Point p) const;
+  Point convertFromWindow(Point p) const;
+
+  // Makes the focused text field in this subtree give up focus. Returns whether
+  // one did (or none was focused).
+  bool endEditing(bool force);
+
+  // Hit testing, in this view's coordinates: the deepest visible, interactive
+  // view containing `p`. Skips hidden views, views with alpha <= 0.01, views that
+  // do not take touches and views in an animation that blocks interaction.
+  virtual View* hitTest(Point p);
+  virtual bool pointInside(Point p) const { return bounds().contains(p); }
+
+  // Touch handling; the defaults do nothing.
+  virtual void touchesBegan(const Touch&) {}
+  virtual void touchesMoved(const Touch&) {}
+  virtual void touchesEnded(const Touch&) {}
+  virtual void touchesCancelled(const Touch&) {}
+
+  void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  void removeGestureRecognizer(const GestureRecognizer* recognizer);
+  const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const { return recognizers_; }
+
+  // Sizes the view to its content; the default does nothing.
+  virtual void sizeToFit() {}
+
+ protected:
+  // Called after the view moved to another superview (or none).
+  virtual void didMoveToSuperview() {}
+
+ private:
+  bool interactionBlockedByAnimation() const;
+  template <class T>
+  struct Track {
+    T from;
+    TimePoint start;
+    double duration;
+    bool blocksInteraction;
+  };
+  template <class T>
+  static T interpolate(const Track<T>& track, const T& to, TimePoint now);
+
+  Rect frame_;
+  double alpha_ = 1.0;
+  bool hidden_ = false;
+  bool opaque_ = true;
+  std::optional<Color> backgroundColor_;
+  std::int64_t tag_ = 0;
+  double cornerRadius_ = 0;
+  bool clipsToBounds_ = false;
+  bool userInteractionEnabled_ = true;
+  View* superview_ = nullptr;
+  std::vector<std::shared_ptr<View>> subviews_;
+  std::vector<std::shared_ptr<GestureRecognizer>> recognizers_;
+  std::optional<Track<double>> alphaTrack_;
+  std::optional<Track<Point>> centerTrack_;
+};
+
+}  // namespace tolba::platform

@@ -1,0 +1,105 @@
+#include "tolba/platform/application.h"
+
+#include <algorithm>
+
+#include "tolba/platform/log.h"
+#include "tolba/platform/notification_center.h"
+#include "tolba/platform/run_loop.h"
+#include "tolba/platform/window.h"
+
+namespace tolba::platform {
+namespace {
+
+constexpr Rect kDefaultScreen{0, 0, 375, 667};
+
+bool isValidOrientation(std::int64_t o) { return o >= 1 && o <= 4; }
+bool isLandscape(std::int64_t o) { return o == 3 || o == 4; }
+
+std::string schemeOf(const std::string& url) {
+  const auto colon = url.find(':');
+  if (colon == std::string::npos || colon == 0) return {};
+  std::string scheme = url.substr(0, colon);
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+  return scheme;
+}
+
+}  // namespace
+
+Application::Application() : screenBounds_(kDefaultScreen) {}
+
+Application& Application::shared() {
+  static auto* app = new Application();  // never destroyed, like the main run loop
+  return *app;
+}
+
+std::vector<std::shared_ptr<Window>> Application::windows() const { return windows_; }
+
+void Application::addWindow(const std::shared_ptr<Window>& window) {
+  if (!window) return;
+  if (std::find(windows_.begin(), windows_.end(), window) == windows_.end()) windows_.push_back(window);
+}
+
+void Application::removeWindow(const Window* window) {
+  std::erase_if(windows_, [&](const auto& w) { return w.get() == window; });
+  if (keyWindow_.lock().get() == window) keyWindow_.reset();
+}
+
+void Application::setKeyWindow(const std::shared_ptr<Window>& window) {
+  addWindow(window);
+  keyWindow_ = window;
+}
+
+void Application::setStatusBarOrientation(std::int64_t orientation) {
+  if (orientation == orientation_) return;
+  const std::int64_t old = orientation_;
+  orientation_ = orientation;
+  if (isValidOrientation(old) && isValidOrientation(orientation) && isLandscape(old) != isLandscape(orientation)) {
+    const Rect before = screenBounds_;
+    screenBounds_ = {before.origin, {before.height(), before.width()}};
+    for (const auto& w : windows_) {
+      if (w->frame() == before) w->setFrame(screenBounds_);
+    }
+  }
+  RunLoop::main().post([] {
+    NotificationCenter::defaultCenter().post(kApplicationDidChangeStatusBarOrientationNotification);
+  });
+}
+
+void Application::becomeActive() {
+  state_ = ApplicationState::Active;
+  RunLoop::main().post([] { NotificationCenter::defaultCenter().post(kApplicationDidBecomeActiveNotification); });
+}
+
+void Application::registerSchemeHandler(const std::string& scheme, SchemeHandler handler) {
+  std::string key = schemeOf(scheme + ":");
+  if (handler) {
+    schemeHandlers_[key] = std::move(handler);
+  } else {
+    schemeHandlers_.erase(key);
+  }
+}
+
+void Application::unregisterSchemeHandler(const std::string& scheme) { schemeHandlers_.erase(schemeOf(scheme + ":")); }
+
+void Application::openURL(const std::string& url, const nlohmann::json& /*options*/,
+                          std::function<void(bool)> completion) {
+  SchemeHandler handler;
+  if (auto it = schemeHandlers_.find(schemeOf(url)); it != schemeHandlers_.end()) handler = it->second;
+  if (!handler) log("openURL: no application takes " + url);
+  RunLoop::main().post([this, url, handler = std::move(handler), completion = std::move(completion)] {
+    const bool opened = handler && handler(url);
+    if (opened) enterBackground();
+    if (completion) completion(opened);
+  });
+}
+
+void Application::reset() {
+  windows_.clear();
+  keyWindow_.reset();
+  screenBounds_ = kDefaultScreen;
+  orientation_ = InterfaceOrientationPortrait;
+  state_ = ApplicationState::Active;
+  schemeHandlers_.clear();
+}
+
+}  // namespace tolba::platform

@@ -1,0 +1,15 @@
+#include "tolba/platform/switch.h"
+
+namespace tolba::platform {
+
+Switch::Switch(Rect frame) : Control({frame.origin, kStandardSize}) {}
+
+void Switch::setFrame(Rect frame) { Control::setFrame({frame.origin, kStandardSize}); }
+
+void Switch::touchUpInside() {
+  on_ = !on_;
+  sendActions(ControlEvent::ValueChanged);
+  Control::touchUpInside();
+}
+
+}  // namespace tolba::platform

@@ -1,0 +1,76 @@
+#pragma once
+// Base of the SDK's modal panels: a full-screen backdrop that takes every touch,
+// holding one centred white rounded content box (subContentView) that the
+// subclass fills. The box is sized by two pairs of sizes (landscape _h, portrait
+// _v): 1.0 x 1.0 is the whole screen, a value above 1.0 means points, otherwise
+// both are fractions of the screen. When the status-bar orientation changes the
+// panel takes the new screen, throws the box away and builds a new one, which
+// the subclass refills in initSubContentViews().
+//
+// Create panels with TolbaBaseView::create<Panel>(frame): the subclass's
+// initWithFrame() sets the four sizes, calls the base one, then builds its
+// controls.
+
+#include <cstdint>
+#include <memory>
+
+#include "tolba/platform/geometry.h"
+#include "tolba/platform/notification_center.h"
+#include "tolba/platform/view.h"
+
+namespace tolba {
+
+class TolbaBaseView : public platform::View {
+ public:
+  TolbaBaseView() = default;
+  ~TolbaBaseView() override;
+
+  // Makes a panel and runs its initWithFrame(); null if that fails.
+  template <class Panel>
+  static std::shared_ptr<Panel> create(platform::Rect frame) {
+    auto panel = std::make_shared<Panel>();
+    if (!panel->initWithFrame(frame)) return nullptr;
+    return panel;
+  }
+
+  // Takes the frame, starts listening for orientation changes and builds the
+  // first content box. Does not call initSubContentViews().
+  virtual bool initWithFrame(platform::Rect frame);
+  // Builds a new content box by the size rule and adds it on top of the panel.
+  // Does not remove the old one.
+  void initContentView();
+  // Refills a new content box after a rotation; the base does nothing.
+  virtual void initSubContentViews() {}
+  // The rotation filter: rebuilds for a new valid orientation only.
+  void statusBarOrientationChange(const platform::Notification& notification);
+
+  const std::shared_ptr<platform::View>& subContentView() const { return subContentView_; }
+  void setSubContentView(std::shared_ptr<platform::View> view) { subContentView_ = std::move(view); }
+  double subViewW_h() const { return subViewW_h_; }
+  void setSubViewW_h(double v) { subViewW_h_ = v; }
+  double subViewH_h() const { return subViewH_h_; }
+  void setSubViewH_h(double v) { subViewH_h_ = v; }
+  double subViewW_v() const { return subViewW_v_; }
+  void setSubViewW_v(double v) { subViewW_v_ = v; }
+  double subViewH_v() const { return subViewH_v_; }
+  void setSubViewH_v(double v) { subViewH_v_ = v; }
+  // 0: the landscape pair was used last; 1: the portrait pair.
+  std::uint64_t curDirection() const { return curDirection_; }
+  void setCurDirection(std::uint64_t d) { curDirection_ = d; }
+  std::int64_t currentOrientation() const { return currentOrientation_; }
+
+  // The content box frame for a panel frame, a screen and a size pair.
+  static platform::Rect contentFrame(double w, double h, platform::Rect screen);
+
+ private:
+  std::int64_t currentOrientation_ = 0;
+  std::shared_ptr<platform::View> subContentView_;
+  double subViewW_h_ = 0;
+  double subViewH_h_ = 0;
+  double subViewW_v_ = 0;
+  double subViewH_v_ = 0;
+  std::uint64_t curDirection_ = 0;
+  platform::ScopedObserver orientationObserver_;
+};
+
+}  // namespace tolba

@@ -1,0 +1,29 @@
+#pragma once
+// Fixture for view-tree tests: everything SdkTest gives (manual clock, fresh
+// singletons), plus a fresh application with the headless text measurer, and a
+// helper that puts up a key window with a root view.
+
+#include <memory>
+
+#include "support/sdk_fixture.h"
+#include "tolba/platform/application.h"
+#include "tolba/platform/geometry.h"
+#include "tolba/platform/window.h"
+
+namespace tolba::testing {
+
+class UiTest : public SdkTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Sets the screen to `size` in `orientation` and shows a key window covering
+  // it, with a root view and the given safe-area insets.
+  std::shared_ptr<platform::Window> showKeyWindow(platform::Size size,
+                                                  std::int64_t orientation = platform::InterfaceOrientationPortrait,
+                                                  platform::EdgeInsets insets = {});
+
+  platform::Application& app() { return platform::Application::shared(); }
+};
+
+}  // namespace tolba::testing
