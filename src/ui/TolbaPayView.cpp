@@ -212,7 +212,8 @@ void TolbaPayView::loadData() {
 }
 
 void TolbaPayView::balanceDidReply(const std::optional<json>& reply) {
-  if (!reply) return;
+  if (!reply) return;  // nothing readable: the panel keeps what it showed
+  // "wx" 1 offers WeChat H5 beside the coins; the last readable reply decides.
   weChatOffered_ = platform::intValue(platform::find(*reply, "wx")) == 1;
   if (statusIsOne(reply, "code")) balance_ = singlePrecision(platform::doubleValue(platform::find(*reply, "ttb")));
   applyBalance();
