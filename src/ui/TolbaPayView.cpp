@@ -1,0 +1,364 @@
+#include "ui/TolbaPayView.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "model/TolbaSDKGameConfig.h"
+#include "net/TolbaApi.h"
+#include "tolba/build_settings.h"
+#include "tolba/platform/application.h"
+#include "tolba/platform/color.h"
+#include "tolba/platform/font.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/run_loop.h"
+#include "tolba/platform/value.h"
+#include "tolba/platform/window.h"
+
+namespace tolba {
+
+using nlohmann::json;
+using platform::Color;
+using platform::Font;
+using platform::FontWeight;
+using platform::Rect;
+
+namespace {
+
+constexpr Rect kWxFrame{10, 245, 135, 45};
+constexpr Rect kPtbFrameAlone{10, 245, 280, 45};
+constexpr Rect kPtbFrameBesideWx{155, 245, 135, 45};
+
+const Color kBackdrop{0, 0, 0, 0.2};
+
+// A balance as the platform's single-precision reading gives it: values past the
+// float range become infinities rather than an undefined conversion.
+float singlePrecision(double value) {
+  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
+  if (value > FLT_MAX) return std::numeric_limits<float>::infinity();
+  if (value < -FLT_MAX) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
+
+std::string balanceText(float balance) {
+  char digits[64];
+  std::snprintf(digits, sizeof digits, "%.2f", static_cast<double>(balance));
+  return std::string("平台币余额：") + digits;
+}
+
+bool statusIsOne(const std::optional<json>& reply, const char* key) {
+  return reply && platform::intValue(platform::find(*reply, key)) == 1;
+}
+
+// The server's message "c" when it is a text; anything else shows nothing.
+std::optional<std::string> messageOf(const std::optional<json>& reply) {
+  return reply ? platform::stringValue(platform::find(*reply, "c")) : std::nullopt;
+}
+
+// The payment page of an accepted WeChat order, or nullopt when the order was
+// refused or its page address cannot be read.
+std::optional<std::string> paymentPageOf(const std::optional<json>& reply) {
+  if (!statusIsOne(reply, "z")) return std::nullopt;
+  auto page = platform::stringValue(platform::find(*reply, "b"));
+  if (!page || page->empty()) {
+    platform::log("TolbaLog:WeChat order reply has no readable \"b\"; treated as refused");
+    return std::nullopt;
+  }
+  return page;
+}
+
+std::shared_ptr<platform::Label> makeLabel(Rect frame, const char* text, double size) {
+  auto label = std::make_shared<platform::Label>(frame);
+  label->setText(text);
+  label->setTextColor(Color::blackColor());
+  label->setFont(Font::systemFont(size));
+  return label;
+}
+
+std::shared_ptr<platform::Button> makePayButton(Rect frame, const char* title) {
+  auto button = std::make_shared<platform::Button>(frame);
+  button->setTitle(title);
+  button->setBackgroundColor(Color::lightGrayColor());
+  button->setTitleColor(Color::whiteColor());
+  button->setTitleFont(Font::systemFont(15));
+  return button;
+}
+
+}  // namespace
+
+std::shared_ptr<TolbaPayView> TolbaPayView::present(std::shared_ptr<TolbaSDKPayOrderInfo> order,
+                                                    std::shared_ptr<TolbaSDKGameRoleInfo> role,
+                                                    std::optional<std::string> myOrderId,
+                                                    CompletionBlock completion) {
+  auto& application = platform::Application::shared();
+  auto window = application.keyWindow();
+  if (!window) {
+    platform::log("TolbaLog:no key window to show the pay centre in");
+    return nullptr;
+  }
+  const Rect screen = application.mainScreenBounds();
+  auto panel = create<TolbaPayView>({0, 0, screen.width(), screen.height()});
+  if (!panel) return nullptr;
+  panel->setOrderInfo(std::move(order));
+  panel->setRoleInfo(std::move(role));
+  panel->setMyOrderId(std::move(myOrderId));
+  panel->setCompletionBlock(std::move(completion));
+  window->addSubview(panel);
+  return panel;
+}
+
+std::shared_ptr<TolbaPayView> TolbaPayView::self() {
+  return std::static_pointer_cast<TolbaPayView>(shared_from_this());
+}
+
+bool TolbaPayView::initWithFrame(Rect frame) {
+  setSubViewW_h(300.0);
+  setSubViewH_h(300.0);
+  setSubViewW_v(300.0);
+  setSubViewH_v(300.0);
+  if (!TolbaBaseView::initWithFrame(frame)) return false;
+  initUI();
+  return true;
+}
+
+void TolbaPayView::initSubContentViews() {
+  TolbaBaseView::initSubContentViews();
+  initUI();
+  if (orderInfo_) applyOrderTexts();
+  applyBalance();
+  // A payment under way keeps its cover: the close button must stay out of reach.
+  if (stage_ != Stage::Choosing && stage_ != Stage::Closed) showCover();
+}
+
+void TolbaPayView::initUI() {
+  setBackgroundColor(kBackdrop);
+  auto box = subContentView();
+  box->setBackgroundColor(Color::whiteColor());
+  std::weak_ptr<TolbaPayView> weak = self();
+
+  // One registration for the panel's lifetime, however often the box is rebuilt,
+  // so that one return to the foreground is heard once.
+  if (!foregroundObserver_.active()) {
+    auto& center = platform::NotificationCenter::defaultCenter();
+    foregroundObserver_ = platform::ScopedObserver(
+        center, center.addObserver(platform::kApplicationDidBecomeActiveNotification, nullptr,
+                                   [weak](const platform::Notification&) {
+                                     if (auto panel = weak.lock()) panel->goBack();
+                                   }));
+  }
+
+  auto title = makeLabel({0, 0, 300, 40}, "支付中心", 20);
+  title->setFont(Font::systemFont(20, FontWeight::Medium));
+  title->setTextAlignment(platform::TextAlignment::Center);
+  box->addSubview(title);
+
+  auto close = std::make_shared<platform::Button>(Rect{250, 8, 40, 25});
+  close->setTitle("关闭");
+  close->setTitleColor(Color::blackColor());
+  close->setTitleFont(Font::systemFont(12));
+  close->addTarget(platform::ControlEvent::TouchUpInside, [weak](platform::Control&) {
+    if (auto panel = weak.lock()) panel->doCancel();
+  });
+  box->addSubview(close);
+  closeBtn_ = close;
+
+  auto hint = makeLabel({10, 40, 280, 20}, "如果平台币余额不足，请先充值平台币", 16);
+  hint->setTextAlignment(platform::TextAlignment::Center);
+  hint->setNumberOfLines(0);
+  box->addSubview(hint);
+
+  auto name = makeLabel({10, 70, 200, 20}, "商品名", 14);
+  box->addSubview(name);
+  nameL_ = name;
+  auto price = makeLabel({10, 90, 200, 20}, "商品名", 14);
+  box->addSubview(price);
+  priceL_ = price;
+  auto balance = makeLabel({10, 110, 200, 20}, "平台币余额：0", 14);
+  box->addSubview(balance);
+  ptbL_ = balance;
+
+  auto wx = makePayButton(kWxFrame, "微信支付");
+  wx->setHidden(true);
+  wx->addTarget(platform::ControlEvent::TouchUpInside, [weak](platform::Control&) {
+    if (auto panel = weak.lock()) panel->doWxPay();
+  });
+  box->addSubview(wx);
+  wxBtn_ = wx;
+
+  auto ptb = makePayButton(kPtbFrameAlone, "平台币支付");
+  ptb->addTarget(platform::ControlEvent::TouchUpInside, [weak](platform::Control&) {
+    if (auto panel = weak.lock()) panel->doPtbPay();
+  });
+  box->addSubview(ptb);
+  ptbBtn_ = ptb;
+
+  // The page of a WeChat payment in progress moves to the new box; otherwise a
+  // new, empty web view.
+  auto web = paymentPage_ ? paymentPage_ : std::make_shared<platform::WebView>(Rect{0, 0, 0, 0});
+  web->setBackgroundColor(Color::whiteColor());
+  web->setNavigationDelegate(std::weak_ptr<platform::WebViewNavigationDelegate>(self()));
+  box->addSubview(web);
+  webView_ = web;
+
+  loadData();
+}
+
+void TolbaPayView::loadData() {
+  std::weak_ptr<TolbaPayView> weak = self();
+  TolbaApi::channelCheckMoneyBlock([weak](const std::optional<json>& reply, const json&) {
+    if (auto panel = weak.lock()) panel->balanceDidReply(reply);
+  });
+}
+
+void TolbaPayView::balanceDidReply(const std::optional<json>& reply) {
+  if (!reply) return;  // nothing readable: the panel keeps what it showed
+  // "wx" 1 offers WeChat H5 beside the coins; the last readable reply decides.
+  weChatOffered_ = platform::intValue(platform::find(*reply, "wx")) == 1;
+  if (statusIsOne(reply, "code")) balance_ = singlePrecision(platform::doubleValue(platform::find(*reply, "ttb")));
+  applyBalance();
+}
+
+void TolbaPayView::applyBalance() {
+  if (auto line = ptbL(); line && balance_) line->setText(balanceText(*balance_));
+  auto wx = wxBtn();
+  auto ptb = ptbBtn();
+  if (wx) wx->setHidden(!weChatOffered_);
+  if (ptb) ptb->setFrame(weChatOffered_ ? kPtbFrameBesideWx : kPtbFrameAlone);
+}
+
+void TolbaPayView::setOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order) {
+  orderInfo_ = std::move(order);
+  applyOrderTexts();
+}
+
+void TolbaPayView::applyOrderTexts() {
+  const auto productName = orderInfo_ ? orderInfo_->productName() : std::nullopt;
+  const std::string amount = platform::floatText(orderInfo_ ? orderInfo_->amount() : 0.0f);
+  if (auto line = nameL()) line->setText("商品名：" + platform::describeOrNil(productName));
+  if (auto line = priceL()) line->setText("价格：" + amount + "元");
+  if (auto button = wxBtn()) button->setTitle("微信支付(" + amount + "元)");
+  if (auto button = ptbBtn()) button->setTitle("支付" + amount + "平台币");
+}
+
+const std::shared_ptr<platform::View>& TolbaPayView::coverView() {
+  if (!coverView_) {
+    const Rect bounds = subContentView() ? subContentView()->bounds() : Rect{0, 0, 300, 300};
+    coverView_ = std::make_shared<platform::View>(bounds);
+    coverView_->setBackgroundColor(kBackdrop);
+    auto label = std::make_shared<platform::Label>(bounds);
+    label->setText("支付中...");
+    label->setTextColor(Color::whiteColor());
+    label->setFont(Font::systemFont(20, FontWeight::Medium));
+    label->setTextAlignment(platform::TextAlignment::Center);
+    coverView_->addSubview(label);
+  }
+  return coverView_;
+}
+
+void TolbaPayView::showCover() {
+  if (auto box = subContentView()) box->addSubview(coverView());
+}
+
+void TolbaPayView::doPtbPay() {
+  if (stage_ != Stage::Choosing) return;
+  stage_ = Stage::PayingWithCoins;
+  showCover();
+  std::weak_ptr<TolbaPayView> weak = self();
+  TolbaApi::channelPayOrderInfo(orderInfo_, roleInfo_, myOrderId_,
+                                [weak](const std::optional<json>& reply, const json&) {
+                                  // The server's message is shown even when the panel is gone.
+                                  TolbaSDKGameConfig::showWarningMsg(messageOf(reply));
+                                  if (auto panel = weak.lock()) panel->coinPayDidReply(reply);
+                                });
+}
+
+void TolbaPayView::coinPayDidReply(const std::optional<json>& reply) {
+  if (stage_ == Stage::Closed) return;
+  auto keep = self();
+  report(statusIsOne(reply, "z") ? "0" : "-1");
+  doClear();
+}
+
+void TolbaPayView::doWxPay() {
+  if (stage_ != Stage::Choosing) return;
+  stage_ = Stage::OrderingWeChat;
+  showCover();
+  std::weak_ptr<TolbaPayView> weak = self();
+  TolbaApi::channelWxPayWithPayOrderInfo(orderInfo_, roleInfo_, myOrderId_,
+                                         [weak](const std::optional<json>& reply, const json&) {
+                                           auto panel = weak.lock();
+                                           const auto page = paymentPageOf(reply);
+                                           if (!page) TolbaSDKGameConfig::showWarningMsg(messageOf(reply));
+                                           if (!panel || panel->stage_ == Stage::Closed) return;
+                                           if (page) {
+                                             panel->stage_ = Stage::WaitingForWeChat;
+                                             panel->doWxPayUrl(*page);
+                                           } else {
+                                             panel->weChatOrderFailed();
+                                           }
+                                         });
+}
+
+void TolbaPayView::weChatOrderFailed() {
+  auto keep = self();
+  report("-1");
+  doClear();
+}
+
+void TolbaPayView::doWxPayUrl(const std::string& url) {
+  platform::URLRequest request(url, 60);
+  request.addValue(build::kApiOrigin, "Referer");
+  auto web = webView();
+  if (!web) return;
+  paymentPage_ = web;  // kept across rotations until the panel closes
+  web->loadRequest(std::move(request));
+}
+
+void TolbaPayView::decidePolicyForNavigationAction(platform::WebView&, const platform::NavigationAction& action,
+                                                   std::function<void(platform::NavigationActionPolicy)> decisionHandler) {
+  const std::string& address = action.request.url;
+  if (address.find("weixin://") != std::string::npos) {
+    platform::Application::shared().openURL(address, json::object(), [](bool) { platform::log("成功"); });
+    decisionHandler(platform::NavigationActionPolicy::Cancel);
+    return;
+  }
+  decisionHandler(platform::NavigationActionPolicy::Allow);
+}
+
+void TolbaPayView::goBack() {
+  // Only a WeChat payment ends by the player coming back; at any other moment a
+  // return from the home screen says nothing about a payment.
+  if (stage_ != Stage::OrderingWeChat && stage_ != Stage::WaitingForWeChat) return;
+  auto keep = self();
+  report("0");
+  doClear();
+}
+
+void TolbaPayView::doCancel() {
+  if (stage_ == Stage::Closed) return;
+  auto keep = self();
+  report("-2");
+  doClear();
+}
+
+void TolbaPayView::report(const char* code) {
+  if (reported_) return;
+  reported_ = true;
+  if (!completionBlock_) return;
+  const CompletionBlock block = completionBlock_;  // the block may replace itself
+  block(json{{"code", code}});
+}
+
+void TolbaPayView::doClear() {
+  if (stage_ == Stage::Closed) return;
+  stage_ = Stage::Closed;
+  auto panel = self();
+  platform::postToMain([panel] {
+    if (panel->coverView_) panel->coverView_->removeFromSuperview();
+    panel->paymentPage_.reset();
+    panel->removeFromSuperview();
+  });
+}
+
+}  // namespace tolba

@@ -1,0 +1,132 @@
+#pragma once
+// The pay centre ("支付中心"): the product, its price and the player's balance of
+// platform coins, with two ways to pay: platform coins (one channel request) or
+// WeChat H5 (the channel server names a payment page, loaded in an invisible web
+// view, which hands over to the WeChat application through a "weixin://"
+// address; the application's return to the foreground ends the payment).
+//
+// The panel reports once through completionBlock with {"code": "0"} (paid),
+// {"code": "-1"} (failed) or {"code": "-2"} (closed by the player), then closes
+// itself on a later turn of the main run loop.
+//
+// A presenter creates it with create<TolbaPayView>(main screen bounds), which
+// builds the controls and asks for the balance, then sets the order, the role,
+// the order number and the completion block, and adds the panel to the key
+// window; present() does all of that. The window owns the panel.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "tolba/TolbaSDKGameRoleInfo.h"
+#include "tolba/TolbaSDKPayOrderInfo.h"
+#include "tolba/platform/button.h"
+#include "tolba/platform/label.h"
+#include "tolba/platform/notification_center.h"
+#include "tolba/platform/web_view.h"
+#include "ui/TolbaBaseView.h"
+
+namespace tolba {
+
+class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDelegate {
+ public:
+  using CompletionBlock = std::function<void(const nlohmann::json& result)>;
+
+  // Where the panel is in a payment. The foreground notification counts as paid
+  // only in OrderingWeChat and WaitingForWeChat.
+  enum class Stage { Choosing, PayingWithCoins, OrderingWeChat, WaitingForWeChat, Closed };
+
+  // Creates the panel over the application's screen, gives it the order, role,
+  // order number and completion, and adds it to the key window. Null (and no
+  // panel) when there is no key window.
+  static std::shared_ptr<TolbaPayView> present(std::shared_ptr<TolbaSDKPayOrderInfo> order,
+                                               std::shared_ptr<TolbaSDKGameRoleInfo> role,
+                                               std::optional<std::string> myOrderId, CompletionBlock completion);
+
+  bool initWithFrame(platform::Rect frame) override;
+  // After a rotation: the controls again in the new box, then the order's texts,
+  // the last known balance and, during a payment, the cover and the web view
+  // that carries the payment page.
+  void initSubContentViews() override;
+  // Colours the backdrop, starts listening for the foreground (once per panel),
+  // builds the controls and asks for the balance.
+  void initUI();
+  // Asks the channel server for the balance.
+  void loadData();
+
+  const CompletionBlock& completionBlock() const { return completionBlock_; }
+  void setCompletionBlock(CompletionBlock block) { completionBlock_ = std::move(block); }
+  const std::shared_ptr<TolbaSDKPayOrderInfo>& orderInfo() const { return orderInfo_; }
+  // Stores the order and fills the product, price and button texts.
+  void setOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order);
+  const std::shared_ptr<TolbaSDKGameRoleInfo>& roleInfo() const { return roleInfo_; }
+  void setRoleInfo(std::shared_ptr<TolbaSDKGameRoleInfo> role) { roleInfo_ = std::move(role); }
+  const std::optional<std::string>& myOrderId() const { return myOrderId_; }
+  void setMyOrderId(std::optional<std::string> orderId) { myOrderId_ = std::move(orderId); }
+
+  // WeChat H5: order the payment page, then load it.
+  void doWxPay();
+  void doWxPayUrl(const std::string& url);
+  // Hands "weixin://" addresses to the application and cancels them; allows the rest.
+  void decidePolicyForNavigationAction(platform::WebView& webView, const platform::NavigationAction& action,
+                                       std::function<void(platform::NavigationActionPolicy)> decisionHandler) override;
+  // Platform coins: one request settles it.
+  void doPtbPay();
+  // The application came back to the foreground.
+  void goBack();
+  // The close button.
+  void doCancel();
+  // Removes the cover and the panel on a later turn of the main run loop.
+  void doClear();
+  // The "支付中..." overlay, made on first use.
+  const std::shared_ptr<platform::View>& coverView();
+
+  Stage stage() const { return stage_; }
+
+  std::shared_ptr<platform::Button> wxBtn() const { return wxBtn_.lock(); }
+  std::shared_ptr<platform::Button> ptbBtn() const { return ptbBtn_.lock(); }
+  std::shared_ptr<platform::Button> closeBtn() const { return closeBtn_.lock(); }
+  std::shared_ptr<platform::Label> nameL() const { return nameL_.lock(); }
+  std::shared_ptr<platform::Label> priceL() const { return priceL_.lock(); }
+  std::shared_ptr<platform::Label> ptbL() const { return ptbL_.lock(); }
+  std::shared_ptr<platform::WebView> webView() const { return webView_.lock(); }
+
+ private:
+  std::shared_ptr<TolbaPayView> self();
+  void showCover();
+  void applyOrderTexts();
+  void applyBalance();
+  void balanceDidReply(const std::optional<nlohmann::json>& reply);
+  void coinPayDidReply(const std::optional<nlohmann::json>& reply);
+  void weChatOrderFailed();
+  // Calls completionBlock with {"code": code} unless a result was given already.
+  void report(const char* code);
+
+  CompletionBlock completionBlock_;
+  std::shared_ptr<TolbaSDKPayOrderInfo> orderInfo_;
+  std::shared_ptr<TolbaSDKGameRoleInfo> roleInfo_;
+  std::optional<std::string> myOrderId_;
+
+  std::weak_ptr<platform::Button> wxBtn_;
+  std::weak_ptr<platform::Button> ptbBtn_;
+  std::weak_ptr<platform::Button> closeBtn_;
+  std::weak_ptr<platform::Label> nameL_;
+  std::weak_ptr<platform::Label> priceL_;
+  std::weak_ptr<platform::Label> ptbL_;
+  std::weak_ptr<platform::WebView> webView_;
+  std::shared_ptr<platform::View> coverView_;
+  // The web view carrying a WeChat payment page, kept across rotations.
+  std::shared_ptr<platform::WebView> paymentPage_;
+
+  Stage stage_ = Stage::Choosing;
+  bool reported_ = false;
+  std::optional<float> balance_;  // the last balance the server gave
+  bool weChatOffered_ = false;    // the last balance reply carried "wx" 1
+  platform::ScopedObserver foregroundObserver_;
+};
+
+}  // namespace tolba
