@@ -6,6 +6,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaDataFunc.h"
 #include "net/http_client.h"
+#include "net/traffic_observer.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
 
@@ -16,15 +17,22 @@ void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json&
   request.url = platform::describe(TolbaSDKGameConfig::getMainUrl()) + "/" + path;
   request.headers.emplace_back("Content-Type: text/html");
   request.body = TolbaDataFunc::codingJSON(parameter).value_or(std::string());
+  reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
 
-  HttpClient::shared().post(std::move(request), [block = std::move(block)](HttpClient::Outcome outcome) mutable {
+  HttpClient::shared().post(std::move(request), [path, block = std::move(block)](HttpClient::Outcome outcome) mutable {
     if (!outcome.ok) {
+      reportTraffic({TrafficEvent::Kind::failed, path, nullptr, 0, {}, outcome.error});
       // Nothing is called, but the block (and what it holds) is let go on the
       // main run loop, where its owner lives.
       platform::postToMain([dropped = std::move(block)] {});
       return;
     }
     auto result = TolbaDataFunc::decodingJSON(outcome.body);
+    if (result) {
+      reportTraffic({TrafficEvent::Kind::reply, path, *result, outcome.status, {}, {}});
+    } else {
+      reportTraffic({TrafficEvent::Kind::undecodable, path, nullptr, outcome.status, outcome.body.substr(0, 80), {}});
+    }
     platform::postToMain([block = std::move(block), result = std::move(result)] {
       if (block) block(result, nullptr);
     });
