@@ -1,5 +1,6 @@
 #include "tolba/player/player.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "tolba/platform/application.h"
@@ -19,7 +20,26 @@ bool lands(platform::Window& window, platform::View& view, platform::Point p) {
   return hit && hit->isDescendantOf(&view);
 }
 
+// Where a finger taps `view`: the centre of the part of it that lies within
+// its window (a button parked half off the screen is tapped on its visible half).
+platform::Point tapPoint(platform::Window& window, platform::View& view) {
+  const platform::Point a = view.convertToWindow({0, 0});
+  const platform::Point b = view.convertToWindow({view.bounds().width(), view.bounds().height()});
+  const platform::Rect w = window.bounds();
+  const double left = std::max(std::min(a.x, b.x), w.x());
+  const double right = std::min(std::max(a.x, b.x), w.maxX());
+  const double top = std::max(std::min(a.y, b.y), w.y());
+  const double bottom = std::min(std::max(a.y, b.y), w.maxY());
+  if (left >= right || top >= bottom) return view.convertToWindow(view.bounds().center());
+  return {(left + right) * 0.5, (top + bottom) * 0.5};
+}
+
 }  // namespace
+
+bool Player::canTap(platform::View& view) {
+  platform::Window* window = view.window();
+  return window && lands(*window, view, tapPoint(*window, view));
+}
 
 bool Player::tap(platform::View& view) {
   auto keep = view.shared_from_this();
@@ -28,7 +48,7 @@ bool Player::tap(platform::View& view) {
     platform::log("player: cannot tap a view that is in no window");
     return false;
   }
-  const platform::Point p = view.convertToWindow(view.bounds().center());
+  const platform::Point p = tapPoint(*window, view);
   const bool onView = lands(*window, view, p);
   auto keepWindow = window->shared_from_this();
   window->sendTouch(platform::TouchPhase::Began, p);

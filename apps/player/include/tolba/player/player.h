@@ -25,6 +25,9 @@ class Player {
   // on the view (or one of its subviews); false when it is not in a window or
   // something else is on top of it.
   static bool tap(platform::View& view);
+  // Whether a tap on the view would land on it now (it is in a window and
+  // nothing, a toast for instance, covers the point the finger would touch).
+  static bool canTap(platform::View& view);
   // Taps the field (focusing it), then types `text` one character at a time.
   // Returns whether the field took focus.
   static bool type(platform::TextField& field, const std::string& text);
