@@ -362,8 +362,9 @@ void SandboxServer::handleAdmin(const httplib::Request& req, httplib::Response& 
     jsonReply(res, 200, {{"faults", Json::array()}});
     return done("cleared");
   }
+  Json body;
   if (req.method == "POST") {
-    const Json body = Json::parse(req.body, nullptr, false);
+    body = Json::parse(req.body, nullptr, false);
     std::string why;
     const auto rule = parseFaultJson(body, &why);
     if (!rule) {

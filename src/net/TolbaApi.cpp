@@ -218,10 +218,5 @@ void TolbaApi::channelCheckMoneyBlock(TolbaServerBlock block) {
   send("sdkmini/pay/getPayWay", request, std::move(block));
 }
 
-void TolbaApi::gameLogin(const nlohmann::json&, const std::optional<nlohmann::json>&, TolbaServerBlock) {}
-void TolbaApi::updateRoleInfo(const std::shared_ptr<TolbaSDKGameRoleInfo>&, TolbaServerBlock) {}
-void TolbaApi::payOrderInfo(const std::shared_ptr<TolbaSDKPayOrderInfo>&, const std::shared_ptr<TolbaSDKGameRoleInfo>&,
-                            TolbaServerBlock) {}
-void TolbaApi::channelUpdateRoleInfo(const std::shared_ptr<TolbaSDKGameRoleInfo>&, TolbaServerBlock) {}
 
 }  // namespace tolba
