@@ -190,9 +190,11 @@ void TolbaLoginView::doLogin() {
 
 void TolbaLoginView::doRegister() {
   std::weak_ptr<TolbaLoginView> weak = std::static_pointer_cast<TolbaLoginView>(shared_from_this());
-  TolbaApi::channelRegiser(fieldText(nameF()), fieldText(pwdF()), [weak](const std::optional<Json>& reply, const Json&) {
-    if (auto self = weak.lock()) self->handleRegisterReply(reply);
-  });
+  // A reply that comes after the panel is gone is dropped.
+  TolbaApi::channelRegiser(fieldText(nameF()), fieldText(pwdF()),
+                           [weak](const std::optional<Json>& reply, const Json&) {
+                             if (auto self = weak.lock()) self->handleRegisterReply(reply);
+                           });
 }
 
 void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
