@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "net/TolbaDataFunc.h"
+#include "reply_encoder.h"
 #include "tolba/platform/run_loop.h"
 
 namespace tolba::testing {
@@ -97,7 +98,7 @@ bool readRequest(int fd, LoopbackServer::Request& out) {
 }  // namespace
 
 LoopbackServer::Reply LoopbackServer::Reply::json(const nlohmann::json& value, int status) {
-  return raw(TolbaDataFunc::codingJSON(value).value_or(""), status);
+  return raw(sandbox::encodeReply(value, TolbaDataFunc::defaultKey()).value_or(""), status);
 }
 
 LoopbackServer::Reply LoopbackServer::Reply::raw(std::string body, int status) {

@@ -1,0 +1,126 @@
+#include "ui/TolbaRealView.h"
+
+#include <string>
+
+#include "net/TolbaApi.h"
+#include "tolba/platform/application.h"
+#include "tolba/platform/button.h"
+#include "tolba/platform/font.h"
+#include "tolba/platform/label.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/window.h"
+
+namespace tolba {
+
+using platform::Color;
+using platform::Font;
+using platform::Rect;
+
+namespace {
+
+std::shared_ptr<platform::Label> makeLabel(Rect frame, const char* text) {
+  auto label = std::make_shared<platform::Label>(frame);
+  label->setText(text);
+  label->setTextColor(Color::blackColor());
+  label->setFont(Font::systemFont(18));
+  return label;
+}
+
+std::shared_ptr<platform::TextField> makeField(Rect frame, const char* placeholder) {
+  auto field = std::make_shared<platform::TextField>(frame);
+  field->setPlaceholder(placeholder);
+  field->setBorderStyle(platform::TextBorderStyle::RoundedRect);
+  field->setTextColor(Color::blackColor());
+  field->setFont(Font::systemFont(18));
+  return field;
+}
+
+}  // namespace
+
+std::shared_ptr<TolbaRealView> TolbaRealView::present(CompletionBlock completion) {
+  auto& app = platform::Application::shared();
+  auto key = app.keyWindow();
+  if (!key) {
+    platform::log("TolbaLog:no key window for the real-name panel");
+    return nullptr;
+  }
+  const Rect screen = app.mainScreenBounds();
+  auto panel = create<TolbaRealView>({0, 0, screen.width(), screen.height()});
+  if (!panel) return nullptr;
+  panel->setCompletionBlock(std::move(completion));
+  key->addSubview(panel);
+  return panel;
+}
+
+bool TolbaRealView::initWithFrame(Rect frame) {
+  setSubViewW_h(300.0);
+  setSubViewH_h(300.0);
+  setSubViewW_v(300.0);
+  setSubViewH_v(300.0);
+  if (!TolbaBaseView::initWithFrame(frame)) return false;
+  initUI();
+  return true;
+}
+
+void TolbaRealView::initSubContentViews() {
+  TolbaBaseView::initSubContentViews();
+  initUI();
+}
+
+void TolbaRealView::initUI() {
+  setBackgroundColor(Color{0, 0, 0, 0.2});
+  auto box = subContentView();
+  box->setBackgroundColor(Color::whiteColor());
+  std::weak_ptr<TolbaRealView> weak = std::static_pointer_cast<TolbaRealView>(shared_from_this());
+
+  auto title = makeLabel({0, 0, 300, 40}, "实名认证");
+  title->setFont(Font::systemFont(20, platform::FontWeight::Medium));
+  title->setTextAlignment(platform::TextAlignment::Center);
+  box->addSubview(title);
+
+  box->addSubview(makeLabel({10, 40, 280, 30}, "姓名"));
+  auto name = makeField({10, 70, 280, 40}, "请输入姓名");
+  box->addSubview(name);
+  nameF_ = name;
+
+  box->addSubview(makeLabel({10, 120, 280, 30}, "身份证号"));
+  auto code = makeField({10, 150, 280, 40}, "请输入身份证号");
+  box->addSubview(code);
+  codeF_ = code;
+
+  auto button = [&](Rect frame, const char* text, void (TolbaRealView::*action)()) {
+    auto b = std::make_shared<platform::Button>(frame);
+    b->setBackgroundColor(Color::lightGrayColor());
+    b->setTitle(text);
+    b->setTitleColor(Color::whiteColor());
+    b->setTitleFont(Font::systemFont(18));
+    b->addTarget(platform::ControlEvent::TouchUpInside, [weak, action](platform::Control&) {
+      if (auto self = weak.lock()) ((*self).*action)();
+    });
+    box->addSubview(b);
+  };
+  button({10, 245, 135, 45}, "取消", &TolbaRealView::doCancel);
+  button({155, 245, 135, 45}, "提交", &TolbaRealView::doCommit);
+}
+
+void TolbaRealView::doCommit() {
+  auto name = nameF();
+  auto code = codeF();
+  std::weak_ptr<TolbaRealView> weak = std::static_pointer_cast<TolbaRealView>(shared_from_this());
+  TolbaApi::channelReal(name ? name->text() : "", code ? code->text() : "",
+                        [weak](const std::optional<Json>& reply, const Json&) {
+                          auto self = weak.lock();
+                          if (!self) return;  // the panel is gone: nobody to tell
+                          if (self->completionBlock_) self->completionBlock_(reply);
+                        });
+}
+
+void TolbaRealView::doCancel() {
+  auto self = shared_from_this();  // the window may hold the last reference
+  if (completionBlock_) completionBlock_(std::nullopt);
+  removeFromSuperview();
+}
+
+void TolbaRealView::touchesBegan(const platform::Touch&) { endEditing(true); }
+
+}  // namespace tolba
