@@ -1,27 +1,53 @@
 #include "sdk/panel_presenter.h"
 
-#include "tolba/platform/log.h"
+#include "model/TolbaSDKGameConfig.h"
+#include "ui/TolbaFloatView.h"
+#include "ui/TolbaLoginView.h"
+#include "ui/TolbaPayView.h"
+#include "ui/TolbaRealView.h"
 
 namespace tolba {
 namespace {
 
-// Placeholder until the panels exist: logs what would be shown.
-class LoggingPresenter final : public PanelPresenter {
+// The SDK's own panels, full-screen in the application's key window, which
+// owns them. Each panel logs when there is no key window to show it in.
+class SdkPanelPresenter final : public PanelPresenter {
  public:
-  void showLoginPanel(Completion) override { platform::log("TolbaLog:login panel is not available"); }
-  std::weak_ptr<TolbaRealView> showRealNamePanel(Completion) override { return {}; }
-  void removeRealNamePanel(const std::weak_ptr<TolbaRealView>&) override {}
-  void showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo>, std::shared_ptr<TolbaSDKGameRoleInfo>,
-                    const std::optional<std::string>&, Completion) override {}
-  void showFloatButton(std::function<void()>) override {}
-  void hideFloatButton() override {}
-  void showWarning(const std::optional<std::string>& text) override {
-    if (text) platform::log(*text);
+  void showLoginPanel(Completion completion) override {
+    TolbaLoginView::present([completion = std::move(completion)](const Json& result) {
+      if (completion) completion(result);
+    });
   }
+
+  std::weak_ptr<TolbaRealView> showRealNamePanel(Completion completion) override {
+    return TolbaRealView::present(std::move(completion));
+  }
+
+  void removeRealNamePanel(const std::weak_ptr<TolbaRealView>& panel) override {
+    if (auto shown = panel.lock()) shown->removeFromSuperview();
+  }
+
+  void showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role,
+                    const std::optional<std::string>& orderId, Completion completion) override {
+    TolbaPayView::present(std::move(order), std::move(role), orderId,
+                          [completion = std::move(completion)](const Json& result) {
+                            if (completion) completion(result);
+                          });
+  }
+
+  void showFloatButton(std::function<void()> onTap) override {
+    auto button = TolbaFloatView::shareInstance();
+    button->showFloat();
+    button->setClickBlock(std::move(onTap));
+  }
+
+  void hideFloatButton() override { TolbaFloatView::shareInstance()->hideFloat(); }
+
+  void showWarning(const std::optional<std::string>& text) override { TolbaSDKGameConfig::showWarningMsg(text); }
 };
 
 }  // namespace
 
-std::shared_ptr<PanelPresenter> makeDefaultPanelPresenter() { return std::make_shared<LoggingPresenter>(); }
+std::shared_ptr<PanelPresenter> makeDefaultPanelPresenter() { return std::make_shared<SdkPanelPresenter>(); }
 
 }  // namespace tolba
