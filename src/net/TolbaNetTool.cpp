@@ -28,12 +28,16 @@ void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json&
       return;
     }
     auto result = TolbaDataFunc::decodingJSON(outcome.body);
+    TrafficEvent event{TrafficEvent::Kind::reply, path, nullptr, outcome.status, {}, {}};
     if (result) {
-      reportTraffic({TrafficEvent::Kind::reply, path, *result, outcome.status, {}, {}});
+      event.body = *result;
     } else {
-      reportTraffic({TrafficEvent::Kind::undecodable, path, nullptr, outcome.status, outcome.body.substr(0, 80), {}});
+      event.kind = TrafficEvent::Kind::undecodable;
+      event.raw = outcome.body.substr(0, 80);
     }
-    platform::postToMain([block = std::move(block), result = std::move(result)] {
+    platform::postToMain([block = std::move(block), result = std::move(result), event = std::move(event)] {
+      // The observer hears of the reply in the same turn as the block, just before it.
+      deliverTraffic(event);
       if (block) block(result, nullptr);
     });
   });

@@ -28,9 +28,11 @@ void reportTraffic(TrafficEvent event) {
   if (!observer()) return;
   // Looked up again when delivered, so that removing the observer stops
   // events already on their way.
-  platform::postToMain([event = std::move(event)] {
-    if (auto fn = observer()) (*fn)(event);
-  });
+  platform::postToMain([event = std::move(event)] { deliverTraffic(event); });
+}
+
+void deliverTraffic(const TrafficEvent& event) {
+  if (auto fn = observer()) (*fn)(event);
 }
 
 }  // namespace tolba

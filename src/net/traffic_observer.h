@@ -34,5 +34,7 @@ void setTrafficObserver(TrafficObserver observer);
 
 // Hands `event` to the observer on the main run loop; nothing when none is set.
 void reportTraffic(TrafficEvent event);
+// Hands `event` to the observer now. Main run loop only.
+void deliverTraffic(const TrafficEvent& event);
 
 }  // namespace tolba
