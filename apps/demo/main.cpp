@@ -1,52 +1,132 @@
-// tolba-demo: initialises the SDK against a temporary bundle and prints the
-// notifications a game would receive.
-#include <chrono>
+// tolba-demo: plays one player's session as a game would, against the embedded
+// sandbox server (or another server given with --base-url), with a scripted
+// player tapping and typing in the SDK's own panels. Prints the timeline and
+// exits non-zero when a step does not end as expected.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
+#include <string>
 #include <unistd.h>
 
-#include "tolba/platform/value.h"
-
-#include "tolba/TolbaSDK.h"
+#include "journey.h"
+#include "sandbox_server.h"
+#include "timeline.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/log.h"
-#include "tolba/platform/notification_center.h"
 #include "tolba/platform/property_list.h"
-#include "tolba/platform/run_loop.h"
 
 namespace fs = std::filesystem;
 using namespace tolba;
 
-int main() {
+namespace {
+
+constexpr char kUsage[] =
+    "usage: tolba-demo [--base-url URL] [--json] [--verbose]\n"
+    "  Plays a whole player session: init, register, real-name, roles, two payments,\n"
+    "  switching account, logging in again and logging out.\n"
+    "  --base-url URL  use this server instead of the embedded sandbox (its accounts\n"
+    "                  must start with enough coins; WeChat is only simulated)\n"
+    "  --json          one JSON object per line instead of readable lines\n"
+    "  --verbose       also print the SDK's own log lines\n";
+
+struct Options {
+  std::optional<std::string> baseUrl;
+  bool json = false;
+  bool verbose = false;
+};
+
+std::optional<Options> parse(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--verbose") {
+      options.verbose = true;
+    } else if (arg == "--base-url" && i + 1 < argc) {
+      options.baseUrl = argv[++i];
+    } else if (arg.rfind("--base-url=", 0) == 0) {
+      options.baseUrl = arg.substr(11);
+    } else {
+      if (arg != "--help" && arg != "-h") std::cerr << "tolba-demo: unknown argument \"" << arg << "\"\n";
+      return std::nullopt;
+    }
+  }
+  if (options.baseUrl) {
+    while (!options.baseUrl->empty() && options.baseUrl->back() == '/') options.baseUrl->pop_back();
+    if (options.baseUrl->empty()) return std::nullopt;
+  }
+  return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto options = parse(argc, argv);
+  if (!options) {
+    std::cerr << kUsage;
+    return 2;
+  }
+
   const fs::path root = fs::temp_directory_path() / ("tolba-demo-" + std::to_string(::getpid()));
   fs::create_directories(root / "bundle");
   fs::create_directories(root / "data");
+  struct Cleanup {
+    fs::path path;
+    ~Cleanup() {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
+  } cleanup{root};
+
+  demo::Timeline timeline(std::cout, options->json);
+
+  std::unique_ptr<sandbox::SandboxServer> server;
+  std::string baseUrl;
+  if (options->baseUrl) {
+    baseUrl = *options->baseUrl;
+  } else {
+    sandbox::SandboxOptions sandboxOptions;
+    sandboxOptions.dbPath = (root / "sandbox.db").string();
+    sandboxOptions.logRequests = false;
+    sandboxOptions.passwordIterations = 1000;  // a demo account; keep the journey quick
+    server = std::make_unique<sandbox::SandboxServer>(sandboxOptions);
+    std::string error;
+    if (!server->start(&error)) {
+      std::cerr << "tolba-demo: the sandbox server did not start: " << error << "\n";
+      return 1;
+    }
+    baseUrl = server->baseUrl();
+  }
+
   {
     std::ofstream plist(root / "bundle" / "Tolba.plist");
-    plist << platform::writeXmlPropertyList({{"gameid", "1001"}, {"channel", "cps001"}, {"islandscape", "0"}});
+    plist << platform::writeXmlPropertyList(
+        {{"gameid", demo::kGameId}, {"channel", "cps001"}, {"url", baseUrl}, {"islandscape", "0"}});
   }
   platform::setBundleDirectory((root / "bundle").string());
   platform::setDataDirectory((root / "data").string());
-  platform::setLogSink([](const std::string& line) { std::cout << "  log: " << line << "\n"; });
-
-  bool initialised = false;
-  auto& center = platform::NotificationCenter::defaultCenter();
-  center.addObserver(kTolbaSDKNotiInitDidFinished, nullptr, [&](const platform::Notification& n) {
-    std::cout << n.name << " " << n.userInfo.dump() << "\n";
-    initialised = platform::intValue(platform::find(n.userInfo, kTolbaSDKKeyError)) == 0;
+  platform::setLogSink([&](const std::string& line) {
+    if (options->verbose) timeline.note("sdk log: " + line);
   });
 
-  auto config = std::make_shared<TolbaSDKInitConfig>();
-  config->setGameid("1001");
-  std::cout << "initWithConfig -> " << TolbaSDK::defaultInstance()->initWithConfig(config, nullptr, nullptr) << "\n";
-  const bool done = platform::RunLoop::main().runUntil([&] { return initialised; }, platform::Duration(15));
-  std::error_code ec;
-  fs::remove_all(root, ec);
-  if (!done) {
-    std::cout << "no usable network route was found within 15 seconds\n";
-    return 1;
+  if (!options->json) {
+    std::cout << "Tolba SDK demo: one player's session against "
+              << (server ? "the embedded sandbox server at " : "") << baseUrl << "\n";
   }
-  return 0;
+
+  demo::JourneyOptions journeyOptions;
+  journeyOptions.sandbox = server.get();
+  journeyOptions.baseUrl = baseUrl;
+  const bool ok = demo::runJourney(timeline, journeyOptions);
+
+  platform::setLogSink(nullptr);
+  if (server) server->stop();
+  if (!options->json) {
+    std::cout << "\n" << (ok ? "The whole journey ended as expected." : "The journey did not end as expected.")
+              << "\n";
+  }
+  return ok ? 0 : 1;
 }

@@ -1,0 +1,416 @@
+#include "journey.h"
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "net/http_client.h"
+#include "net/traffic_observer.h"
+#include "sandbox_server.h"
+#include "tolba/TolbaSDK.h"
+#include "tolba/TolbaSDKGameRoleInfo.h"
+#include "tolba/TolbaSDKInitConfig.h"
+#include "tolba/TolbaSDKPayOrderInfo.h"
+#include "tolba/platform/application.h"
+#include "tolba/platform/button.h"
+#include "tolba/platform/label.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/notification_center.h"
+#include "tolba/platform/run_loop.h"
+#include "tolba/platform/switch.h"
+#include "tolba/platform/text_field.h"
+#include "tolba/platform/value.h"
+#include "tolba/platform/window.h"
+#include "tolba/player/find_view.h"
+#include "tolba/player/player.h"
+#include "ui/TolbaFloatView.h"
+#include "ui/TolbaLoginView.h"
+#include "ui/TolbaPayView.h"
+#include "ui/TolbaRealView.h"
+
+namespace tolba::demo {
+namespace {
+
+using Json = nlohmann::json;
+using player::Player;
+
+constexpr char kPassword[] = "tolba-demo-pw";
+constexpr char kRealName[] = "张三";
+// A valid identity card number of an adult (born 1990-03-07).
+constexpr char kIdCard[] = "110105199003071239";
+// Longest wait for one step (a server round trip or two).
+constexpr double kStepSeconds = 15;
+
+std::string freshAccountName() {
+  std::random_device device;
+  std::mt19937_64 generator(device() ^ static_cast<std::uint64_t>(
+                                           std::chrono::steady_clock::now().time_since_epoch().count()));
+  char name[32];
+  std::snprintf(name, sizeof name, "demo%08llx", static_cast<unsigned long long>(generator() & 0xffffffffULL));
+  return name;
+}
+
+struct Received {
+  std::string name;
+  Json payload;
+  bool consumed = false;
+};
+
+class Journey {
+ public:
+  Journey(Timeline& timeline, const JourneyOptions& options) : timeline_(timeline), options_(options) {}
+
+  bool run();
+
+ private:
+  // --- the parts of the session
+  bool setUpGame();
+  bool initialise();
+  bool registerAndVerify();
+  bool reportRole();
+  bool payWithCoins();
+  bool payWithWeChat();
+  bool switchAccount();
+  bool logInAgain();
+  bool logOut();
+
+  // --- helpers
+  bool waitUntil(const std::string& what, const std::function<bool()>& done, double seconds = kStepSeconds);
+  // Waits for the next notification `name` since the step began and checks its
+  // "error"; the payload, or nullopt after a failure.
+  std::optional<Json> expectNotification(const char* name, long long error);
+  void beginStep() { stepStart_ = received_.size(); }
+  bool tap(platform::View* view, const std::string& what);
+  bool type(platform::TextField* field, const std::string& text, const std::string& what);
+  bool sawReply(const std::string& path) const;
+  template <class Panel>
+  static std::shared_ptr<Panel> findPanel() {
+    return player::findView<Panel>();
+  }
+
+  Timeline& timeline_;
+  JourneyOptions options_;
+  std::shared_ptr<TolbaSDK> sdk_;
+  std::shared_ptr<platform::Window> gameWindow_;
+  std::vector<platform::ScopedObserver> observers_;
+  std::vector<Received> received_;
+  std::size_t stepStart_ = 0;
+  std::vector<TrafficEvent> traffic_;
+  std::string account_ = freshAccountName();
+  std::shared_ptr<TolbaSDKGameRoleInfo> role_;
+};
+
+bool Journey::waitUntil(const std::string& what, const std::function<bool()>& done, double seconds) {
+  if (platform::RunLoop::main().runUntil(done, platform::Duration(seconds))) return true;
+  timeline_.failure(what + " did not happen within " + std::to_string(static_cast<int>(seconds)) + " s");
+  return false;
+}
+
+std::optional<Json> Journey::expectNotification(const char* name, long long error) {
+  Received* found = nullptr;
+  auto seen = [&] {
+    for (std::size_t i = stepStart_; i < received_.size(); ++i) {
+      if (!received_[i].consumed && received_[i].name == name) {
+        found = &received_[i];
+        return true;
+      }
+    }
+    return false;
+  };
+  if (!waitUntil(std::string("the game receiving ") + name, seen)) return std::nullopt;
+  found->consumed = true;
+  const auto got = platform::intValue(platform::find(found->payload, kTolbaSDKKeyError));
+  if (got != error) {
+    timeline_.failure(std::string(name) + " came with error " + std::to_string(got) + ", expected " +
+                      std::to_string(error));
+    return std::nullopt;
+  }
+  return found->payload;
+}
+
+bool Journey::tap(platform::View* view, const std::string& what) {
+  // A player waits for a toast over the control to fade before tapping.
+  if (view && !Player::canTap(*view)) {
+    platform::RunLoop::main().runUntil([view] { return Player::canTap(*view); }, platform::Duration(5));
+  }
+  timeline_.action("taps " + what);
+  if (view && Player::tap(*view)) return true;
+  timeline_.failure("could not tap " + what + (view ? " (something covers it)" : " (it is not on the screen)"));
+  return false;
+}
+
+bool Journey::type(platform::TextField* field, const std::string& text, const std::string& what) {
+  timeline_.action("types \"" + text + "\" into " + what);
+  if (field && Player::type(*field, text)) return true;
+  timeline_.failure("could not type into " + what);
+  return false;
+}
+
+bool Journey::sawReply(const std::string& path) const {
+  for (const auto& event : traffic_) {
+    if (event.path == path && event.kind != TrafficEvent::Kind::request) return true;
+  }
+  return false;
+}
+
+bool Journey::run() {
+  return setUpGame() && initialise() && registerAndVerify() && reportRole() && payWithCoins() &&
+         payWithWeChat() && switchAccount() && logInAgain() && logOut();
+}
+
+bool Journey::setUpGame() {
+  auto& app = platform::Application::shared();
+  app.setMainScreenBounds({{0, 0}, {375, 667}});
+  gameWindow_ = std::make_shared<platform::Window>(app.mainScreenBounds());
+  gameWindow_->setRootView(std::make_shared<platform::View>());
+  gameWindow_->makeKeyAndVisible();
+
+  setTrafficObserver([this](const TrafficEvent& event) {
+    traffic_.push_back(event);
+    timeline_.traffic(event);
+  });
+  auto& center = platform::NotificationCenter::defaultCenter();
+  for (const char* name : {kTolbaSDKNotiInitDidFinished, kTolbaSDKNotiLogin, kTolbaSDKNotiLogout,
+                           kTolbaSDKNotiRecharge, kTolbaSDKNotiRealAuth}) {
+    observers_.emplace_back(center, center.addObserver(name, nullptr, [this](const platform::Notification& n) {
+      received_.push_back({n.name, n.userInfo});
+      timeline_.notification(n.name, n.userInfo);
+    }));
+  }
+
+  // The WeChat application of this demo: it pays the order named by the address
+  // through the sandbox (a real WeChat would ask the player), then the player
+  // comes back to the game.
+  app.registerSchemeHandler("weixin", [this](const std::string& url) {
+    timeline_.action("is in WeChat with " + url);
+    auto back = [this] {
+      timeline_.action("comes back to the game");
+      platform::Application::shared().becomeActive();
+    };
+    if (!options_.sandbox) {
+      timeline_.note("(WeChat is only simulated against this server: nothing is paid)");
+      platform::postToMain(back);
+      return true;
+    }
+    HttpClient::Request request;
+    request.url = options_.sandbox->baseUrl() + "/sandbox/wechat/open";
+    request.headers.emplace_back("Content-Type: text/plain");
+    request.body = url;
+    HttpClient::shared().post(std::move(request), [back](HttpClient::Outcome outcome) {
+      platform::postToMain([back, outcome = std::move(outcome)] {
+        if (!outcome.ok || outcome.status != 200) platform::log("demo: WeChat stand-in could not pay: " + outcome.error);
+        back();
+      });
+    });
+    return true;
+  });
+  return true;
+}
+
+bool Journey::initialise() {
+  timeline_.section("The game starts and initialises the SDK");
+  beginStep();
+  sdk_ = TolbaSDK::defaultInstance();
+  auto config = std::make_shared<TolbaSDKInitConfig>();
+  config->setGameid(kGameId);
+  const auto code = sdk_->initWithConfig(config, &platform::Application::shared(), Json::object());
+  if (code != 0) {
+    timeline_.failure("initWithConfig answered " + std::to_string(code));
+    return false;
+  }
+  return expectNotification(kTolbaSDKNotiInitDidFinished, 0).has_value();
+}
+
+bool Journey::registerAndVerify() {
+  timeline_.section("A new player registers and verifies their identity");
+  beginStep();
+  if (sdk_->login() != 0) {
+    timeline_.failure("login() was refused");
+    return false;
+  }
+  std::shared_ptr<TolbaLoginView> panel;
+  if (!waitUntil("the login panel opening", [&] { return (panel = findPanel<TolbaLoginView>()) != nullptr; })) {
+    return false;
+  }
+  if (!tap(panel->statusBtn().get(), "\"没有账号？去注册\" (switch to register)") ||
+      !type(panel->nameF().get(), account_, "the account field") ||
+      !type(panel->pwdF().get(), kPassword, "the password field") ||
+      !tap(panel->boxBtn().get(), "the consent switch") ||
+      !tap(panel->loginBtn().get(), "\"注册\" (register)")) {
+    return false;
+  }
+  std::shared_ptr<TolbaRealView> real;
+  if (!waitUntil("the real-name panel opening", [&] { return (real = findPanel<TolbaRealView>()) != nullptr; })) {
+    return false;
+  }
+  if (!type(real->nameF().get(), kRealName, "the name field") ||
+      !type(real->codeF().get(), kIdCard, "the identity card field") ||
+      !tap(player::findButton(real, "提交").get(), "\"提交\" (submit)")) {
+    return false;
+  }
+  auto login = expectNotification(kTolbaSDKNotiLogin, 0);
+  auto realName = expectNotification(kTolbaSDKNotiRealAuth, 0);
+  if (!login || !realName) return false;
+  if (platform::stringValue(platform::find(*realName, "isRealName")) != "1") {
+    timeline_.failure("the player was not reported as verified");
+    return false;
+  }
+  return waitUntil("the real-name panel closing", [&] { return findPanel<TolbaRealView>() == nullptr; });
+}
+
+bool Journey::reportRole() {
+  timeline_.section("The game reports the player's new role");
+  role_ = std::make_shared<TolbaSDKGameRoleInfo>();
+  role_->setServerId("1");
+  role_->setServerName("龙城一区");
+  role_->setGameRoleID("r-" + account_);
+  role_->setGameRoleName("小白龙");
+  role_->setGameUserLevel("1");
+  role_->setVipLevel("0");
+  traffic_.clear();
+  sdk_->updateRoleInfoWith(role_, true);
+  return waitUntil("both role reports being answered",
+                   [&] { return sawReply("sdkstandard/role/index") && sawReply("sdkmini/User/setRole"); });
+}
+
+bool Journey::payWithCoins() {
+  timeline_.section("The player buys 60 gems with platform coins");
+  beginStep();
+  auto order = std::make_shared<TolbaSDKPayOrderInfo>();
+  order->setCpOrderID("cp-" + account_ + "-1");
+  order->setProductName("60钻石");
+  order->setGoodsID("gems60");
+  order->setAmount(6);
+  order->setCount(1);
+  traffic_.clear();
+  if (sdk_->payOrderInfo(order, role_) != 0) {
+    timeline_.failure("payOrderInfo() was refused");
+    return false;
+  }
+  std::shared_ptr<TolbaPayView> panel;
+  if (!waitUntil("the pay centre opening with the balance",
+                 [&] { return (panel = findPanel<TolbaPayView>()) && sawReply("sdkmini/pay/getPayWay"); })) {
+    return false;
+  }
+  if (auto balance = panel->ptbL()) timeline_.note("pay centre shows \"" + balance->text() + "\"");
+  auto button = panel->ptbBtn();
+  if (!tap(button.get(), "\"" + (button ? button->currentTitle() : std::string()) + "\"")) return false;
+  if (!expectNotification(kTolbaSDKNotiRecharge, 0)) return false;
+  return waitUntil("the pay centre closing", [&] { return findPanel<TolbaPayView>() == nullptr; });
+}
+
+bool Journey::payWithWeChat() {
+  timeline_.section("The player buys a monthly card with WeChat");
+  beginStep();
+  auto order = std::make_shared<TolbaSDKPayOrderInfo>();
+  order->setCpOrderID("cp-" + account_ + "-2");
+  order->setProductName("月卡");
+  order->setGoodsID("monthly");
+  order->setAmount(30);
+  order->setCount(1);
+  traffic_.clear();
+  if (sdk_->payOrderInfo(order, role_) != 0) {
+    timeline_.failure("payOrderInfo() was refused");
+    return false;
+  }
+  std::shared_ptr<TolbaPayView> panel;
+  if (!waitUntil("the pay centre opening with the balance",
+                 [&] { return (panel = findPanel<TolbaPayView>()) && sawReply("sdkmini/pay/getPayWay"); })) {
+    return false;
+  }
+  auto wx = panel->wxBtn();
+  if (!wx || wx->isHidden()) {
+    timeline_.note("this server does not offer WeChat H5 payment; paying with coins instead");
+    auto button = panel->ptbBtn();
+    if (!tap(button.get(), "\"" + (button ? button->currentTitle() : std::string()) + "\"")) return false;
+  } else if (!tap(wx.get(), "\"" + wx->currentTitle() + "\"")) {
+    return false;
+  }
+  if (!expectNotification(kTolbaSDKNotiRecharge, 0)) return false;
+  return waitUntil("the pay centre closing", [&] { return findPanel<TolbaPayView>() == nullptr; });
+}
+
+bool Journey::switchAccount() {
+  timeline_.section("The player switches account with the floating button");
+  beginStep();
+  auto floating = TolbaFloatView::shareInstance();
+  if (!floating || floating->isHidden()) {
+    timeline_.failure("the floating button is not on the screen");
+    return false;
+  }
+  auto button = floating->mainBtn();
+  // A second after it was last touched the button parks half off the screen;
+  // a tap on the parked button brings it out, the next one switches account.
+  const double width = platform::Application::shared().mainScreenBounds().width();
+  if (!waitUntil("the floating button parking at the screen edge", [&] {
+        // Parked: half off the screen, or stopped short of the sensor housing.
+        const double x = floating->center().x;
+        return !floating->isShowAll() && (x <= 0 || x >= width || x == 30 || x == width - 37);
+      })) {
+    return false;
+  }
+  if (!tap(button.get(), "the parked floating button (it slides out)")) return false;
+  if (!floating->isShowAll()) {
+    timeline_.failure("the floating button did not come out");
+    return false;
+  }
+  if (!tap(button.get(), "\"切转账号\" on the floating button")) return false;
+  if (!expectNotification(kTolbaSDKNotiLogout, 0)) return false;
+  timeline_.note("the game goes back to its title screen and asks for a login");
+  return true;
+}
+
+bool Journey::logInAgain() {
+  timeline_.section("The player logs in again with the same account");
+  beginStep();
+  if (sdk_->login() != 0) {
+    timeline_.failure("login() was refused");
+    return false;
+  }
+  std::shared_ptr<TolbaLoginView> panel;
+  if (!waitUntil("the login panel opening", [&] { return (panel = findPanel<TolbaLoginView>()) != nullptr; })) {
+    return false;
+  }
+  if (!type(panel->nameF().get(), account_, "the account field") ||
+      !type(panel->pwdF().get(), kPassword, "the password field") ||
+      !tap(panel->boxBtn().get(), "the consent switch") || !tap(panel->loginBtn().get(), "\"登录\" (log in)")) {
+    return false;
+  }
+  if (!expectNotification(kTolbaSDKNotiLogin, 0) || !expectNotification(kTolbaSDKNotiRealAuth, 0)) return false;
+  if (findPanel<TolbaRealView>()) {
+    timeline_.failure("the real-name panel opened again for a verified player");
+    return false;
+  }
+  timeline_.note("no real-name panel: the account is already verified");
+  return true;
+}
+
+bool Journey::logOut() {
+  timeline_.section("The game logs the player out");
+  beginStep();
+  traffic_.clear();
+  const auto code = sdk_->logout();
+  if (code != 0) {
+    timeline_.failure("logout() answered " + std::to_string(code));
+    return false;
+  }
+  return expectNotification(kTolbaSDKNotiLogout, 0).has_value();
+}
+
+}  // namespace
+
+bool runJourney(Timeline& timeline, const JourneyOptions& options) {
+  Journey journey(timeline, options);
+  const bool ok = journey.run();
+  setTrafficObserver(nullptr);
+  platform::Application::shared().unregisterSchemeHandler("weixin");
+  return ok && timeline.failures() == 0;
+}
+
+}  // namespace tolba::demo

@@ -1,0 +1,112 @@
+#include "timeline.h"
+
+#include <cstdio>
+
+namespace tolba::demo {
+namespace {
+
+constexpr std::size_t kShortLimit = 160;
+
+std::string shortText(const nlohmann::json& value) {
+  std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (text.size() > kShortLimit) text = text.substr(0, kShortLimit) + "...";
+  return text;
+}
+
+}  // namespace
+
+nlohmann::json maskedRequest(const std::string& path, const nlohmann::json& body) {
+  // Login and register carry the password under "b".
+  const bool account = path == "sdkmini/login/dologin" || path == "sdkmini/login/register";
+  if (!account || !body.is_object() || !body.contains("b")) return body;
+  auto masked = body;
+  masked["b"] = "***";
+  return masked;
+}
+
+Timeline::Timeline(std::ostream& out, bool json) : out_(out), json_(json), start_(std::chrono::steady_clock::now()) {}
+
+double Timeline::seconds() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void Timeline::emit(nlohmann::json line) {
+  line["t"] = static_cast<double>(static_cast<long long>(seconds() * 1000)) / 1000.0;
+  out_ << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+}
+
+void Timeline::line(const char* kind, const std::string& text) {
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%7.3fs", seconds());
+  out_ << stamp << "  " << kind << text << std::endl;
+}
+
+void Timeline::section(const std::string& title) {
+  if (!json_) out_ << "\n== " << title << std::endl;
+}
+
+void Timeline::note(const std::string& text) {
+  if (!json_) out_ << "          " << text << std::endl;
+}
+
+void Timeline::action(const std::string& text) {
+  if (json_) {
+    emit({{"kind", "action"}, {"text", text}});
+  } else {
+    line("player   ", text);
+  }
+}
+
+void Timeline::traffic(const TrafficEvent& event) {
+  switch (event.kind) {
+    case TrafficEvent::Kind::request: {
+      auto body = maskedRequest(event.path, event.body);
+      if (json_) {
+        emit({{"kind", "request"}, {"path", event.path}, {"body", body}});
+      } else {
+        line("request  ", event.path + " " + shortText(body));
+      }
+      break;
+    }
+    case TrafficEvent::Kind::reply:
+      if (json_) {
+        emit({{"kind", "reply"}, {"path", event.path}, {"status", event.status}, {"body", event.body}});
+      } else {
+        line("reply    ", event.path + " " + std::to_string(event.status) + " " + shortText(event.body));
+      }
+      break;
+    case TrafficEvent::Kind::undecodable:
+      if (json_) {
+        emit({{"kind", "reply"}, {"path", event.path}, {"status", event.status}, {"undecodable", event.raw}});
+      } else {
+        line("reply    ", event.path + " " + std::to_string(event.status) + " (does not decode) " + event.raw);
+      }
+      break;
+    case TrafficEvent::Kind::failed:
+      if (json_) {
+        emit({{"kind", "reply"}, {"path", event.path}, {"failed", event.error}});
+      } else {
+        line("reply    ", event.path + " no reply: " + event.error);
+      }
+      break;
+  }
+}
+
+void Timeline::notification(const std::string& name, const nlohmann::json& payload) {
+  if (json_) {
+    emit({{"kind", "notification"}, {"name", name}, {"payload", payload}});
+  } else {
+    line("game     ", "<- " + name + " " + shortText(payload));
+  }
+}
+
+void Timeline::failure(const std::string& text) {
+  ++failures_;
+  if (json_) {
+    emit({{"kind", "failure"}, {"text", text}});
+  } else {
+    line("FAILED   ", text);
+  }
+}
+
+}  // namespace tolba::demo
