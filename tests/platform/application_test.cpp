@@ -36,6 +36,12 @@ TEST_F(ApplicationTest, TurningTheDeviceSwapsTheScreenAndTellsTheMainLoop) {
   EXPECT_EQ(rec.posted().size(), 2u);
   Player::rotate(InterfaceOrientationPortrait);
   EXPECT_EQ(app().mainScreenBounds(), (Rect{0, 0, 375, 667}));
+
+  // An unknown orientation in between keeps the shape; the next landscape one turns it.
+  Player::rotate(InterfaceOrientationUnknown);
+  EXPECT_EQ(app().mainScreenBounds(), (Rect{0, 0, 375, 667}));
+  Player::rotate(InterfaceOrientationLandscapeRight);
+  EXPECT_EQ(app().mainScreenBounds(), (Rect{0, 0, 667, 375}));
 }
 
 TEST_F(ApplicationTest, WindowsAndTheKeyWindow) {
