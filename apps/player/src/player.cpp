@@ -1,5 +1,6 @@
 #include "tolba/player/player.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "tolba/platform/application.h"
@@ -19,6 +20,20 @@ bool lands(platform::Window& window, platform::View& view, platform::Point p) {
   return hit && hit->isDescendantOf(&view);
 }
 
+// Where a finger taps a view: the centre of the part of it that is on the
+// window (a view half off the screen is tapped on its visible half).
+platform::Point visibleCenter(const platform::Window& window, const platform::View& view) {
+  const platform::Point a = view.convertToWindow({0, 0});
+  const platform::Point b = view.convertToWindow({view.bounds().width(), view.bounds().height()});
+  const platform::Rect w = window.bounds();
+  const double left = std::max(a.x, w.x());
+  const double top = std::max(a.y, w.y());
+  const double right = std::min(b.x, w.maxX());
+  const double bottom = std::min(b.y, w.maxY());
+  if (right <= left || bottom <= top) return view.convertToWindow(view.bounds().center());
+  return {(left + right) * 0.5, (top + bottom) * 0.5};
+}
+
 }  // namespace
 
 bool Player::tap(platform::View& view) {
@@ -28,7 +43,7 @@ bool Player::tap(platform::View& view) {
     platform::log("player: cannot tap a view that is in no window");
     return false;
   }
-  const platform::Point p = view.convertToWindow(view.bounds().center());
+  const platform::Point p = visibleCenter(*window, view);
   const bool onView = lands(*window, view, p);
   auto keepWindow = window->shared_from_this();
   window->sendTouch(platform::TouchPhase::Began, p);
@@ -74,7 +89,9 @@ bool Player::drag(platform::View& view, platform::Point from, platform::Point to
 }
 
 bool Player::drag(platform::View& view, platform::Point to, bool cancelled) {
-  return drag(view, view.convertToWindow(view.bounds().center()), to, cancelled);
+  platform::Window* window = view.window();
+  if (!window) return drag(view, view.convertToWindow(view.bounds().center()), to, cancelled);
+  return drag(view, visibleCenter(*window, view), to, cancelled);
 }
 
 void Player::rotate(std::int64_t orientation) { platform::Application::shared().setStatusBarOrientation(orientation); }
