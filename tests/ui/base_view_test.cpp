@@ -97,6 +97,7 @@ struct SizeCase {
   std::uint64_t direction;
   Rect box;
 };
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
 
 class BaseViewSizeRule : public BaseViewTest, public ::testing::WithParamInterface<SizeCase> {};
 

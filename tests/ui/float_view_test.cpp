@@ -47,6 +47,7 @@ struct CreationCase {
   bool isLeft;
   bool isRight;
 };
+void PrintTo(const CreationCase& c, std::ostream* os) { *os << c.name; }
 
 class FloatViewCreation : public FloatViewTest, public ::testing::WithParamInterface<CreationCase> {};
 
@@ -126,6 +127,7 @@ struct SnapCase {
   Point snapped;
   Point parked;
 };
+void PrintTo(const SnapCase& c, std::ostream* os) { *os << c.name; }
 
 class FloatViewSnap : public FloatViewTest, public ::testing::WithParamInterface<SnapCase> {};
 
@@ -281,6 +283,7 @@ struct BandCase {
   Point parked;
   Point revealed;
 };
+void PrintTo(const BandCase& c, std::ostream* os) { *os << c.name; }
 
 class FloatViewBand : public FloatViewTest, public ::testing::WithParamInterface<BandCase> {};
 
