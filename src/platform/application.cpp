@@ -51,15 +51,17 @@ void Application::setKeyWindow(const std::shared_ptr<Window>& window) {
 
 void Application::setStatusBarOrientation(std::int64_t orientation) {
   if (orientation == orientation_) return;
-  const std::int64_t old = orientation_;
   orientation_ = orientation;
-  if (isValidOrientation(old) && isValidOrientation(orientation) && isLandscape(old) != isLandscape(orientation)) {
+  // The screen keeps the shape of the last known orientation while the
+  // orientation is unknown (0), so 1 -> 0 -> 3 still turns it.
+  if (isValidOrientation(orientation) && isLandscape(shapeOrientation_) != isLandscape(orientation)) {
     const Rect before = screenBounds_;
     screenBounds_ = {before.origin, {before.height(), before.width()}};
     for (const auto& w : windows_) {
       if (w->frame() == before) w->setFrame(screenBounds_);
     }
   }
+  if (isValidOrientation(orientation)) shapeOrientation_ = orientation;
   RunLoop::main().post([] {
     NotificationCenter::defaultCenter().post(kApplicationDidChangeStatusBarOrientationNotification);
   });
@@ -98,6 +100,7 @@ void Application::reset() {
   keyWindow_.reset();
   screenBounds_ = kDefaultScreen;
   orientation_ = InterfaceOrientationPortrait;
+  shapeOrientation_ = InterfaceOrientationPortrait;
   state_ = ApplicationState::Active;
   schemeHandlers_.clear();
 }

@@ -151,6 +151,22 @@ View* View::hitTest(Point p) {
   return this;
 }
 
+void View::touchesBegan(const Touch& touch) {
+  if (superview_) superview_->touchesBegan(touch);
+}
+
+void View::touchesMoved(const Touch& touch) {
+  if (superview_) superview_->touchesMoved(touch);
+}
+
+void View::touchesEnded(const Touch& touch) {
+  if (superview_) superview_->touchesEnded(touch);
+}
+
+void View::touchesCancelled(const Touch& touch) {
+  if (superview_) superview_->touchesCancelled(touch);
+}
+
 void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
   if (!recognizer) return;
   if (recognizer->view_ && recognizer->view_ != this) recognizer->view_->removeGestureRecognizer(recognizer.get());

@@ -43,8 +43,7 @@ void TolbaAgreementView::initUI() {
   back->setTitle("返回");
   back->setTitleColor(Color::blackColor());
   back->setTitleFont(Font::systemFont(13));
-  std::weak_ptr<TolbaAgreementView> weak = std::static_pointer_cast<TolbaAgreementView>(shared_from_this());
-  back->addTarget(platform::ControlEvent::TouchUpInside, [weak](platform::Control&) {
+  back->addTarget(platform::ControlEvent::TouchUpInside, [weak = weakSelf<TolbaAgreementView>()](platform::Control&) {
     if (auto self = weak.lock()) self->goBack();
   });
   box->addSubview(back);

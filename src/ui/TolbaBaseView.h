@@ -33,6 +33,16 @@ class TolbaBaseView : public platform::View {
     return panel;
   }
 
+  // A weak reference to this panel as its own class, for control actions and
+  // blocks that must not keep the panel alive:
+  //   button->addTarget(ControlEvent::TouchUpInside, [weak = weakSelf<TolbaLoginView>()](Control&) {
+  //     if (auto self = weak.lock()) self->loginAction();
+  //   });
+  template <class Panel>
+  std::weak_ptr<Panel> weakSelf() {
+    return std::static_pointer_cast<Panel>(shared_from_this());
+  }
+
   // Takes the frame, starts listening for orientation changes and builds the
   // first content box. Does not call initSubContentViews().
   virtual bool initWithFrame(platform::Rect frame);

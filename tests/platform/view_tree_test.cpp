@@ -225,5 +225,39 @@ TEST_F(ViewTreeTest, PanTakesTheTouchFromTheViewOnceItMovesFarEnough) {
   EXPECT_EQ(pan->state(), GestureState::Possible);
 }
 
+// A view that overrides touchesBegan hears touches on its plain subviews (the
+// responder chain), but not those a control handles.
+class TouchCounter : public View {
+ public:
+  using View::View;
+  void touchesBegan(const Touch& touch) override {
+    ++began;
+    last = touch.locationInView(this);
+  }
+  int began = 0;
+  Point last;
+};
+
+TEST_F(ViewTreeTest, TouchesOfPlainViewsGoUpToTheirSuperview) {
+  auto window = showKeyWindow({375, 667});
+  auto panel = std::make_shared<TouchCounter>(Rect{0, 0, 375, 667});
+  auto box = std::make_shared<View>(Rect{37.5, 183.5, 300, 300});
+  auto title = std::make_shared<Label>(Rect{0, 0, 300, 40});
+  auto button = std::make_shared<Button>(Rect{0, 100, 100, 40});
+  window->rootView()->addSubview(panel);
+  panel->addSubview(box);
+  box->addSubview(title);
+  box->addSubview(button);
+
+  window->sendTouch(TouchPhase::Began, {10, 10});  // the backdrop itself
+  window->sendTouch(TouchPhase::Ended, {10, 10});
+  window->sendTouch(TouchPhase::Began, {50, 200});  // the title: the box takes it, then the panel
+  window->sendTouch(TouchPhase::Ended, {50, 200});
+  EXPECT_EQ(panel->began, 2);
+  EXPECT_EQ(panel->last, (Point{50, 200}));
+  EXPECT_TRUE(Player::tap(*button));
+  EXPECT_EQ(panel->began, 2);
+}
+
 }  // namespace
 }  // namespace tolba::platform

@@ -4,11 +4,27 @@
 // helper that puts up a key window with a root view.
 
 #include <memory>
+#include <ostream>
 
 #include "support/sdk_fixture.h"
 #include "tolba/platform/application.h"
+#include "tolba/platform/color.h"
 #include "tolba/platform/geometry.h"
 #include "tolba/platform/window.h"
+
+namespace tolba::platform {
+
+// Readable failure messages for geometry and colours.
+inline void PrintTo(const Point& p, std::ostream* os) { *os << "(" << p.x << ", " << p.y << ")"; }
+inline void PrintTo(const Size& s, std::ostream* os) { *os << s.width << " x " << s.height; }
+inline void PrintTo(const Rect& r, std::ostream* os) {
+  *os << "(" << r.x() << ", " << r.y() << ", " << r.width() << ", " << r.height() << ")";
+}
+inline void PrintTo(const Color& c, std::ostream* os) {
+  *os << "rgba(" << c.red << ", " << c.green << ", " << c.blue << ", " << c.alpha << ")";
+}
+
+}  // namespace tolba::platform
 
 namespace tolba::testing {
 

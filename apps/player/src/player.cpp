@@ -20,17 +20,17 @@ bool lands(platform::Window& window, platform::View& view, platform::Point p) {
   return hit && hit->isDescendantOf(&view);
 }
 
-// Where a finger taps `view`: the centre of the part of it that lies within
-// its window (a button parked half off the screen is tapped on its visible half).
-platform::Point tapPoint(platform::Window& window, platform::View& view) {
+// Where a finger taps a view: the centre of the part of it that is on the
+// window (a view half off the screen is tapped on its visible half).
+platform::Point visibleCenter(const platform::Window& window, const platform::View& view) {
   const platform::Point a = view.convertToWindow({0, 0});
   const platform::Point b = view.convertToWindow({view.bounds().width(), view.bounds().height()});
   const platform::Rect w = window.bounds();
-  const double left = std::max(std::min(a.x, b.x), w.x());
-  const double right = std::min(std::max(a.x, b.x), w.maxX());
-  const double top = std::max(std::min(a.y, b.y), w.y());
-  const double bottom = std::min(std::max(a.y, b.y), w.maxY());
-  if (left >= right || top >= bottom) return view.convertToWindow(view.bounds().center());
+  const double left = std::max(a.x, w.x());
+  const double top = std::max(a.y, w.y());
+  const double right = std::min(b.x, w.maxX());
+  const double bottom = std::min(b.y, w.maxY());
+  if (right <= left || bottom <= top) return view.convertToWindow(view.bounds().center());
   return {(left + right) * 0.5, (top + bottom) * 0.5};
 }
 
@@ -38,7 +38,7 @@ platform::Point tapPoint(platform::Window& window, platform::View& view) {
 
 bool Player::canTap(platform::View& view) {
   platform::Window* window = view.window();
-  return window && lands(*window, view, tapPoint(*window, view));
+  return window && lands(*window, view, visibleCenter(*window, view));
 }
 
 bool Player::tap(platform::View& view) {
@@ -48,7 +48,7 @@ bool Player::tap(platform::View& view) {
     platform::log("player: cannot tap a view that is in no window");
     return false;
   }
-  const platform::Point p = tapPoint(*window, view);
+  const platform::Point p = visibleCenter(*window, view);
   const bool onView = lands(*window, view, p);
   auto keepWindow = window->shared_from_this();
   window->sendTouch(platform::TouchPhase::Began, p);
@@ -94,7 +94,9 @@ bool Player::drag(platform::View& view, platform::Point from, platform::Point to
 }
 
 bool Player::drag(platform::View& view, platform::Point to, bool cancelled) {
-  return drag(view, view.convertToWindow(view.bounds().center()), to, cancelled);
+  platform::Window* window = view.window();
+  if (!window) return drag(view, view.convertToWindow(view.bounds().center()), to, cancelled);
+  return drag(view, visibleCenter(*window, view), to, cancelled);
 }
 
 void Player::rotate(std::int64_t orientation) { platform::Application::shared().setStatusBarOrientation(orientation); }

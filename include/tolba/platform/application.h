@@ -59,7 +59,7 @@ class Application {
   // the screen are resized to cover it again. Any change is announced with
   // kApplicationDidChangeStatusBarOrientationNotification, posted to the main run
   // loop (delivered at its next turn). Setting the same orientation again does
-  // nothing.
+  // nothing. While the orientation is unknown (0) the screen keeps its shape.
   void setStatusBarOrientation(std::int64_t orientation);
 
   ApplicationState applicationState() const { return state_; }
@@ -90,6 +90,8 @@ class Application {
   std::weak_ptr<Window> keyWindow_;
   Rect screenBounds_;
   std::int64_t orientation_ = InterfaceOrientationPortrait;
+  // The last valid orientation: the one the screen's shape belongs to.
+  std::int64_t shapeOrientation_ = InterfaceOrientationPortrait;
   ApplicationState state_ = ApplicationState::Active;
   std::map<std::string, SchemeHandler> schemeHandlers_;
 };

@@ -88,11 +88,14 @@ class View : public std::enable_shared_from_this<View> {
   virtual View* hitTest(Point p);
   virtual bool pointInside(Point p) const { return bounds().contains(p); }
 
-  // Touch handling; the defaults do nothing.
-  virtual void touchesBegan(const Touch&) {}
-  virtual void touchesMoved(const Touch&) {}
-  virtual void touchesEnded(const Touch&) {}
-  virtual void touchesCancelled(const Touch&) {}
+  // Touch handling. The defaults pass the touch on to the superview (the
+  // platform's responder chain), so a view that overrides these hears the
+  // touches of plain subviews too (a panel hears a touch on its content box).
+  // Controls handle their touches themselves and pass nothing on.
+  virtual void touchesBegan(const Touch& touch);
+  virtual void touchesMoved(const Touch& touch);
+  virtual void touchesEnded(const Touch& touch);
+  virtual void touchesCancelled(const Touch& touch);
 
   void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
   void removeGestureRecognizer(const GestureRecognizer* recognizer);

@@ -21,7 +21,8 @@ namespace tolba::player {
 
 class Player {
  public:
-  // A touch down and up at the view's centre. Returns whether the finger landed
+  // A touch down and up at the centre of the part of the view that is inside
+  // its window (the view's centre unless it hangs off the edge). Returns whether the finger landed
   // on the view (or one of its subviews); false when it is not in a window or
   // something else is on top of it.
   static bool tap(platform::View& view);
@@ -37,7 +38,7 @@ class Player {
   // (or the system cancels the touch there when `cancelled`). Returns whether
   // the finger went down on the view.
   static bool drag(platform::View& view, platform::Point from, platform::Point to, bool cancelled = false);
-  // Same, from the view's centre.
+  // Same, from where tap() would touch the view.
   static bool drag(platform::View& view, platform::Point to, bool cancelled = false);
   // Turns the device to an interface orientation (1 to 4).
   static void rotate(std::int64_t orientation);

@@ -1,0 +1,83 @@
+// Animations: model values at once, presentation values on the run loop's
+// clock, completion at the end, side-by-side and overlapping animations.
+#include <gtest/gtest.h>
+
+#include "support/ui_fixture.h"
+#include "tolba/platform/animation.h"
+#include "tolba/platform/view.h"
+
+namespace tolba::platform {
+namespace {
+
+class AnimationTest : public testing::UiTest {};
+
+TEST_F(AnimationTest, ModelChangesAtOncePresentationFollowsTheClock) {
+  auto view = std::make_shared<View>(Rect{0, 0, 40, 40});
+  int completions = 0;
+  animateWithDuration(2.0, 0.3, AnimationOptionAllowUserInteraction, [&] { view->setAlpha(0.0); },
+                      [&](bool finished) {
+                        EXPECT_TRUE(finished);
+                        ++completions;
+                      });
+  EXPECT_EQ(view->alpha(), 0.0);
+  EXPECT_EQ(view->presentationAlpha(), 1.0);
+  advance(0.3);
+  EXPECT_EQ(view->presentationAlpha(), 1.0);  // still within the delay
+  advance(1.0);
+  EXPECT_NEAR(view->presentationAlpha(), 0.5, 1e-9);
+  EXPECT_TRUE(view->isAnimating());
+  advance(0.9);
+  EXPECT_EQ(completions, 0);
+  advance(0.1);
+  EXPECT_EQ(completions, 1);
+  EXPECT_EQ(view->presentationAlpha(), 0.0);
+  EXPECT_FALSE(view->isAnimating());
+}
+
+TEST_F(AnimationTest, TwoAnimationsRunSideBySide) {
+  auto view = std::make_shared<View>(Rect{335, 280, 40, 40});
+  auto button = std::make_shared<View>(Rect{0, 0, 40, 40});
+  view->addSubview(button);
+  std::vector<std::string> done;
+  animateWithDuration(1.0, [&] { button->setAlpha(0.8); }, [&](bool) { done.push_back("alpha"); });
+  animateWithDuration(0.5, [&] { view->setCenter({375, 300}); }, [&](bool) { done.push_back("centre"); });
+  EXPECT_EQ(view->center(), (Point{375, 300}));
+  advance(0.25);
+  EXPECT_EQ(view->presentationCenter(), (Point{365, 300}));
+  EXPECT_NEAR(button->presentationAlpha(), 0.95, 1e-9);
+  advance(0.25);
+  EXPECT_EQ(view->presentationCenter(), (Point{375, 300}));
+  EXPECT_EQ(done, std::vector<std::string>{"centre"});
+  advance(0.5);
+  EXPECT_EQ(done, (std::vector<std::string>{"centre", "alpha"}));
+}
+
+TEST_F(AnimationTest, ALaterChangeTakesOverFromWhereTheViewIs) {
+  auto view = std::make_shared<View>(Rect{0, 0, 40, 40});
+  animateWithDuration(1.0, [&] { view->setCenter({120, 20}); });
+  advance(0.5);
+  EXPECT_EQ(view->presentationCenter(), (Point{70, 20}));
+  animateWithDuration(1.0, [&] { view->setCenter({70, 120}); });
+  EXPECT_EQ(view->presentationCenter(), (Point{70, 20}));
+  advance(0.5);
+  EXPECT_EQ(view->presentationCenter(), (Point{70, 70}));
+  // A change outside an animation block shows at once.
+  view->setCenter({0, 0});
+  EXPECT_EQ(view->presentationCenter(), (Point{0, 0}));
+  EXPECT_FALSE(view->isAnimating());
+}
+
+TEST_F(AnimationTest, AnimatedViewsTakeNoTouchesUnlessAllowed) {
+  auto window = showKeyWindow({375, 667});
+  auto view = std::make_shared<View>(Rect{0, 0, 100, 100});
+  window->rootView()->addSubview(view);
+  animateWithDuration(0.5, [&] { view->setAlpha(0.5); });
+  EXPECT_EQ(window->hitTest({50, 50}), window->rootView().get());
+  advance(0.5);
+  EXPECT_EQ(window->hitTest({50, 50}), view.get());
+  animateWithDuration(0.5, 0, AnimationOptionAllowUserInteraction, [&] { view->setAlpha(0.9); });
+  EXPECT_EQ(window->hitTest({50, 50}), view.get());
+}
+
+}  // namespace
+}  // namespace tolba::platform

@@ -1,0 +1,159 @@
+// The agreement panel: layout, name and address, back, and what a rotation
+// keeps.
+#include <gtest/gtest.h>
+
+#include "support/loopback_http_server.h"
+#include "support/ui_fixture.h"
+#include "tolba/platform/button.h"
+#include "tolba/platform/text_field.h"
+#include "tolba/player/player.h"
+#include "ui/TolbaAgreementView.h"
+
+namespace tolba {
+namespace {
+
+using platform::Color;
+using platform::Rect;
+using player::Player;
+using Reply = testing::LoopbackHttpServer::Reply;
+
+class AgreementViewTest : public testing::UiTest {
+ protected:
+  void SetUp() override {
+    UiTest::SetUp();
+    window_ = showKeyWindow({375, 667});
+    server_.route("/useragreement.html", Reply::page("<h1>用户协议</h1>"));
+    server_.route("/privacyagreement.html", Reply::page("<h1>隐私政策</h1>"));
+  }
+  // As the login panel presents it: create, name, address, then into the key window.
+  std::shared_ptr<TolbaAgreementView> present(const std::string& name, const std::string& path) {
+    auto panel = TolbaBaseView::create<TolbaAgreementView>(app().mainScreenBounds());
+    panel->setName(name);
+    panel->setUrl(server_.url(path));
+    app().keyWindow()->addSubview(panel);
+    return panel;
+  }
+  std::shared_ptr<platform::Button> backButton(const TolbaAgreementView& panel) {
+    for (const auto& v : panel.subContentView()->subviews()) {
+      if (auto b = std::dynamic_pointer_cast<platform::Button>(v)) return b;
+    }
+    return nullptr;
+  }
+  bool loaded(const TolbaAgreementView& panel) {
+    return runUntil([&] { return panel.webView() && !panel.webView()->isLoading(); });
+  }
+  testing::LoopbackHttpServer server_;
+  std::shared_ptr<platform::Window> window_;
+};
+
+TEST_F(AgreementViewTest, Layout) {
+  auto panel = TolbaBaseView::create<TolbaAgreementView>(app().mainScreenBounds());
+  ASSERT_TRUE(panel);
+  EXPECT_EQ(panel->backgroundColor(), (Color{0, 0, 0, 0.2}));
+  const auto& box = panel->subContentView();
+  EXPECT_EQ(box->frame(), (Rect{37.5, 183.5, 300, 300}));
+  EXPECT_EQ(box->backgroundColor(), Color::whiteColor());
+  ASSERT_EQ(box->subviews().size(), 3u);
+
+  auto title = panel->titleL();
+  ASSERT_TRUE(title);
+  EXPECT_EQ(box->subviews()[0], title);
+  EXPECT_EQ(title->frame(), (Rect{0, 0, 300, 40}));
+  EXPECT_EQ(title->text(), "协议");
+  EXPECT_EQ(title->textColor(), Color::blackColor());
+  EXPECT_EQ(title->font(), platform::Font::systemFont(20, platform::FontWeight::Medium));
+  EXPECT_EQ(title->textAlignment(), platform::TextAlignment::Center);
+
+  auto back = backButton(*panel);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(box->subviews()[1], back);
+  EXPECT_EQ(back->frame(), (Rect{0, 0, 40, 40}));
+  EXPECT_EQ(back->titleForState(platform::ControlStateNormal), "返回");
+  EXPECT_EQ(back->titleColorForState(platform::ControlStateNormal), Color::blackColor());
+  EXPECT_EQ(back->titleLabel().font(), platform::Font::systemFont(13));
+
+  auto web = panel->webView();
+  ASSERT_TRUE(web);
+  EXPECT_EQ(box->subviews()[2], web);
+  EXPECT_EQ(web->frame(), (Rect{0, 50, 300, 250}));
+  EXPECT_EQ(web->backgroundColor(), Color::whiteColor());
+  EXPECT_FALSE(web->isLoading());
+}
+
+TEST_F(AgreementViewTest, NameAndAddress) {
+  auto panel = present("隐私政策", "/privacyagreement.html");
+  EXPECT_EQ(panel->name(), "隐私政策");
+  EXPECT_EQ(panel->titleL()->text(), "隐私政策");
+  EXPECT_EQ(panel->url(), server_.url("/privacyagreement.html"));
+  ASSERT_TRUE(loaded(*panel));
+  EXPECT_EQ(panel->webView()->pageText(), "<h1>隐私政策</h1>");
+  // One plain request: exactly that address, no Referer of the panel's own.
+  const auto requests = server_.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "GET");
+  EXPECT_EQ(requests[0].path, "/privacyagreement.html");
+  EXPECT_FALSE(requests[0].header("Referer").has_value());
+}
+
+TEST_F(AgreementViewTest, BackWhileLoadingStopsAndLeavesThePanelBeneathAsItWas) {
+  // A stand-in for the login panel, with typed text.
+  auto beneath = std::make_shared<platform::View>(app().mainScreenBounds());
+  auto field = std::make_shared<platform::TextField>(Rect{50, 300, 200, 40});
+  beneath->addSubview(field);
+  window_->addSubview(beneath);
+  ASSERT_TRUE(Player::type(*field, "player1"));
+  field->resignFirstResponder();
+
+  server_.hold("/useragreement.html");
+  auto panel = present("用户协议", "/useragreement.html");
+  ASSERT_TRUE(server_.waitForRequests("/useragreement.html", 1));
+  auto web = panel->webView();
+  ASSERT_TRUE(web->isLoading());
+  std::weak_ptr<TolbaAgreementView> weak = panel;
+  auto back = backButton(*panel);
+  panel.reset();
+
+  ASSERT_TRUE(Player::tap(*back));
+  EXPECT_TRUE(weak.expired());  // the window let it go
+  EXPECT_FALSE(web->isLoading());
+  server_.release();
+  EXPECT_EQ(window_->subviews().back(), beneath);
+  EXPECT_EQ(field->text(), "player1");
+  // The finger reaches the panel beneath again.
+  EXPECT_TRUE(Player::tap(*field));
+}
+
+TEST_F(AgreementViewTest, ARotationKeepsTheNameAndTheAddress) {
+  auto panel = present("用户协议", "/useragreement.html");
+  ASSERT_TRUE(loaded(*panel));
+  std::weak_ptr<platform::Label> oldTitle = panel->titleL();
+  std::weak_ptr<platform::WebView> oldWeb = panel->webView();
+
+  Player::rotate(platform::InterfaceOrientationLandscapeRight);
+  drain();
+  EXPECT_TRUE(oldTitle.expired());
+  EXPECT_TRUE(oldWeb.expired());
+  EXPECT_EQ(panel->subContentView()->frame(), (Rect{183.5, 37.5, 300, 300}));
+  EXPECT_EQ(panel->subContentView()->subviews().size(), 3u);
+  EXPECT_EQ(panel->titleL()->text(), "用户协议");
+  ASSERT_TRUE(loaded(*panel));
+  EXPECT_EQ(panel->webView()->pageText(), "<h1>用户协议</h1>");
+  EXPECT_EQ(server_.count("/useragreement.html"), 2u);
+
+  // The back button of the new box works.
+  ASSERT_TRUE(Player::tap(*backButton(*panel)));
+  EXPECT_EQ(panel->superview(), nullptr);
+}
+
+TEST_F(AgreementViewTest, AMissingOrUnusableAddressLoadsNothing) {
+  auto panel = TolbaBaseView::create<TolbaAgreementView>(app().mainScreenBounds());
+  panel->setUrl(std::nullopt);
+  EXPECT_FALSE(panel->webView()->isLoading());
+  panel->setUrl(std::string("not an address"));
+  EXPECT_FALSE(panel->webView()->isLoading());
+  EXPECT_FALSE(panel->webView()->url().has_value());
+  EXPECT_TRUE(server_.requests().empty());
+}
+
+}  // namespace
+}  // namespace tolba
