@@ -189,8 +189,9 @@ std::string usageText() {
          "  tolba-sandbox serve [--port N] [--bind ADDR] [--db PATH] [--origin URL] [--key TABLE]\n"
          "                      [--tls-cert FILE --tls-key FILE] [--coins N] [--no-wechat]\n"
          "                      [--wechat-games ID,ID] [--threads N] [--quiet]\n"
-         "                      [--fault PATH,MODE,COUNT[,SECONDS]]...\n"
-         "      fault modes: delay, 500-empty, 500-valid, garbage, close, crlf; PATH * is every endpoint\n"
+         "                      [--fault PATH,MODE,COUNT[,SECONDS|MESSAGE]]...\n"
+         "      fault modes: delay (SECONDS), 500-empty, 500-valid, garbage, close, crlf,\n"
+         "      refuse (MESSAGE); PATH * is every endpoint\n"
          "  tolba-sandbox account add NAME PASSWORD [--coins N] [--db PATH]\n"
          "  tolba-sandbox account topup NAME N [--db PATH]\n"
          "  tolba-sandbox orders [--db PATH]\n";
