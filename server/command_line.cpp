@@ -7,6 +7,7 @@
 #include <pthread.h>
 
 #include "crypto.h"
+#include "load_bench.h"
 #include "sandbox_server.h"
 #include "sandbox_store.h"
 
@@ -194,7 +195,9 @@ std::string usageText() {
          "      refuse (MESSAGE); PATH * is every endpoint\n"
          "  tolba-sandbox account add NAME PASSWORD [--coins N] [--db PATH]\n"
          "  tolba-sandbox account topup NAME N [--db PATH]\n"
-         "  tolba-sandbox orders [--db PATH]\n";
+         "  tolba-sandbox orders [--db PATH]\n"
+         "  tolba-sandbox bench [--clients N] [--logins N] [--balances N] [--iterations N]\n"
+         "      (starts its own server on a free loopback port with a fresh database)\n";
 }
 
 std::optional<SandboxOptions> parseServeOptions(const std::vector<std::string>& args, std::string* error) {
@@ -282,6 +285,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (args[0] == "serve") return serve(rest, out, err);
   if (args[0] == "account") return accountCommand(rest, out, err);
   if (args[0] == "orders") return ordersCommand(rest, out, err);
+  if (args[0] == "bench") return benchCommand(rest, out, err);
   err << "tolba-sandbox: unknown command " << args[0] << "\n" << usageText();
   return 2;
 }

@@ -6,9 +6,14 @@
 #include <sstream>
 #include <thread>
 
+#include <signal.h>
+#include <spawn.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "command_line.h"
+#include "load_bench.h"
 #include "sandbox_fixture.h"
 
 namespace tolba::sandbox::testing {
@@ -139,6 +144,68 @@ TEST_F(SandboxLifecycleTest, CommandLineManagesAccountsAndListsOrders) {
   EXPECT_NE(out.str().find(orderId), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("paid"), std::string::npos);
   EXPECT_NE(out.str().find("1 order\n"), std::string::npos);
+}
+
+#ifdef TOLBA_SANDBOX_COMMAND
+// Runs `tolba-sandbox serve --port 0`, reads the address it prints, calls it,
+// and stops it with `signal`.
+void serveUntilSignal(const std::filesystem::path& db, int signal) {
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+  std::vector<std::string> args = {TOLBA_SANDBOX_COMMAND, "serve", "--port", "0", "--db", db.string(), "--quiet"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeEnds[1]);
+  FILE* out = fdopen(pipeEnds[0], "r");
+  char line[512] = {};
+  ASSERT_NE(fgets(line, sizeof line, out), nullptr);
+  const std::string first = line;
+  const auto at = first.find("http://127.0.0.1:");
+  ASSERT_NE(at, std::string::npos) << first;
+  const int port = std::atoi(first.c_str() + at + 17);
+  const auto res = httplib::Client("127.0.0.1", port).Get("/privacyagreement.html");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+
+  ASSERT_EQ(kill(pid, signal), 0);
+  std::string rest;
+  while (fgets(line, sizeof line, out) != nullptr) rest += line;
+  fclose(out);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(rest.find(signal == SIGINT ? "SIGINT" : "SIGTERM"), std::string::npos) << rest;
+  EXPECT_NE(rest.find("stopped"), std::string::npos) << rest;
+}
+
+TEST_F(SandboxLifecycleTest, ServeStopsCleanlyOnSigintAndSigterm) {
+  serveUntilSignal(dir_ / "a.db", SIGTERM);
+  serveUntilSignal(dir_ / "a.db", SIGINT);
+}
+#endif
+
+TEST_F(SandboxLifecycleTest, LoadBenchAnswersEveryRequest) {
+  LoadBenchOptions options;
+  options.clients = 3;
+  options.loginRequests = 6;
+  options.balanceRequests = 60;
+  options.passwordIterations = 1000;
+  std::vector<LoadBenchResult> results;
+  std::string error;
+  ASSERT_TRUE(runLoadBench(options, &results, &error)) << error;
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].endpoint, "sdkmini/login/dologin");
+  EXPECT_EQ(results[1].requests, 60);
+  for (const auto& r : results) EXPECT_EQ(r.failures, 0) << r.endpoint;
 }
 
 }  // namespace
