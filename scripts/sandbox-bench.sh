@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/sandbox-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLBA_WERROR=ON \
-  -DTOLBA_BUILD_TESTS=OFF -DTOLBA_BUILD_TOOLS=ON -DTOLBA_BUILD_BENCH=OFF >/dev/null
+  -DTOLBA_BUILD_TESTS=OFF -DTOLBA_BUILD_TOOLS=ON -DTOLBA_BUILD_BENCH=OFF --no-warn-unused-cli >/dev/null
 cmake --build "$build" --target tolba-sandbox -j "${JOBS:-2}" >/dev/null
 echo "tolba-sandbox bench on $(uname -m), $(nproc) CPUs, $(date -u +%Y-%m-%d)"
 "$build/server/tolba-sandbox" bench "$@" 2>/dev/null
