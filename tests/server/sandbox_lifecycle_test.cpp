@@ -6,6 +6,9 @@
 #include <sstream>
 #include <thread>
 
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sqlite3.h>
@@ -107,6 +110,54 @@ TEST_F(SandboxLifecycleTest, StartAndStopRepeatedlyWhileClientsCall) {
     }
     EXPECT_FALSE(server.running());
   }
+}
+
+// Writes a self-signed certificate for 127.0.0.1 and its key as PEM files.
+void writeSelfSigned(const std::filesystem::path& certPath, const std::filesystem::path& keyPath) {
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  ASSERT_NE(key, nullptr);
+  X509* cert = X509_new();
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+  X509_gmtime_adj(X509_getm_notBefore(cert), 0);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+  X509_set_pubkey(cert, key);
+  X509_NAME* name = X509_get_subject_name(cert);
+  const std::string host = "127.0.0.1";
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(host.c_str()), -1, -1, 0);
+  X509_set_issuer_name(cert, name);
+  ASSERT_GT(X509_sign(cert, key, EVP_sha256()), 0);
+  FILE* f = std::fopen(certPath.c_str(), "w");
+  PEM_write_X509(f, cert);
+  std::fclose(f);
+  f = std::fopen(keyPath.c_str(), "w");
+  PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr);
+  std::fclose(f);
+  X509_free(cert);
+  EVP_PKEY_free(key);
+}
+
+TEST_F(SandboxLifecycleTest, ServesHttpsWithACertificateAndKey) {
+  options_.tlsCert = (dir_ / "cert.pem").string();
+  options_.tlsKey = (dir_ / "key.pem").string();
+  writeSelfSigned(options_.tlsCert, options_.tlsKey);
+  startServer();
+  EXPECT_EQ(server_->baseUrl(), "https://127.0.0.1:" + std::to_string(server_->port()));
+  httplib::SSLClient tls("127.0.0.1", server_->port());
+  tls.enable_server_certificate_verification(false);
+  const auto res = tls.Post("/sdkmini/login/register", *TolbaDataFunc::codingJSON(loginRequest("alice", "pw")), "text/html");
+  ASSERT_TRUE(res) << httplib::to_string(res.error());
+  const auto reply = TolbaDataFunc::decodingJSON(res->body);
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ((*reply)["z"], 1);
+  server_->stop();
+
+  // A key that is not there is a failed start, not a server without TLS.
+  SandboxOptions broken = options_;
+  broken.tlsKey = (dir_ / "missing.pem").string();
+  SandboxServer noKey(broken);
+  std::string error;
+  EXPECT_FALSE(noKey.start(&error));
+  EXPECT_FALSE(error.empty());
 }
 
 TEST_F(SandboxLifecycleTest, WaitReturnsOnceAnotherThreadStopsTheServer) {
