@@ -75,6 +75,13 @@ bool runLoadBench(const LoadBenchOptions& options, std::vector<LoadBenchResult>*
     if (error) *error = "cannot add the benchmark account";
     return false;
   }
+  // One request from this thread before the client threads start: it checks
+  // that the server answers, and sets up the HTTP library's lazily built
+  // statics before several threads can race to them.
+  if (!httplib::Client("127.0.0.1", server.port()).Get("/sandbox/health")) {
+    if (error) *error = "the server does not answer";
+    return false;
+  }
   const Json login = {{"z", "bench"}, {"b", kPassword}, {"c", "3"}, {"d", kGame},
                       {"e", "bench-device"}, {"f", "tolba"}, {"x", kGame}};
   const Json balance = {{"zz", std::to_string(*uid)}, {"z", kGame}, {"b", kGame}, {"bb", "tolba"}};
