@@ -7,6 +7,7 @@
 #include <pthread.h>
 
 #include "crypto.h"
+#include "load_bench.h"
 #include "sandbox_server.h"
 #include "sandbox_store.h"
 
@@ -189,11 +190,14 @@ std::string usageText() {
          "  tolba-sandbox serve [--port N] [--bind ADDR] [--db PATH] [--origin URL] [--key TABLE]\n"
          "                      [--tls-cert FILE --tls-key FILE] [--coins N] [--no-wechat]\n"
          "                      [--wechat-games ID,ID] [--threads N] [--quiet]\n"
-         "                      [--fault PATH,MODE,COUNT[,SECONDS]]...\n"
-         "      fault modes: delay, 500-empty, 500-valid, garbage, close, crlf; PATH * is every endpoint\n"
+         "                      [--fault PATH,MODE,COUNT[,SECONDS|MESSAGE]]...\n"
+         "      fault modes: delay (SECONDS), 500-empty, 500-valid, garbage, close, crlf,\n"
+         "      refuse (MESSAGE); PATH * is every endpoint\n"
          "  tolba-sandbox account add NAME PASSWORD [--coins N] [--db PATH]\n"
          "  tolba-sandbox account topup NAME N [--db PATH]\n"
-         "  tolba-sandbox orders [--db PATH]\n";
+         "  tolba-sandbox orders [--db PATH]\n"
+         "  tolba-sandbox bench [--clients N] [--logins N] [--balances N] [--iterations N]\n"
+         "      (starts its own server on a free loopback port with a fresh database)\n";
 }
 
 std::optional<SandboxOptions> parseServeOptions(const std::vector<std::string>& args, std::string* error) {
@@ -281,6 +285,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (args[0] == "serve") return serve(rest, out, err);
   if (args[0] == "account") return accountCommand(rest, out, err);
   if (args[0] == "orders") return ordersCommand(rest, out, err);
+  if (args[0] == "bench") return benchCommand(rest, out, err);
   err << "tolba-sandbox: unknown command " << args[0] << "\n" << usageText();
   return 2;
 }

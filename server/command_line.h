@@ -1,5 +1,5 @@
 #pragma once
-// The tolba-sandbox command: serve, account add, account topup, orders.
+// The tolba-sandbox command: serve, account add, account topup, orders, bench.
 
 #include <iosfwd>
 #include <optional>

@@ -18,7 +18,11 @@ constexpr ModeName kModes[] = {
     {FaultMode::Delay, "delay"},          {FaultMode::Status500Empty, "500-empty"},
     {FaultMode::Status500Valid, "500-valid"}, {FaultMode::Garbage, "garbage"},
     {FaultMode::Close, "close"},          {FaultMode::LineBreaks, "crlf"},
+    {FaultMode::Refuse, "refuse"},
 };
+
+constexpr char kModeList[] = "delay, 500-empty, 500-valid, garbage, close, crlf, refuse";
+constexpr std::size_t kLongestMessage = 256;
 
 std::string normalisePath(std::string path) {
   while (!path.empty() && path.front() == '/') path.erase(path.begin());
@@ -42,6 +46,10 @@ bool validRule(const FaultRule& rule, std::string* error) {
     if (error) *error = "a delay fault needs a number of seconds";
     return false;
   }
+  if (rule.message.size() > kLongestMessage) {
+    if (error) *error = "a refusal message may hold at most 256 bytes";
+    return false;
+  }
   return true;
 }
 
@@ -62,23 +70,24 @@ std::optional<FaultMode> parseFaultMode(const std::string& name) {
 }
 
 std::optional<FaultRule> parseFaultSpec(const std::string& spec, std::string* error) {
+  // At most four parts: the last takes the rest, so a refusal message may hold commas.
   std::vector<std::string> parts;
   std::size_t start = 0;
   for (;;) {
-    const std::size_t comma = spec.find(',', start);
+    const std::size_t comma = parts.size() == 3 ? std::string::npos : spec.find(',', start);
     parts.push_back(spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
-  if (parts.size() < 3 || parts.size() > 4) {
-    if (error) *error = "a fault is PATH,MODE,COUNT[,SECONDS], got \"" + spec + "\"";
+  if (parts.size() < 3) {
+    if (error) *error = "a fault is PATH,MODE,COUNT[,SECONDS or MESSAGE], got \"" + spec + "\"";
     return std::nullopt;
   }
   FaultRule rule;
   rule.path = normalisePath(parts[0]);
   const auto mode = parseFaultMode(parts[1]);
   if (!mode) {
-    if (error) *error = "unknown fault mode \"" + parts[1] + "\" (delay, 500-empty, 500-valid, garbage, close, crlf)";
+    if (error) *error = "unknown fault mode \"" + parts[1] + "\" (" + kModeList + ")";
     return std::nullopt;
   }
   rule.mode = *mode;
@@ -87,7 +96,9 @@ std::optional<FaultRule> parseFaultSpec(const std::string& spec, std::string* er
     if (error) *error = "a fault's count must be a whole number, got \"" + parts[2] + "\"";
     return std::nullopt;
   }
-  if (parts.size() == 4) {
+  if (parts.size() == 4 && rule.mode == FaultMode::Refuse) {
+    rule.message = parts[3];
+  } else if (parts.size() == 4) {
     char* stop = nullptr;
     rule.seconds = std::strtod(parts[3].c_str(), &stop);
     if (parts[3].empty() || *stop != '\0') {
@@ -109,7 +120,7 @@ std::optional<FaultRule> parseFaultJson(const nlohmann::json& body, std::string*
   rule.path = normalisePath(body["path"].get<std::string>());
   const auto mode = parseFaultMode(body["mode"].get<std::string>());
   if (!mode) {
-    if (error) *error = "unknown fault mode (delay, 500-empty, 500-valid, garbage, close, crlf)";
+    if (error) *error = std::string("unknown fault mode (") + kModeList + ")";
     return std::nullopt;
   }
   rule.mode = *mode;
@@ -128,6 +139,13 @@ std::optional<FaultRule> parseFaultJson(const nlohmann::json& body, std::string*
     }
     rule.seconds = body["seconds"].get<double>();
   }
+  if (body.contains("message")) {
+    if (!body["message"].is_string()) {
+      if (error) *error = "\"message\" must be a text";
+      return std::nullopt;
+    }
+    rule.message = body["message"].get<std::string>();
+  }
   if (!validRule(rule, error)) return std::nullopt;
   return rule;
 }
@@ -135,6 +153,7 @@ std::optional<FaultRule> parseFaultJson(const nlohmann::json& body, std::string*
 nlohmann::json faultToJson(const FaultRule& rule) {
   nlohmann::json j = {{"path", rule.path}, {"mode", faultModeName(rule.mode)}, {"count", rule.count}};
   if (rule.mode == FaultMode::Delay) j["seconds"] = rule.seconds;
+  if (rule.mode == FaultMode::Refuse) j["message"] = rule.message;
   return j;
 }
 

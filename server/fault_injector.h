@@ -2,7 +2,9 @@
 // Faults that tests ask the sandbox to play on purpose: for one endpoint path
 // (or "*" for every endpoint) and the next N requests, delay the reply, answer
 // 500 with an empty or a valid body, send garbage, close the connection, or send
-// a reply whose base64 carries CR LF breaks.
+// a reply whose base64 carries CR LF breaks, or refuse the request (a
+// well-formed refusal in the endpoint's own status and message keys, for the
+// flows that need a server that says no).
 
 #include <mutex>
 #include <optional>
@@ -13,21 +15,24 @@
 
 namespace tolba::sandbox {
 
-enum class FaultMode { Delay, Status500Empty, Status500Valid, Garbage, Close, LineBreaks };
+enum class FaultMode { Delay, Status500Empty, Status500Valid, Garbage, Close, LineBreaks, Refuse };
 
 struct FaultRule {
   std::string path;  // endpoint path without leading "/", or "*"
   FaultMode mode = FaultMode::Delay;
   int count = 1;         // requests still to be hit
   double seconds = 0;    // for Delay
+  std::string message;   // for Refuse; empty gives a default text
 };
 
 const char* faultModeName(FaultMode mode);
 std::optional<FaultMode> parseFaultMode(const std::string& name);
 
-// "PATH,MODE,COUNT[,SECONDS]", as given to `serve --fault`.
+// "PATH,MODE,COUNT[,SECONDS]" (for refuse: "PATH,refuse,COUNT[,MESSAGE]"), as
+// given to `serve --fault`.
 std::optional<FaultRule> parseFaultSpec(const std::string& spec, std::string* error);
-// {"path": ..., "mode": ..., "count": N, "seconds": S}, as posted to the admin endpoint.
+// {"path": ..., "mode": ..., "count": N, "seconds": S, "message": M}, as posted
+// to the admin endpoint.
 std::optional<FaultRule> parseFaultJson(const nlohmann::json& body, std::string* error);
 nlohmann::json faultToJson(const FaultRule& rule);
 

@@ -351,8 +351,11 @@ Json SandboxApi::submitOrder(const Json& r) {
 }
 
 Json SandboxApi::logout(const Json& r) {
+  // The client does not read this reply; a logout with nobody signed in (no
+  // user name) is refused only for the log's sake.
   const auto name = text(r, "username");
-  if (const auto uid = name ? uidOfAggregationName(*name) : std::nullopt) store_.recordLogout(*uid, nowSeconds());
+  const auto uid = name ? uidOfAggregationName(*name) : std::nullopt;
+  if (!uid || !store_.recordLogout(*uid, nowSeconds())) return refusal("sdkstandard/login/logout", "用户不存在");
   return {{"a", 1}, {"b", "已退出"}};
 }
 

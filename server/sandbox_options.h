@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto.h"
 #include "fault_injector.h"
 #include "net/TolbaDataFunc.h"
 #include "sandbox_store.h"
@@ -16,6 +17,7 @@ namespace tolba::sandbox {
 struct SandboxOptions {
   std::string bind = "127.0.0.1";
   int port = 0;  // 0: any free port (see SandboxServer::port())
+  // ":memory:" keeps a fresh database that ends with the server.
   std::string dbPath = "sandbox.db";
   // HTTPS when both are set.
   std::string tlsCert;
@@ -29,7 +31,9 @@ struct SandboxOptions {
   // WeChat H5 payment: off entirely, on for every game, or on for the listed games.
   bool wechat = true;
   std::vector<std::string> wechatGames;
-  int passwordIterations = 60000;
+  // PBKDF2 iterations of new password hashes (each hash records its own count;
+  // embedders lower it to keep registration quick).
+  int passwordIterations = kDefaultPasswordIterations;
   int threads = 32;
   std::size_t bodyLimit = 1024 * 1024;
   bool logRequests = true;

@@ -5,6 +5,9 @@
 #include <chrono>
 #include <cstdio>
 
+#include <sys/socket.h>
+
+#include "crypto.h"
 #include "reply_encoder.h"
 #include "request_log.h"
 #include "sandbox_api.h"
@@ -23,6 +26,10 @@ constexpr char kHtmlType[] = "text/html; charset=utf-8";
 constexpr char kJsonType[] = "application/json; charset=utf-8";
 // Sent for the "garbage" fault: not in the wire format, and not even UTF-8.
 constexpr char kGarbage[] = "<html>502 Bad Gateway</html>\xff\xfe\x01x12_zz_y";
+// Bytes beyond the body limit that are read and dropped before a 413.
+constexpr std::size_t kDrainLimit = 16 * 1024 * 1024;
+// The message of an injected refusal that names none.
+constexpr char kInjectedRefusal[] = "服务器拒绝了请求（测试故障）";
 
 // Set by the handlers of this server, which write their own log line; the
 // library's logger writes one for requests that never reached them.
@@ -104,7 +111,21 @@ bool SandboxServer::start(std::string* error) {
 
   const int threads = options_.threads < 2 ? 2 : options_.threads;
   http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
-  http_->set_payload_max_length(options_.bodyLimit);
+  // Bodies up to the limit are read; larger ones are read and thrown away up to
+  // a bound (so that the client, still sending, gets to read its 413), and
+  // beyond that the connection is closed unread.
+  http_->set_payload_max_length(options_.bodyLimit + kDrainLimit);
+  // Only SO_REUSEADDR: the library's default SO_REUSEPORT would let a second
+  // server bind a port that is in use and share its connections.
+  int listening = -1;
+  http_->set_socket_options([&listening](int sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listening = sock;
+  });
+  // Headers and body go out in separate writes: without this, Nagle's rule
+  // and the peer's delayed ACK hold every keep-alive reply for ~40 ms.
+  http_->set_tcp_nodelay(true);
   http_->set_keep_alive_max_count(1000);
   http_->set_keep_alive_timeout(5);
   http_->set_read_timeout(10);
@@ -120,18 +141,24 @@ bool SandboxServer::start(std::string* error) {
     }
     port_ = options_.port;
   }
+  // The library listens with a backlog of 5, which drops connections when
+  // many clients arrive at once; widen it (listen() again only resizes it).
+  if (listening >= 0) ::listen(listening, SOMAXCONN);
   for (const auto& rule : options_.faults) faults_.add(rule);
 
   running_ = true;
   thread_ = std::thread([this] {
     http_->listen_after_bind();
-    running_ = false;
+    {
+      std::lock_guard lock(stopMutex_);
+      running_ = false;
+    }
+    stopSignal_.notify_all();
   });
-  // stop() only reaches a server that has begun listening.
-  const auto deadline = Clock::now() + std::chrono::seconds(5);
-  while (!http_->is_running() && running_ && Clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  // The socket already listens (clients queue in its backlog), but the
+  // library's stop() only reaches a server whose accept loop has begun; wait
+  // for it so that a stop() right after start() cannot be lost.
+  while (!http_->is_running() && running_) std::this_thread::yield();
   platform::log("[sandbox] serving " + baseUrl() + " with database " + options_.dbPath);
   return true;
 }
@@ -154,6 +181,18 @@ void SandboxServer::stop() {
 void SandboxServer::wait() {
   std::unique_lock lock(stopMutex_);
   stopSignal_.wait(lock, [this] { return stopping_ || !running_; });
+}
+
+std::optional<std::int64_t> SandboxServer::addAccount(const std::string& name, const std::string& password,
+                                                      Cents coins) {
+  if (!store_ || name.empty() || password.empty() || coins < 0) return std::nullopt;
+  return store_->addAccount(name, hashPassword(password, options_.passwordIterations), coins);
+}
+
+PayResult SandboxServer::openWeChat(const std::string& address) {
+  const auto ticket = ticketOfWeChatAddress(address);
+  if (!store_ || !ticket) return PayResult::UnknownOrder;
+  return store_->payByWeChat(*ticket, nullptr);
 }
 
 std::string SandboxServer::baseUrl() const {
@@ -184,16 +223,21 @@ void SandboxServer::routes() {
   http_->Post(R"(/+sdk(standard|mini)/.*)",
               [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
                 std::string body;
-                // A declared length over the limit is refused before a byte of the body is read.
-                bool tooLarge = req.get_header_value<std::uint64_t>("Content-Length") > options_.bodyLimit;
-                if (!tooLarge) reader([&](const char* data, std::size_t length) {
-                  if (body.size() + length > options_.bodyLimit) {
-                    tooLarge = true;
-                    return false;
-                  }
-                  body.append(data, length);
-                  return true;
-                });
+                const auto declared = req.get_header_value<std::uint64_t>("Content-Length");
+                bool tooLarge = declared > options_.bodyLimit;
+                // A body over the limit is never kept: it is read and dropped
+                // (unless it is far too large even for that).
+                if (declared <= options_.bodyLimit + kDrainLimit) {
+                  reader([&](const char* data, std::size_t length) {
+                    if (tooLarge || body.size() + length > options_.bodyLimit) {
+                      tooLarge = true;
+                      std::string().swap(body);
+                    } else {
+                      body.append(data, length);
+                    }
+                    return true;
+                  });
+                }
                 handleWire(req, res, body, tooLarge);
               });
 
@@ -229,14 +273,10 @@ void SandboxServer::handleWire(const httplib::Request& req, httplib::Response& r
   const auto start = Clock::now();
   const std::string path = stripSlashes(req.path);
   if (tooLarge) {
-    // The rest of the body is still in the connection: answer, then close it.
+    // Answer, then close the connection (a body far over the limit is still in it).
     res.status = 413;
-    static const std::string kTooLarge = "request body too large";
     res.set_header("Connection", "close");
-    res.set_content_provider(kTooLarge.size(), kReplyType, [](std::size_t, std::size_t, httplib::DataSink& sink) {
-      sink.write(kTooLarge.data(), kTooLarge.size());
-      return false;
-    });
+    res.set_content("request body too large", kReplyType);
     logRequest("POST " + req.path + " <body over " + std::to_string(options_.bodyLimit) + " bytes> -> 413 (" +
             elapsedText(start) + ")");
     return;
@@ -251,7 +291,9 @@ void SandboxServer::handleWire(const httplib::Request& req, httplib::Response& r
   if (fault && fault->mode == FaultMode::Delay) pause(fault->seconds);
 
   const auto request = TolbaDataFunc::decodingJSONLenient(body, options_.key);
-  const Json reply = api_->handle(path, request, publicBase(req));
+  const Json reply = fault && fault->mode == FaultMode::Refuse
+                         ? SandboxApi::refusal(path, fault->message.empty() ? kInjectedRefusal : fault->message)
+                         : api_->handle(path, request, publicBase(req));
   std::optional<std::string> encoded;
   res.status = 200;
   std::string faultNote;
@@ -277,6 +319,7 @@ void SandboxServer::handleWire(const httplib::Request& req, httplib::Response& r
           256, kReplyType, [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
       break;
     case FaultMode::Delay:
+    case FaultMode::Refuse:
       encoded = encodeReply(reply, options_.key);
       break;
   }
@@ -362,9 +405,9 @@ void SandboxServer::handleAdmin(const httplib::Request& req, httplib::Response& 
     jsonReply(res, 200, {{"faults", Json::array()}});
     return done("cleared");
   }
-  Json body;
+  std::string added;
   if (req.method == "POST") {
-    body = Json::parse(req.body, nullptr, false);
+    const Json body = Json::parse(req.body, nullptr, false);
     std::string why;
     const auto rule = parseFaultJson(body, &why);
     if (!rule) {
@@ -372,11 +415,12 @@ void SandboxServer::handleAdmin(const httplib::Request& req, httplib::Response& 
       return done("refused: " + why);
     }
     faults_.add(*rule);
+    added = platform::dumpCompact(faultToJson(*rule));
   }
   Json list = Json::array();
   for (const auto& rule : faults_.rules()) list.push_back(faultToJson(rule));
   jsonReply(res, 200, {{"faults", list}});
-  done(req.method == "GET" ? "listed" : "added " + platform::dumpCompact(body));
+  done(req.method == "GET" ? "listed" : "added " + added);
 }
 
 }  // namespace tolba::sandbox

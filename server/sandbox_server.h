@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -47,9 +48,18 @@ class SandboxServer {
   std::string baseUrl() const;
   const SandboxOptions& options() const { return options_; }
 
+  // Faults to play on the next requests, e.g.
+  // faults().add({"sdkstandard/login/index", FaultMode::Refuse, 1, 0, "账号已封禁"}).
   FaultInjector& faults() { return faults_; }
   // Valid between start() and stop().
   Store& store() { return *store_; }
+
+  // Adds an account as `tolba-sandbox account add` does; nullopt when the name
+  // is taken or the server is not running.
+  std::optional<std::int64_t> addAccount(const std::string& name, const std::string& password, Cents coins);
+  // Plays the WeChat application handed a "weixin://" address by the payment
+  // page: pays the order it names (as the /sandbox/wechat/open endpoint does).
+  PayResult openWeChat(const std::string& address);
 
  private:
   void routes();

@@ -306,10 +306,12 @@ bool Store::upsertRole(const RoleRecord& role, const std::string& source, std::i
   Statement s(db_,
               "INSERT INTO roles(uid, game_id, server_id, role_id, role_name, role_level, server_name, vip_level, "
               "party_name, source, updated_at) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-              "ON CONFLICT(uid, game_id, server_id, role_id) DO UPDATE SET role_name = excluded.role_name, "
-              "role_level = excluded.role_level, server_name = excluded.server_name, "
-              "vip_level = COALESCE(excluded.vip_level, vip_level), "
-              "party_name = COALESCE(excluded.party_name, party_name), source = excluded.source, "
+              "ON CONFLICT(uid, game_id, server_id, role_id) DO UPDATE SET "
+              "role_name = COALESCE(NULLIF(excluded.role_name, ''), role_name), "
+              "role_level = COALESCE(NULLIF(excluded.role_level, ''), role_level), "
+              "server_name = COALESCE(NULLIF(excluded.server_name, ''), server_name), "
+              "vip_level = COALESCE(NULLIF(excluded.vip_level, ''), vip_level), "
+              "party_name = COALESCE(NULLIF(excluded.party_name, ''), party_name), source = excluded.source, "
               "updated_at = excluded.updated_at");
   s.bind(1, role.uid).bind(2, role.gameId).bind(3, role.serverId).bind(4, role.roleId).bind(5, role.roleName);
   s.bind(6, role.roleLevel).bind(7, role.serverName).bind(8, role.vipLevel).bind(9, role.partyName);

@@ -97,6 +97,8 @@ class Store {
   int setRealName(std::int64_t uid, const std::string& realName, const std::string& maskedIdCard,
                   const std::string& birthDate, int state);
 
+  // Adds the role or updates it; an empty field keeps what an earlier report
+  // said (the two servers' reports carry different fields).
   bool upsertRole(const RoleRecord& role, const std::string& source, std::int64_t at);
   std::vector<RoleRecord> roles(std::int64_t uid);
 

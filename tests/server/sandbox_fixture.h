@@ -1,0 +1,176 @@
+#pragma once
+// Starts a sandbox server on a free loopback port with a fresh database, and
+// talks to it over real HTTP in the wire format, as the SDK does.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "id_card.h"
+#include "net/TolbaDataFunc.h"
+#include "sandbox_server.h"
+#include "support/sdk_fixture.h"
+
+namespace tolba::sandbox::testing {
+
+using Json = nlohmann::json;
+
+// A valid identity card number for someone born on `birth`.
+inline std::string idCardFor(const BirthDate& birth, const std::string& region = "110101") {
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d%02d%02d", birth.year, birth.month, birth.day);
+  const std::string first17 = region + date + "123";
+  return first17 + idCardCheckCharacter(first17);
+}
+
+// What a channel login hands back to the game's sign-in.
+struct ChannelLogin {
+  std::string uid;
+  std::string loginTime;
+  std::string sign;
+  Json reply;
+};
+
+class SandboxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::mt19937_64 random{std::random_device{}()};
+    dir_ = std::filesystem::temp_directory_path() / ("tolba-sandbox-test-" + std::to_string(random()));
+    std::filesystem::create_directories(dir_);
+    options_.dbPath = (dir_ / "sandbox.db").string();
+    options_.passwordIterations = 1000;  // keeps tests quick; the format records the count
+    options_.threads = 16;
+    log_ = std::make_unique<tolba::testing::LogCapture>();
+  }
+
+  void TearDown() override {
+    if (server_) server_->stop();
+    server_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  void startServer() {
+    server_ = std::make_unique<SandboxServer>(options_);
+    std::string error;
+    ASSERT_TRUE(server_->start(&error)) << error;
+    ASSERT_GT(server_->port(), 0);
+  }
+
+  void restartServer() {
+    server_->stop();
+    startServer();
+  }
+
+  std::unique_ptr<httplib::Client> client(double readTimeoutSeconds = 10) const {
+    auto c = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
+    c->set_read_timeout(std::chrono::milliseconds(static_cast<long>(readTimeoutSeconds * 1000)));
+    c->set_connection_timeout(std::chrono::seconds(5));
+    return c;
+  }
+
+  // The raw HTTP exchange of a wire request.
+  httplib::Result postRaw(const std::string& path, const std::string& body, double readTimeoutSeconds = 10) const {
+    return client(readTimeoutSeconds)->Post(("/" + path).c_str(), body, "text/html");
+  }
+
+  // Posts `request` as the SDK does and decodes the reply as the SDK does
+  // (strictly: a reply with line breaks does not decode).
+  std::optional<Json> post(const std::string& path, const Json& request) const {
+    const auto body = TolbaDataFunc::codingJSON(request);
+    if (!body) return std::nullopt;
+    const auto res = postRaw(path, *body);
+    if (!res) return std::nullopt;
+    return TolbaDataFunc::decodingJSON(res->body);
+  }
+
+  // Posts and expects a reply that decodes.
+  Json call(const std::string& path, const Json& request) const {
+    auto reply = post(path, request);
+    EXPECT_TRUE(reply.has_value()) << path;
+    return reply ? *reply : Json::object();
+  }
+
+  static Json loginRequest(const std::string& name, const std::string& password) {
+    return {{"z", name}, {"b", password}, {"c", "3"}, {"d", "1001"}, {"e", "device-1"}, {"f", "tolba"}, {"x", "1001"}};
+  }
+
+  std::string registerAccount(const std::string& name, const std::string& password = "secret") const {
+    const Json reply = call("sdkmini/login/register", loginRequest(name, password));
+    EXPECT_EQ(reply.value("z", -1), 1) << reply.dump();
+    return reply.value("b", "");
+  }
+
+  ChannelLogin login(const std::string& name, const std::string& password = "secret") const {
+    const Json reply = call("sdkmini/login/dologin", loginRequest(name, password));
+    EXPECT_EQ(reply.value("z", -1), 1) << reply.dump();
+    return {reply.value("b", ""), reply.value("e", ""), reply.value("d", ""), reply};
+  }
+
+  // The login panel's result dictionary, flattened as the sign-in sends it.
+  static std::string extrasOf(const ChannelLogin& l) {
+    const Json result = {{"code", "0"},        {"msg", "成功"},    {"name", l.uid},
+                         {"loginTime", l.loginTime}, {"sign", l.sign}, {"rzdic", l.reply}};
+    return *TolbaDataFunc::dicToJson(result);
+  }
+
+  Json signInReply(const std::string& uid, const std::string& extras) const {
+    return call("sdkstandard/login/index", {{"username", uid},
+                                            {"imeil", "device-1"},
+                                            {"gameid", "1001"},
+                                            {"extrasparams", extras},
+                                            {"age", ""},
+                                            {"channelname", "tolba"},
+                                            {"os", "ios"}});
+  }
+
+  // Registers, logs in and signs in; returns the aggregation user name.
+  std::string signedInAccount(const std::string& name, ChannelLogin* channel = nullptr) const {
+    registerAccount(name);
+    const ChannelLogin l = login(name);
+    if (channel) *channel = l;
+    const Json reply = signInReply(l.uid, extrasOf(l));
+    EXPECT_EQ(reply.value("a", -1), 1) << reply.dump();
+    return reply.contains("c") ? reply["c"].value("username", "") : "";
+  }
+
+  Json orderRequest(const std::string& username, const std::string& cpOrderId, const std::string& amount) const {
+    return {{"roleid", "r1"},      {"serverid", "s1"},  {"servername", "一区"}, {"rolename", "勇者"},
+            {"rolelevel", "10"},   {"viplevel", "1"},   {"partyname", ""},       {"cporderid", cpOrderId},
+            {"amount", amount},    {"count", "1"},      {"sign", ""},            {"imeil", "device-1"},
+            {"rolebalance", "0"},  {"extrasparams", ""}, {"goodsid", "g1"},      {"goodsname", "月卡"},
+            {"os", "ios"},         {"username", username}, {"gameid", "1001"},   {"channelname", "tolba"}};
+  }
+
+  std::string submitOrder(const std::string& username, const std::string& cpOrderId, const std::string& amount) const {
+    const Json reply = call("sdkstandard/pay/index", orderRequest(username, cpOrderId, amount));
+    EXPECT_EQ(reply.value("a", -1), 1) << reply.dump();
+    return reply.contains("c") ? reply["c"].value("orderid", "") : "";
+  }
+
+  static Json payRequest(const std::string& uid, const std::string& orderId, const Json& amount, bool coins = true) {
+    return {{"z", coins ? "MLb" : "wx"}, {"p", amount},     {"b", amount},   {"xx", "1"},     {"c", "device-1"},
+            {"d", "1001"},               {"e", "tolba"},    {"f", uid},      {"x", "r1"},     {"y", orderId},
+            {"j", "1001"},               {"k", "月卡"},     {"h", "s1"},     {"l", "1月卡"},  {"os", "ios"}};
+  }
+
+  Json balance(const std::string& uid) const {
+    return call("sdkmini/pay/getPayWay", {{"zz", uid}, {"z", "1001"}, {"b", "1001"}, {"bb", "tolba"}});
+  }
+
+  std::filesystem::path dir_;
+  SandboxOptions options_;
+  std::unique_ptr<SandboxServer> server_;
+  std::unique_ptr<tolba::testing::LogCapture> log_;
+};
+
+}  // namespace tolba::sandbox::testing
