@@ -35,6 +35,10 @@ struct SandboxOptions {
   // embedders lower it to keep registration quick).
   int passwordIterations = kDefaultPasswordIterations;
   int threads = 32;
+  // How long an idle kept-alive connection is held open. Stopping the server
+  // waits for such connections to time out, so embedders that stop it often
+  // (tests, the demo) want this short.
+  int keepAliveSeconds = 5;
   std::size_t bodyLimit = 1024 * 1024;
   bool logRequests = true;
   std::vector<FaultRule> faults;

@@ -127,7 +127,7 @@ bool SandboxServer::start(std::string* error) {
   // and the peer's delayed ACK hold every keep-alive reply for ~40 ms.
   http_->set_tcp_nodelay(true);
   http_->set_keep_alive_max_count(1000);
-  http_->set_keep_alive_timeout(5);
+  http_->set_keep_alive_timeout(options_.keepAliveSeconds);
   http_->set_read_timeout(10);
   http_->set_idle_interval(0, 100000);
   routes();

@@ -92,6 +92,7 @@ int main(int argc, char** argv) {
     sandboxOptions.dbPath = (root / "sandbox.db").string();
     sandboxOptions.logRequests = false;
     sandboxOptions.passwordIterations = 1000;  // a demo account; keep the journey quick
+    sandboxOptions.keepAliveSeconds = 1;       // stopping waits for idle connections
     server = std::make_unique<sandbox::SandboxServer>(sandboxOptions);
     std::string error;
     if (!server->start(&error)) {

@@ -42,6 +42,7 @@ class PlayerJourneyTest : public UiTest {
     options.dbPath = (root_ / "sandbox.db").string();
     options.logRequests = false;
     options.passwordIterations = 1000;
+    options.keepAliveSeconds = 1;  // stopping waits for idle connections
     server_ = std::make_unique<sandbox::SandboxServer>(options);
     std::string error;
     ASSERT_TRUE(server_->start(&error)) << error;
