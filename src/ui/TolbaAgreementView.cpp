@@ -10,10 +10,7 @@ using platform::Font;
 using platform::Rect;
 
 bool TolbaAgreementView::initWithFrame(Rect frame) {
-  setSubViewW_h(300.0);
-  setSubViewH_h(300.0);
-  setSubViewW_v(300.0);
-  setSubViewH_v(300.0);
+  setSquareContentSize(300.0);
   if (!TolbaBaseView::initWithFrame(frame)) return false;
   initUI();
   return true;

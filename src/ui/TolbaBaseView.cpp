@@ -2,10 +2,23 @@
 
 #include "tolba/platform/application.h"
 #include "tolba/platform/color.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/window.h"
 
 namespace tolba {
 
 TolbaBaseView::~TolbaBaseView() = default;  // the observer goes with orientationObserver_
+
+std::shared_ptr<platform::Window> TolbaBaseView::keyWindowFor(const char* panel) {
+  auto window = platform::Application::shared().keyWindow();
+  if (!window) platform::log(std::string("TolbaLog:no key window to show the ") + panel + " in");
+  return window;
+}
+
+platform::Rect TolbaBaseView::screenFrame() {
+  const auto screen = platform::Application::shared().mainScreenBounds();
+  return {0, 0, screen.width(), screen.height()};
+}
 
 bool TolbaBaseView::initWithFrame(platform::Rect frame) {
   setFrame(frame);

@@ -18,6 +18,10 @@
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/view.h"
 
+namespace tolba::platform {
+class Window;
+}
+
 namespace tolba {
 
 class TolbaBaseView : public platform::View {
@@ -43,6 +47,12 @@ class TolbaBaseView : public platform::View {
     return std::static_pointer_cast<Panel>(shared_from_this());
   }
 
+  // The application's key window for a panel to be shown in; null, with a log
+  // line naming `panel`, when there is none.
+  static std::shared_ptr<platform::Window> keyWindowFor(const char* panel);
+  // The frame of a full-screen panel: the main screen's bounds at (0, 0).
+  static platform::Rect screenFrame();
+
   // Takes the frame, starts listening for orientation changes and builds the
   // first content box. Does not call initSubContentViews().
   virtual bool initWithFrame(platform::Rect frame);
@@ -64,6 +74,8 @@ class TolbaBaseView : public platform::View {
   void setSubViewW_v(double v) { subViewW_v_ = v; }
   double subViewH_v() const { return subViewH_v_; }
   void setSubViewH_v(double v) { subViewH_v_ = v; }
+  // All four sizes at once: a `side` x `side` point box in both orientations.
+  void setSquareContentSize(double side) { subViewW_h_ = subViewH_h_ = subViewW_v_ = subViewH_v_ = side; }
   // 0: the landscape pair was used last; 1: the portrait pair.
   std::uint64_t curDirection() const { return curDirection_; }
   void setCurDirection(std::uint64_t d) { curDirection_ = d; }

@@ -62,14 +62,9 @@ std::string fieldText(const std::shared_ptr<platform::TextField>& field) { retur
 }  // namespace
 
 std::shared_ptr<TolbaLoginView> TolbaLoginView::present(CompletionBlock completion) {
-  auto& app = platform::Application::shared();
-  auto key = app.keyWindow();
-  if (!key) {
-    platform::log("TolbaLog:no key window for the login panel");
-    return nullptr;
-  }
-  const Rect screen = app.mainScreenBounds();
-  auto panel = create<TolbaLoginView>({0, 0, screen.width(), screen.height()});
+  auto key = keyWindowFor("login panel");
+  if (!key) return nullptr;
+  auto panel = create<TolbaLoginView>(screenFrame());
   if (!panel) return nullptr;
   key->addSubview(panel);
   panel->setCompletionBlock(std::move(completion));
@@ -77,10 +72,7 @@ std::shared_ptr<TolbaLoginView> TolbaLoginView::present(CompletionBlock completi
 }
 
 bool TolbaLoginView::initWithFrame(Rect frame) {
-  setSubViewW_h(300.0);
-  setSubViewH_h(300.0);
-  setSubViewW_v(300.0);
-  setSubViewH_v(300.0);
+  setSquareContentSize(300.0);
   if (!TolbaBaseView::initWithFrame(frame)) return false;
   initUI();
   return true;

@@ -91,14 +91,9 @@ std::shared_ptr<TolbaPayView> TolbaPayView::present(std::shared_ptr<TolbaSDKPayO
                                                     std::shared_ptr<TolbaSDKGameRoleInfo> role,
                                                     std::optional<std::string> myOrderId,
                                                     CompletionBlock completion) {
-  auto& application = platform::Application::shared();
-  auto window = application.keyWindow();
-  if (!window) {
-    platform::log("TolbaLog:no key window to show the pay centre in");
-    return nullptr;
-  }
-  const Rect screen = application.mainScreenBounds();
-  auto panel = create<TolbaPayView>({0, 0, screen.width(), screen.height()});
+  auto window = keyWindowFor("pay centre");
+  if (!window) return nullptr;
+  auto panel = create<TolbaPayView>(screenFrame());
   if (!panel) return nullptr;
   panel->setOrderInfo(std::move(order));
   panel->setRoleInfo(std::move(role));
@@ -113,10 +108,7 @@ std::shared_ptr<TolbaPayView> TolbaPayView::self() {
 }
 
 bool TolbaPayView::initWithFrame(Rect frame) {
-  setSubViewW_h(300.0);
-  setSubViewH_h(300.0);
-  setSubViewW_v(300.0);
-  setSubViewH_v(300.0);
+  setSquareContentSize(300.0);
   if (!TolbaBaseView::initWithFrame(frame)) return false;
   initUI();
   return true;

@@ -38,14 +38,9 @@ std::shared_ptr<platform::TextField> makeField(Rect frame, const char* placehold
 }  // namespace
 
 std::shared_ptr<TolbaRealView> TolbaRealView::present(CompletionBlock completion) {
-  auto& app = platform::Application::shared();
-  auto key = app.keyWindow();
-  if (!key) {
-    platform::log("TolbaLog:no key window for the real-name panel");
-    return nullptr;
-  }
-  const Rect screen = app.mainScreenBounds();
-  auto panel = create<TolbaRealView>({0, 0, screen.width(), screen.height()});
+  auto key = keyWindowFor("real-name panel");
+  if (!key) return nullptr;
+  auto panel = create<TolbaRealView>(screenFrame());
   if (!panel) return nullptr;
   panel->setCompletionBlock(std::move(completion));
   key->addSubview(panel);
@@ -53,10 +48,7 @@ std::shared_ptr<TolbaRealView> TolbaRealView::present(CompletionBlock completion
 }
 
 bool TolbaRealView::initWithFrame(Rect frame) {
-  setSubViewW_h(300.0);
-  setSubViewH_h(300.0);
-  setSubViewW_v(300.0);
-  setSubViewH_v(300.0);
+  setSquareContentSize(300.0);
   if (!TolbaBaseView::initWithFrame(frame)) return false;
   initUI();
   return true;
