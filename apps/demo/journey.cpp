@@ -81,6 +81,12 @@ class Journey {
   bool logOut();
 
   // --- helpers
+  // Submits an order and waits for the pay centre to show the balance.
+  std::shared_ptr<TolbaPayView> openPayCentre(const std::string& cpOrderId, const std::string& product,
+                                              const std::string& goodsId, float amount);
+  bool tapButton(const std::shared_ptr<platform::Button>& button);
+  // The game hears of a successful payment and the pay centre closes.
+  bool paid();
   bool waitUntil(const std::string& what, const std::function<bool()>& done, double seconds = kStepSeconds);
   // Waits for the next notification `name` since the step began and checks its
   // "error"; the payload, or nullopt after a failure.
@@ -279,61 +285,54 @@ bool Journey::reportRole() {
                    [&] { return sawReply("sdkstandard/role/index") && sawReply("sdkmini/User/setRole"); });
 }
 
-bool Journey::payWithCoins() {
-  timeline_.section("The player buys 60 gems with platform coins");
+std::shared_ptr<TolbaPayView> Journey::openPayCentre(const std::string& cpOrderId, const std::string& product,
+                                                    const std::string& goodsId, float amount) {
   beginStep();
   auto order = std::make_shared<TolbaSDKPayOrderInfo>();
-  order->setCpOrderID("cp-" + account_ + "-1");
-  order->setProductName("60钻石");
-  order->setGoodsID("gems60");
-  order->setAmount(6);
+  order->setCpOrderID(cpOrderId);
+  order->setProductName(product);
+  order->setGoodsID(goodsId);
+  order->setAmount(amount);
   order->setCount(1);
   traffic_.clear();
   if (sdk_->payOrderInfo(order, role_) != 0) {
     timeline_.failure("payOrderInfo() was refused");
-    return false;
+    return nullptr;
   }
   std::shared_ptr<TolbaPayView> panel;
   if (!waitUntil("the pay centre opening with the balance",
                  [&] { return (panel = findPanel<TolbaPayView>()) && sawReply("sdkmini/pay/getPayWay"); })) {
-    return false;
+    return nullptr;
   }
-  if (auto balance = panel->ptbL()) timeline_.note("pay centre shows \"" + balance->text() + "\"");
-  auto button = panel->ptbBtn();
-  if (!tap(button.get(), "\"" + (button ? button->currentTitle() : std::string()) + "\"")) return false;
-  if (!expectNotification(kTolbaSDKNotiRecharge, 0)) return false;
-  return waitUntil("the pay centre closing", [&] { return findPanel<TolbaPayView>() == nullptr; });
+  if (auto balance = panel->ptbL()) timeline_.note("the pay centre shows \"" + balance->text() + "\"");
+  return panel;
+}
+
+bool Journey::tapButton(const std::shared_ptr<platform::Button>& button) {
+  return tap(button.get(), "\"" + (button ? button->currentTitle() : std::string()) + "\"");
+}
+
+bool Journey::paid() {
+  return expectNotification(kTolbaSDKNotiRecharge, 0) &&
+         waitUntil("the pay centre closing", [&] { return findPanel<TolbaPayView>() == nullptr; });
+}
+
+bool Journey::payWithCoins() {
+  timeline_.section("The player buys 60 gems with platform coins");
+  auto panel = openPayCentre("cp-" + account_ + "-1", "60钻石", "gems60", 6);
+  return panel && tapButton(panel->ptbBtn()) && paid();
 }
 
 bool Journey::payWithWeChat() {
   timeline_.section("The player buys a monthly card with WeChat");
-  beginStep();
-  auto order = std::make_shared<TolbaSDKPayOrderInfo>();
-  order->setCpOrderID("cp-" + account_ + "-2");
-  order->setProductName("月卡");
-  order->setGoodsID("monthly");
-  order->setAmount(30);
-  order->setCount(1);
-  traffic_.clear();
-  if (sdk_->payOrderInfo(order, role_) != 0) {
-    timeline_.failure("payOrderInfo() was refused");
-    return false;
-  }
-  std::shared_ptr<TolbaPayView> panel;
-  if (!waitUntil("the pay centre opening with the balance",
-                 [&] { return (panel = findPanel<TolbaPayView>()) && sawReply("sdkmini/pay/getPayWay"); })) {
-    return false;
-  }
+  auto panel = openPayCentre("cp-" + account_ + "-2", "月卡", "monthly", 30);
+  if (!panel) return false;
   auto wx = panel->wxBtn();
   if (!wx || wx->isHidden()) {
     timeline_.note("this server does not offer WeChat H5 payment; paying with coins instead");
-    auto button = panel->ptbBtn();
-    if (!tap(button.get(), "\"" + (button ? button->currentTitle() : std::string()) + "\"")) return false;
-  } else if (!tap(wx.get(), "\"" + wx->currentTitle() + "\"")) {
-    return false;
+    return tapButton(panel->ptbBtn()) && paid();
   }
-  if (!expectNotification(kTolbaSDKNotiRecharge, 0)) return false;
-  return waitUntil("the pay centre closing", [&] { return findPanel<TolbaPayView>() == nullptr; });
+  return tapButton(wx) && paid();
 }
 
 bool Journey::switchAccount() {

@@ -89,13 +89,18 @@ class PlayerJourneyTest : public UiTest {
   // Registers `name` and verifies it as an adult; the session is then signed in.
   void registerVerifiedPlayer(const std::string& name) {
     submitAccount(name, kPassword, true);
+    verifyAsAdult();
+    ASSERT_TRUE(waitForNotifications(2));
+    recorder_->clear();
+  }
+
+  // Fills in the real-name panel with an adult's identity and submits it.
+  void verifyAsAdult() {
     auto real = waitForPanel<TolbaRealView>();
     ASSERT_TRUE(real);
     ASSERT_TRUE(Player::type(*real->nameF(), "张三"));
     ASSERT_TRUE(Player::type(*real->codeF(), kAdultCard));
     ASSERT_TRUE(tap(*player::findButton(real, "提交")));
-    ASSERT_TRUE(waitForNotifications(2));
-    recorder_->clear();
   }
 
   bool waitForNotifications(std::size_t count) {
@@ -134,11 +139,7 @@ class PlayerJourneyTest : public UiTest {
 
 TEST_F(PlayerJourneyTest, RegisteringAndVerifyingSignsInAnAdult) {
   submitAccount("alice", kPassword, true);
-  auto real = waitForPanel<TolbaRealView>();
-  ASSERT_TRUE(real);
-  ASSERT_TRUE(Player::type(*real->nameF(), "张三"));
-  ASSERT_TRUE(Player::type(*real->codeF(), kAdultCard));
-  ASSERT_TRUE(tap(*player::findButton(real, "提交")));
+  verifyAsAdult();
   ASSERT_TRUE(waitForNotifications(2));
 
   EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogin);
