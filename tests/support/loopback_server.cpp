@@ -151,7 +151,12 @@ LoopbackServer::~LoopbackServer() {
   const char byte = 0;
   (void)!::write(wakePipe_[1], &byte, 1);
   acceptor_.join();
-  for (auto& w : workers_) w.join();
+  // Workers are detached (a process may end with some still waiting on a held
+  // reply); wait until every one has let go of this object.
+  {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] { return workers_ == 0; });
+  }
   ::close(listenFd_);
   ::close(wakePipe_[0]);
   ::close(wakePipe_[1]);
@@ -182,6 +187,11 @@ std::vector<LoopbackServer::Request> LoopbackServer::requests() const {
   return requests_;
 }
 
+bool LoopbackServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return cv_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
+}
+
 std::size_t LoopbackServer::requestCount() const {
   std::lock_guard lock(mutex_);
   return requests_.size();
@@ -207,7 +217,8 @@ void LoopbackServer::acceptLoop() {
       return;
     }
     openFds_.push_back(fd);
-    workers_.emplace_back([this, fd] { serve(fd); });
+    ++workers_;
+    std::thread([this, fd] { serve(fd); }).detach();
   }
 }
 
@@ -233,6 +244,7 @@ void LoopbackServer::serve(int fd) {
         reply = responder_(request);
       }
     }
+    cv_.notify_all();
     platform::postToMain([] {});  // wakes a test waiting in runUntil()
     if (waitFor(reply.delay, reply.held)) {
       switch (reply.kind) {
@@ -252,6 +264,8 @@ void LoopbackServer::serve(int fd) {
   std::lock_guard lock(mutex_);
   ::close(fd);
   std::erase(openFds_, fd);
+  --workers_;
+  cv_.notify_all();
 }
 
 }  // namespace tolba::testing

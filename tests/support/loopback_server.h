@@ -80,6 +80,10 @@ class LoopbackServer {
   // Lets every held reply go (including ones not yet received).
   void release();
 
+  // Blocks until `count` requests have arrived or `timeout` passes, without
+  // running the main loop; true when they arrived.
+  bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
   std::vector<Request> requests() const;
   std::size_t requestCount() const;
   // The last request's decoded body (null when none or undecodable).
@@ -94,14 +98,14 @@ class LoopbackServer {
   int wakePipe_[2] = {-1, -1};
   int port_ = 0;
   mutable std::mutex mutex_;
-  std::condition_variable cv_;
+  mutable std::condition_variable cv_;
   bool stopping_ = false;
   bool released_ = false;
   std::deque<Reply> script_;
   Responder responder_;
   std::vector<Request> requests_;
   std::vector<int> openFds_;
-  std::vector<std::thread> workers_;
+  std::size_t workers_ = 0;  // connection threads still running
   std::thread acceptor_;
 };
 
