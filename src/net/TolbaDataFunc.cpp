@@ -270,9 +270,13 @@ std::optional<std::string> TolbaDataFunc::writeJSON(const Json& object, std::str
   return out;
 }
 
-std::optional<std::string> TolbaDataFunc::codingJSON(const Json& object, std::string_view key) {
+namespace {
+
+// The scrambled body of `object`; `lineBreaks` puts CR LF between base64 lines
+// of 64 characters (as requests carry them).
+std::optional<std::string> encode(const Json& object, std::string_view key, bool lineBreaks) {
   std::string error;
-  const auto json = writeJSON(object, &error);
+  const auto json = TolbaDataFunc::writeJSON(object, &error);
   if (!json) {
     platform::log("加密JSON序列化失败----" + error);
     return std::nullopt;
@@ -304,7 +308,7 @@ std::optional<std::string> TolbaDataFunc::codingJSON(const Json& object, std::st
     while (n > 0) out.push_back(digits[--n]);
   };
   auto emitChar = [&](char c) {
-    if (column == kLineLength) {
+    if (lineBreaks && column == kLineLength) {
       emit('\r');
       emit('\n');
       column = 0;
@@ -323,6 +327,16 @@ std::optional<std::string> TolbaDataFunc::codingJSON(const Json& object, std::st
   }
   out.push_back('y');
   return out;
+}
+
+}  // namespace
+
+std::optional<std::string> TolbaDataFunc::codingJSON(const Json& object, std::string_view key) {
+  return encode(object, key, true);
+}
+
+std::optional<std::string> TolbaDataFunc::codingReplyJSON(const Json& object, std::string_view key) {
+  return encode(object, key, false);
 }
 
 std::optional<nlohmann::json> TolbaDataFunc::decodingJSON(std::string_view body, std::string_view key) {

@@ -76,6 +76,15 @@ TEST(TolbaDataFuncTest, LongBodiesBreakTheBase64TextEverySixtyFourCharacters) {
   EXPECT_FALSE(TolbaDataFunc::decodingJSON(*body));
   EXPECT_TRUE(log.contains(kDecodeFailure));
   EXPECT_EQ(TolbaDataFunc::decodingJSONLenient(*body), doc);
+
+  // A server's reply of the same document has no break and decodes strictly.
+  const auto reply = TolbaDataFunc::codingReplyJSON(doc);
+  ASSERT_TRUE(reply);
+  const auto replyTokens = tokensOf(*reply);
+  ASSERT_EQ(replyTokens.size(), 68u);
+  EXPECT_EQ(std::vector<int>(replyTokens.begin(), replyTokens.begin() + 64),
+            std::vector<int>(tokens.begin(), tokens.begin() + 64));
+  EXPECT_EQ(TolbaDataFunc::decodingJSON(*reply), doc);
 }
 
 TEST(TolbaDataFuncTest, KeyPositionsWrapAndNoBreakFollowsTheLastLine) {

@@ -97,7 +97,7 @@ bool readRequest(int fd, LoopbackServer::Request& out) {
 }  // namespace
 
 LoopbackServer::Reply LoopbackServer::Reply::json(const nlohmann::json& value, int status) {
-  return raw(TolbaDataFunc::codingJSON(value).value_or(""), status);
+  return raw(TolbaDataFunc::codingReplyJSON(value).value_or(""), status);
 }
 
 LoopbackServer::Reply LoopbackServer::Reply::raw(std::string body, int status) {

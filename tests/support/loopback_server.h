@@ -46,7 +46,7 @@ class LoopbackServer {
     std::chrono::milliseconds delay{0};
     bool held = false;  // wait for release() (or the server's end) before acting
 
-    // A reply in the wire format.
+    // A reply in the wire format (unbroken base64, as servers send it).
     static Reply json(const nlohmann::json& value, int status = 200);
     static Reply raw(std::string body, int status = 200);
     static Reply close();
