@@ -168,6 +168,34 @@ TEST(TolbaDataFuncTest, RefusesWhatIsNotAnObjectOrArrayOfJson) {
   EXPECT_FALSE(TolbaDataFunc::decodingJSON(*TolbaDataFunc::codingJSON({{"a", "b"}}), other));
 }
 
+TEST(TolbaDataFuncTest, RefusesDecodedBytesThatAreNotUtf8Text) {
+  constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  auto base64 = [&](const std::string& bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+      const auto a = static_cast<unsigned char>(bytes[i]);
+      const auto b = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0u;
+      const auto c = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0u;
+      const unsigned v = (a << 16) | (b << 8) | c;
+      out += kAlphabet[(v >> 18) & 63];
+      out += kAlphabet[(v >> 12) & 63];
+      out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
+      out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
+    }
+    return out;
+  };
+  LogCapture log;
+  EXPECT_EQ(TolbaDataFunc::decodingJSON(scramble(base64("[\"\xe5\x90\x8d\"]"))), Json::array({"名"}));
+  for (const std::string bad : {"[\"\xc0\xaf\"]",        // overlong "/"
+                                "[\"\xed\xa0\x80\"]",    // a UTF-16 surrogate
+                                "[\"\xe5\x90\"]",        // cut short
+                                "[\"\xf4\x90\x80\x80\"]",  // beyond U+10FFFF
+                                "[1]\xff"}) {
+    EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble(base64(bad))));
+  }
+  EXPECT_EQ(log.count(kDecodeFailure), 5u);
+}
+
 TEST(TolbaDataFuncTest, RefusesDeeplyNestedReplies) {
   LogCapture log;
   const std::string deep = std::string(100000, '[') + std::string(100000, ']');
