@@ -221,8 +221,9 @@ char* untangle(const Char* p, const Char* const end, std::string_view key, bool 
       while (tokenEnd < end && *tokenEnd != '_') ++tokenEnd;
       value = tokenValue(p, tokenEnd);
     }
+    // Unsigned arithmetic: a token may read as the lowest 64-bit value.
     const auto unit = static_cast<std::uint16_t>(
-        static_cast<std::uint64_t>(value - static_cast<unsigned char>(key[index & (kLineLength - 1)])) & 0xFFFFu);
+        (static_cast<std::uint64_t>(value) - static_cast<unsigned char>(key[index & (kLineLength - 1)])) & 0xFFFFu);
     ++index;
     if (lenient && (unit == '\r' || unit == '\n')) {
       // line breaks of a long request: skip

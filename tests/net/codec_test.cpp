@@ -158,8 +158,12 @@ TEST(TolbaDataFuncTest, RefusesWhatIsNotAnObjectOrArrayOfJson) {
     std::string body = "x" + std::to_string(tokens[0]) + "_" + std::to_string(tokens[1]) + "_" +
                        std::to_string(tokens[2]) + "_18446744073709551" + std::to_string(616 + tokens[3]) + "y";
     EXPECT_FALSE(TolbaDataFunc::decodingJSON(body));
+    // One far below the range reads as the lowest value; the key is taken off
+    // without overflowing.
+    EXPECT_FALSE(TolbaDataFunc::decodingJSON("x-99999999999999999999_153_151_136y"));
+    EXPECT_FALSE(TolbaDataFunc::decodingJSONLenient("x-9223372036854775808_153_151_136y"));
   }
-  EXPECT_EQ(log.count(kDecodeFailure), 10u);
+  EXPECT_EQ(log.count(kDecodeFailure), 12u);
 
   EXPECT_EQ(TolbaDataFunc::decodingJSON(scramble("WzEsMl0=")), Json::array({1, 2}));  // [1,2]
   // A table other than the server's decodes nothing.
