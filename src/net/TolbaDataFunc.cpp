@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <type_traits>
 
 #include "tolba/build_settings.h"
@@ -194,47 +195,77 @@ bool tooDeep(std::string_view json) {
   return false;
 }
 
-// Turns the tokens between `p` and `end` back into base64 characters, written
-// from `out` on (room for one per token, so `end - p + 1`); nullptr when a token does not give a
-// base64 character, else the end of what was written. `*end` must be readable
-// (it is the closing frame character).
-template <typename Char>
-char* untangle(const Char* p, const Char* const end, std::string_view key, bool lenient, char* out) {
+// Values of the base64 text as the decoder keeps it: 0..63 for the alphabet,
+// kPadding for "=".
+constexpr int kPadding = 64;
+constexpr int kSkip = -2;
+
+// What a token value gives at key position `index`: the base64 value (or
+// kPadding), kSkip for a line break that lenient reading passes over, -1 for
+// anything else. Unsigned arithmetic: a token may read as the lowest 64-bit
+// value.
+template <bool Lenient>
+int characterOf(std::uint64_t value, std::size_t index, std::string_view key) {
+  const auto unit =
+      static_cast<std::uint16_t>((value - static_cast<unsigned char>(key[index & (kLineLength - 1)])) & 0xFFFFu);
+  if (unit < 128 && kDecode[unit] >= 0) return kDecode[unit];
+  if (unit == '=') return kPadding;
+  if (Lenient && (unit == '\r' || unit == '\n')) return kSkip;
+  return -1;
+}
+
+// Turns the tokens between `p` and `end` back into base64 values, written
+// from `out` on (room for one per token, so `end - p + 1`); nullptr when a
+// token does not give a base64 character, else the end of what was written.
+template <bool Lenient, typename Char>
+char* untangle(const Char* p, const Char* const end, std::string_view key, char* out, bool& sawNonAscii) {
   std::size_t index = 0;
   for (;;) {
-    const Char* tokenEnd;
-    std::int64_t value;
-    // Two or three digits and then the separator (or the end): the tokens of
-    // every well-formed body. Reading p[0..3] stays within the text because
-    // *end is readable.
-    const auto d0 = static_cast<std::uint32_t>(p[0]) - '0';
-    const auto d1 = p + 1 < end ? static_cast<std::uint32_t>(p[1]) - '0' : 10u;
-    const auto d2 = p + 2 < end ? static_cast<std::uint32_t>(p[2]) - '0' : 10u;
-    if (d0 < 10 && d1 < 10 && d2 < 10 && (p + 3 == end || p[3] == '_')) {
-      value = d0 * 100 + d1 * 10 + d2;
-      tokenEnd = p + 3;
-    } else if (d0 < 10 && d1 < 10 && (p + 2 == end || p[2] == '_')) {
-      value = d0 * 10 + d1;
-      tokenEnd = p + 2;
-    } else {
-      tokenEnd = p;
-      while (tokenEnd < end && *tokenEnd != '_') ++tokenEnd;
-      value = tokenValue(p, tokenEnd);
+    // Tokens of two or three digits followed by "_", with room to look four
+    // characters ahead: nearly every token of a well-formed body.
+    while (end - p >= 4) {
+      const auto d0 = static_cast<std::uint32_t>(p[0]) - '0';
+      const auto d1 = static_cast<std::uint32_t>(p[1]) - '0';
+      const auto d2 = static_cast<std::uint32_t>(p[2]) - '0';
+      std::uint32_t value;
+      if (d0 < 10 && d1 < 10 && d2 < 10 && p[3] == '_') {
+        value = d0 * 100 + d1 * 10 + d2;
+        p += 4;
+      } else if (d0 < 10 && d1 < 10 && p[2] == '_') {
+        value = d0 * 10 + d1;
+        p += 3;
+      } else {
+        break;
+      }
+      const int c = characterOf<Lenient>(value, index++, key);
+      if (c >= 0) {
+        *out++ = static_cast<char>(c);
+      } else if (c != kSkip) {
+        return nullptr;
+      }
     }
-    // Unsigned arithmetic: a token may read as the lowest 64-bit value.
-    const auto unit = static_cast<std::uint16_t>(
-        (static_cast<std::uint64_t>(value) - static_cast<unsigned char>(key[index & (kLineLength - 1)])) & 0xFFFFu);
-    ++index;
-    if (lenient && (unit == '\r' || unit == '\n')) {
-      // line breaks of a long request: skip
-    } else if (unit < 128 && (kDecode[unit] >= 0 || unit == '=')) {
-      *out++ = static_cast<char>(unit);
-    } else {
+    // Any other token, and the last one.
+    const Char* tokenEnd = p;
+    while (tokenEnd < end && *tokenEnd != '_') {
+      sawNonAscii |= static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<Char>>(*tokenEnd)) >= 0x80;
+      ++tokenEnd;
+    }
+    const int c = characterOf<Lenient>(static_cast<std::uint64_t>(tokenValue(p, tokenEnd)), index++, key);
+    if (c >= 0) {
+      *out++ = static_cast<char>(c);
+    } else if (c != kSkip) {
       return nullptr;
     }
     if (tokenEnd >= end) return out;
     p = tokenEnd + 1;
   }
+}
+
+// The same; `sawNonAscii` is set when a token held a character outside ASCII.
+template <typename Char>
+char* untangle(const Char* p, const Char* const end, std::string_view key, bool lenient, char* out,
+               bool& sawNonAscii) {
+  return lenient ? untangle<true>(p, end, key, out, sawNonAscii) : untangle<false>(p, end, key, out, sawNonAscii);
 }
 
 bool isAscii(std::string_view s) {
@@ -245,58 +276,63 @@ bool isAscii(std::string_view s) {
 
 std::optional<Json> decode(std::string_view body, std::string_view key, bool lenient) {
   if (body.empty()) return std::nullopt;
-  const bool ascii = isAscii(body);
-  if (!ascii && !validUtf8(body)) return std::nullopt;
-  if (key.size() < kLineLength) {
-    logDecodeFailure("the key table must hold 64 characters");
-    return std::nullopt;
-  }
 
-  // Tokens back to base64 characters. The frame (first and last character, as
-  // UTF-16 units) is dropped unseen.
-  std::string b64;
+  // Tokens back to base64 values. The frame (first and last character, as
+  // UTF-16 units) is dropped unseen. A body of ASCII characters (every
+  // well-formed one) is read as it is; any other goes through UTF-16.
+  std::unique_ptr<char[]> values;  // at most one per token
   char* written = nullptr;
-  if (ascii) {
-    if (body.size() < 2) return std::nullopt;  // a one-character body has nothing inside the frame
-    b64.resize(body.size());  // at most one character per token
-    written = untangle(body.data() + 1, body.data() + body.size() - 1, key, lenient, b64.data());
-  } else {
+  bool done = false;
+  const auto isAsciiByte = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+  if (key.size() >= kLineLength && body.size() >= 2 && isAsciiByte(body.front()) && isAsciiByte(body.back())) {
+    bool sawNonAscii = false;
+    values.reset(new char[body.size()]);
+    written = untangle(body.data() + 1, body.data() + body.size() - 1, key, lenient, values.get(), sawNonAscii);
+    // A failure may have stopped before a character outside ASCII.
+    done = !sawNonAscii && (written != nullptr || isAscii(body));
+  }
+  if (!done) {
+    if (!isAscii(body) && !validUtf8(body)) return std::nullopt;
+    if (key.size() < kLineLength) {
+      logDecodeFailure("the key table must hold 64 characters");
+      return std::nullopt;
+    }
     const std::u16string text = toUtf16(body);
-    if (text.size() < 2) return std::nullopt;
-    b64.resize(text.size());
-    written = untangle(text.data() + 1, text.data() + text.size() - 1, key, lenient, b64.data());
+    if (text.size() < 2) return std::nullopt;  // a one-character body has nothing inside the frame
+    bool sawNonAscii = false;
+    values.reset(new char[text.size()]);
+    written = untangle(text.data() + 1, text.data() + text.size() - 1, key, lenient, values.get(), sawNonAscii);
   }
   bool bad = written == nullptr;
-  b64.resize(bad ? 0 : static_cast<std::size_t>(written - b64.data()));
+  const std::size_t n = bad ? 0 : static_cast<std::size_t>(written - values.get());
 
   // Strict base64: whole quads, padding ("=", at most two) only at the end.
-  // Decoded in place: byte 3k/4 is written after character k has been read.
-  std::string& bytes = b64;
-  const std::size_t n = b64.size();
+  // Decoded in place: byte 3k/4 is written after value k has been read.
+  std::size_t length = 0;
   if (!bad && n != 0 && n % 4 == 0) {
-    const std::size_t pad = static_cast<std::size_t>(b64[n - 1] == '=') + static_cast<std::size_t>(b64[n - 2] == '=');
-    auto* in = reinterpret_cast<unsigned char*>(b64.data());
+    const char* b64 = values.get();
+    const std::size_t pad =
+        static_cast<std::size_t>(b64[n - 1] == kPadding) + static_cast<std::size_t>(b64[n - 2] == kPadding);
+    auto* in = reinterpret_cast<unsigned char*>(values.get());
     unsigned char* out = in;
-    int negative = 0;  // any "=" (which decodes to -1) outside the padding
+    unsigned padding = 0;  // any "=" outside the padding
     for (std::size_t i = 0; i < n; i += 4, out += 3) {
-      const int a = kDecode[in[i]];
-      const int b = kDecode[in[i + 1]];
-      const int c = kDecode[in[i + 2]];
-      const int d = kDecode[in[i + 3]];
+      const unsigned a = in[i];
+      const unsigned b = in[i + 1];
+      const unsigned c = in[i + 2];
+      const unsigned d = in[i + 3];
       if (i + 4 < n) {
-        negative |= a | b | c | d;
+        padding |= a | b | c | d;
       } else {
-        negative |= a | b | (pad < 2 ? c : 0) | (pad < 1 ? d : 0);
+        padding |= a | b | (pad < 2 ? c : 0u) | (pad < 1 ? d : 0u);
       }
-      const std::uint32_t quad = (static_cast<std::uint32_t>(a & 63) << 18) |
-                                 (static_cast<std::uint32_t>(b & 63) << 12) |
-                                 (static_cast<std::uint32_t>(c & 63) << 6) | static_cast<std::uint32_t>(d & 63);
+      const std::uint32_t quad = ((a & 63u) << 18) | ((b & 63u) << 12) | ((c & 63u) << 6) | (d & 63u);
       out[0] = static_cast<unsigned char>(quad >> 16);
       out[1] = static_cast<unsigned char>(quad >> 8);
       out[2] = static_cast<unsigned char>(quad);
     }
-    bad = negative < 0;
-    bytes.resize(n / 4 * 3 - pad);
+    bad = (padding & static_cast<unsigned>(kPadding)) != 0;
+    length = n / 4 * 3 - pad;
   } else {
     bad = true;
   }
@@ -307,11 +343,12 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
   // The bytes must be UTF-8 text: the JSON parser checks that as it reads
   // (strictly: no overlong forms, no surrogates), and a byte outside ASCII is
   // only allowed inside a string.
+  const std::string_view bytes(values.get(), length);
   if (tooDeep(bytes)) {
     logDecodeFailure("the JSON text is nested too deeply");
     return std::nullopt;
   }
-  Json parsed = Json::parse(bytes, nullptr, false);
+  Json parsed = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
   if (parsed.is_discarded()) {
     logDecodeFailure("the data is not valid JSON");
     return std::nullopt;
