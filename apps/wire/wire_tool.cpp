@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -118,10 +117,16 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::ostream&
   return o;
 }
 
+// Appends everything left in `in` to `data`; false on a read error.
+bool readAll(std::istream& in, std::string& data) {
+  char chunk[1 << 16];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) data.append(chunk, static_cast<std::size_t>(in.gcount()));
+  return !in.bad();
+}
+
 bool readInput(const Options& o, std::istream& in, std::string& data, std::ostream& err) {
   if (!o.file || *o.file == "-") {
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    if (!readAll(in, data)) {
       err << "tolba-wire: cannot read standard input\n";
       return false;
     }
@@ -132,8 +137,7 @@ bool readInput(const Options& o, std::istream& in, std::string& data, std::ostre
     err << "tolba-wire: cannot open " << *o.file << "\n";
     return false;
   }
-  data.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  if (file.bad()) {
+  if (!readAll(file, data)) {
     err << "tolba-wire: cannot read " << *o.file << "\n";
     return false;
   }

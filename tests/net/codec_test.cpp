@@ -126,9 +126,16 @@ TEST(TolbaDataFuncTest, DecodingIgnoresTheFrameAndReadsTokensLikeThePlatform) {
   EXPECT_EQ(TolbaDataFunc::decodingJSON(bodyOf(tokens, 'a', 'b')), Json({{"a", "b"}}));
 
   // Leading blanks and a sign are read; only the low 16 bits of the difference count.
-  std::string body = "x " + std::to_string(tokens[0]) + "_+" + std::to_string(tokens[1] + 65536);
-  for (std::size_t i = 2; i < tokens.size(); ++i) body += "_" + std::to_string(tokens[i]) + "zz";
-  body += "y";
+  std::string body = "x ";
+  body += std::to_string(tokens[0]);
+  body += "_+";
+  body += std::to_string(tokens[1] + 65536);
+  for (std::size_t i = 2; i < tokens.size(); ++i) {
+    body += '_';
+    body += std::to_string(tokens[i]);
+    body += "zz";
+  }
+  body += 'y';
   EXPECT_EQ(TolbaDataFunc::decodingJSON(body), Json({{"a", "b"}}));
 }
 
@@ -155,8 +162,14 @@ TEST(TolbaDataFuncTest, RefusesWhatIsNotAnObjectOrArrayOfJson) {
   {
     // A token past the 64-bit range reads as the largest value, not as a wrapped one.
     auto tokens = tokensOf(*TolbaDataFunc::codingJSON(Json::object()));
-    std::string body = "x" + std::to_string(tokens[0]) + "_" + std::to_string(tokens[1]) + "_" +
-                       std::to_string(tokens[2]) + "_18446744073709551" + std::to_string(616 + tokens[3]) + "y";
+    std::string body = "x";
+    for (std::size_t i = 0; i < 3; ++i) {
+      body += std::to_string(tokens[i]);
+      body += '_';
+    }
+    body += "18446744073709551";
+    body += std::to_string(616 + tokens[3]);
+    body += 'y';
     EXPECT_FALSE(TolbaDataFunc::decodingJSON(body));
     // One far below the range reads as the lowest value; the key is taken off
     // without overflowing.
