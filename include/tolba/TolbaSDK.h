@@ -75,6 +75,8 @@ class TolbaSDK : public std::enable_shared_from_this<TolbaSDK> {
   const Json& tokenValue() const { return token_; }
   const Json& logintimeValue() const { return logintime_; }
   const std::optional<Json>& realNameInfo() const { return realNameInfo_; }
+  // Sets the session as a sign-in would (tests only).
+  void setSessionForTesting(Json username, Json token, Json logintime, std::optional<Json> realNameInfo);
 
   void updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role, bool isCreate);
   std::int32_t payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role);
@@ -134,8 +136,6 @@ class TolbaSDK : public std::enable_shared_from_this<TolbaSDK> {
 
   // Replaces the singleton with a fresh facade (tests only).
   static void resetForTesting();
-  // Sets the session as a sign-in would (tests only).
-  void setSessionForTesting(Json username, Json token, Json logintime, std::optional<Json> realNameInfo);
 
   // Internal steps of the login and payment flows, in the order they run
   // (public so that tests can drive them one at a time).

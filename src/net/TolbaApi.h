@@ -13,10 +13,10 @@
 
 #include <nlohmann/json.hpp>
 
-namespace tolba {
+#include "tolba/TolbaSDKGameRoleInfo.h"
+#include "tolba/TolbaSDKPayOrderInfo.h"
 
-class TolbaSDKGameRoleInfo;
-class TolbaSDKPayOrderInfo;
+namespace tolba {
 
 // A server reply: the decoded result (nullopt when it could not be read) and an
 // error that is always null. Called at most once, on the main run loop; not at

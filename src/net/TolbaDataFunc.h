@@ -24,6 +24,10 @@ class TolbaDataFunc {
   // be written as JSON (logged). `key` must hold 64 characters.
   static std::optional<std::string> codingJSON(const Json& object, std::string_view key = defaultKey());
 
+  // The body of a reply as a server writes it: the same format, but the base64
+  // text in one unbroken line, so that decodingJSON accepts it at any length.
+  static std::optional<std::string> codingReplyJSON(const Json& object, std::string_view key = defaultKey());
+
   // The JSON object or array of a reply body, or nullopt when it does not decode.
   // Strict: a base64 text with line breaks is refused. An empty or one-character
   // body gives nullopt without a log line; every other failure is logged.

@@ -220,10 +220,10 @@ void HttpClient::startQueued() {
 void HttpClient::fail(std::unique_ptr<Transfer> t, const char* why) {
   auto done = std::move(t->done);
   t.reset();
-  --inFlight_;
   Outcome outcome;
   outcome.error = why;
   if (done && !stopping_.load()) done(std::move(outcome));
+  --inFlight_;
 }
 
 void HttpClient::finish(Transfer* raw, int code) {
@@ -243,8 +243,8 @@ void HttpClient::finish(Transfer* raw, int code) {
   }
   auto done = std::move(t->done);
   t.reset();
-  --inFlight_;
   if (done && !stopping_.load()) done(std::move(outcome));
+  --inFlight_;
 }
 
 void HttpClient::run() {

@@ -63,7 +63,7 @@ class HttpClient {
   void setTimeouts(Timeouts timeouts);
   Timeouts timeouts() const;
 
-  // Requests started and not yet completed.
+  // Requests started whose completion has not yet returned.
   std::size_t inFlight() const { return inFlight_.load(); }
 
   // Ends the network thread; completions of requests in flight never run.

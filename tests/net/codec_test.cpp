@@ -76,6 +76,15 @@ TEST(TolbaDataFuncTest, LongBodiesBreakTheBase64TextEverySixtyFourCharacters) {
   EXPECT_FALSE(TolbaDataFunc::decodingJSON(*body));
   EXPECT_TRUE(log.contains(kDecodeFailure));
   EXPECT_EQ(TolbaDataFunc::decodingJSONLenient(*body), doc);
+
+  // A server's reply of the same document has no break and decodes strictly.
+  const auto reply = TolbaDataFunc::codingReplyJSON(doc);
+  ASSERT_TRUE(reply);
+  const auto replyTokens = tokensOf(*reply);
+  ASSERT_EQ(replyTokens.size(), 68u);
+  EXPECT_EQ(std::vector<int>(replyTokens.begin(), replyTokens.begin() + 64),
+            std::vector<int>(tokens.begin(), tokens.begin() + 64));
+  EXPECT_EQ(TolbaDataFunc::decodingJSON(*reply), doc);
 }
 
 TEST(TolbaDataFuncTest, KeyPositionsWrapAndNoBreakFollowsTheLastLine) {
@@ -117,9 +126,16 @@ TEST(TolbaDataFuncTest, DecodingIgnoresTheFrameAndReadsTokensLikeThePlatform) {
   EXPECT_EQ(TolbaDataFunc::decodingJSON(bodyOf(tokens, 'a', 'b')), Json({{"a", "b"}}));
 
   // Leading blanks and a sign are read; only the low 16 bits of the difference count.
-  std::string body = "x " + std::to_string(tokens[0]) + "_+" + std::to_string(tokens[1] + 65536);
-  for (std::size_t i = 2; i < tokens.size(); ++i) body += "_" + std::to_string(tokens[i]) + "zz";
-  body += "y";
+  std::string body = "x ";
+  body += std::to_string(tokens[0]);
+  body += "_+";
+  body += std::to_string(tokens[1] + 65536);
+  for (std::size_t i = 2; i < tokens.size(); ++i) {
+    body += '_';
+    body += std::to_string(tokens[i]);
+    body += "zz";
+  }
+  body += 'y';
   EXPECT_EQ(TolbaDataFunc::decodingJSON(body), Json({{"a", "b"}}));
 }
 
@@ -146,17 +162,55 @@ TEST(TolbaDataFuncTest, RefusesWhatIsNotAnObjectOrArrayOfJson) {
   {
     // A token past the 64-bit range reads as the largest value, not as a wrapped one.
     auto tokens = tokensOf(*TolbaDataFunc::codingJSON(Json::object()));
-    std::string body = "x" + std::to_string(tokens[0]) + "_" + std::to_string(tokens[1]) + "_" +
-                       std::to_string(tokens[2]) + "_18446744073709551" + std::to_string(616 + tokens[3]) + "y";
+    std::string body = "x";
+    for (std::size_t i = 0; i < 3; ++i) {
+      body += std::to_string(tokens[i]);
+      body += '_';
+    }
+    body += "18446744073709551";
+    body += std::to_string(616 + tokens[3]);
+    body += 'y';
     EXPECT_FALSE(TolbaDataFunc::decodingJSON(body));
+    // One far below the range reads as the lowest value; the key is taken off
+    // without overflowing.
+    EXPECT_FALSE(TolbaDataFunc::decodingJSON("x-99999999999999999999_153_151_136y"));
+    EXPECT_FALSE(TolbaDataFunc::decodingJSONLenient("x-9223372036854775808_153_151_136y"));
   }
-  EXPECT_EQ(log.count(kDecodeFailure), 10u);
+  EXPECT_EQ(log.count(kDecodeFailure), 12u);
 
   EXPECT_EQ(TolbaDataFunc::decodingJSON(scramble("WzEsMl0=")), Json::array({1, 2}));  // [1,2]
   // A table other than the server's decodes nothing.
   std::string other(TolbaDataFunc::defaultKey());
   std::swap(other[0], other[1]);
   EXPECT_FALSE(TolbaDataFunc::decodingJSON(*TolbaDataFunc::codingJSON({{"a", "b"}}), other));
+}
+
+TEST(TolbaDataFuncTest, RefusesDecodedBytesThatAreNotUtf8Text) {
+  constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  auto base64 = [&](const std::string& bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+      const auto a = static_cast<unsigned char>(bytes[i]);
+      const auto b = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0u;
+      const auto c = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0u;
+      const unsigned v = (a << 16) | (b << 8) | c;
+      out += kAlphabet[(v >> 18) & 63];
+      out += kAlphabet[(v >> 12) & 63];
+      out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
+      out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
+    }
+    return out;
+  };
+  LogCapture log;
+  EXPECT_EQ(TolbaDataFunc::decodingJSON(scramble(base64("[\"\xe5\x90\x8d\"]"))), Json::array({"名"}));
+  for (const std::string bad : {"[\"\xc0\xaf\"]",        // overlong "/"
+                                "[\"\xed\xa0\x80\"]",    // a UTF-16 surrogate
+                                "[\"\xe5\x90\"]",        // cut short
+                                "[\"\xf4\x90\x80\x80\"]",  // beyond U+10FFFF
+                                "[1]\xff"}) {
+    EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble(base64(bad))));
+  }
+  EXPECT_EQ(log.count(kDecodeFailure), 5u);
 }
 
 TEST(TolbaDataFuncTest, RefusesDeeplyNestedReplies) {

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "net/TolbaApi.h"
+#include "net/http_client.h"
 #include "support/loopback_server.h"
 #include "support/sdk_fixture.h"
 
@@ -50,9 +51,25 @@ class LoopbackTest : public SdkTest {
   }
   void TearDown() override {
     server_.reset();  // held requests end here
+    // No reply of this test may reach the next one.
+    EXPECT_TRUE(waitForTransportIdle());
     SdkTest::TearDown();
   }
   virtual nlohmann::json config() { return {{"url", server_->baseUrl()}}; }
+
+  // Runs the main loop until no request is in flight any more (every completion
+  // has handed its work to the main loop), then runs that work. The network
+  // thread does not wake the loop when its count drops, so it is looked at
+  // every few milliseconds.
+  bool waitForTransportIdle() {
+    for (int i = 0; i < 400; ++i) {
+      if (runUntil([] { return HttpClient::shared().inFlight() == 0; }, 0.025)) {
+        drain();
+        return true;
+      }
+    }
+    return false;
+  }
 
   std::unique_ptr<LoopbackServer> server_;
 };

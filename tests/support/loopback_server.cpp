@@ -98,7 +98,7 @@ bool readRequest(int fd, LoopbackServer::Request& out) {
 }  // namespace
 
 LoopbackServer::Reply LoopbackServer::Reply::json(const nlohmann::json& value, int status) {
-  return raw(sandbox::encodeReply(value, TolbaDataFunc::defaultKey()).value_or(""), status);
+  return raw(TolbaDataFunc::codingReplyJSON(value).value_or(""), status);
 }
 
 LoopbackServer::Reply LoopbackServer::Reply::raw(std::string body, int status) {
@@ -152,7 +152,12 @@ LoopbackServer::~LoopbackServer() {
   const char byte = 0;
   (void)!::write(wakePipe_[1], &byte, 1);
   acceptor_.join();
-  for (auto& w : workers_) w.join();
+  // Workers are detached (a process may end with some still waiting on a held
+  // reply); wait until every one has let go of this object.
+  {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] { return workers_ == 0; });
+  }
   ::close(listenFd_);
   ::close(wakePipe_[0]);
   ::close(wakePipe_[1]);
@@ -183,6 +188,11 @@ std::vector<LoopbackServer::Request> LoopbackServer::requests() const {
   return requests_;
 }
 
+bool LoopbackServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return cv_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
+}
+
 std::size_t LoopbackServer::requestCount() const {
   std::lock_guard lock(mutex_);
   return requests_.size();
@@ -208,7 +218,8 @@ void LoopbackServer::acceptLoop() {
       return;
     }
     openFds_.push_back(fd);
-    workers_.emplace_back([this, fd] { serve(fd); });
+    ++workers_;
+    std::thread([this, fd] { serve(fd); }).detach();
   }
 }
 
@@ -234,6 +245,7 @@ void LoopbackServer::serve(int fd) {
         reply = responder_(request);
       }
     }
+    cv_.notify_all();
     platform::postToMain([] {});  // wakes a test waiting in runUntil()
     if (waitFor(reply.delay, reply.held)) {
       switch (reply.kind) {
@@ -253,6 +265,8 @@ void LoopbackServer::serve(int fd) {
   std::lock_guard lock(mutex_);
   ::close(fd);
   std::erase(openFds_, fd);
+  --workers_;
+  cv_.notify_all();
 }
 
 }  // namespace tolba::testing

@@ -46,8 +46,7 @@ class LoopbackServer {
     std::chrono::milliseconds delay{0};
     bool held = false;  // wait for release() (or the server's end) before acting
 
-    // A reply in the wire format, as a server writes it (base64 without line
-    // breaks, which the client refuses).
+    // A reply in the wire format (unbroken base64, as servers send it).
     static Reply json(const nlohmann::json& value, int status = 200);
     static Reply raw(std::string body, int status = 200);
     static Reply close();
@@ -81,6 +80,10 @@ class LoopbackServer {
   // Lets every held reply go (including ones not yet received).
   void release();
 
+  // Blocks until `count` requests have arrived or `timeout` passes, without
+  // running the main loop; true when they arrived.
+  bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
   std::vector<Request> requests() const;
   std::size_t requestCount() const;
   // The last request's decoded body (null when none or undecodable).
@@ -95,14 +98,14 @@ class LoopbackServer {
   int wakePipe_[2] = {-1, -1};
   int port_ = 0;
   mutable std::mutex mutex_;
-  std::condition_variable cv_;
+  mutable std::condition_variable cv_;
   bool stopping_ = false;
   bool released_ = false;
   std::deque<Reply> script_;
   Responder responder_;
   std::vector<Request> requests_;
   std::vector<int> openFds_;
-  std::vector<std::thread> workers_;
+  std::size_t workers_ = 0;  // connection threads still running
   std::thread acceptor_;
 };
 

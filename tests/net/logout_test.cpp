@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "support/loopback_fixture.h"
+#include "tolba/TolbaSDK.h"
+
+namespace tolba {
+namespace {
+
+using Json = nlohmann::json;
+using Reply = testing::LoopbackServer::Reply;
+
+class LogoutTest : public testing::LoopbackTest {
+ protected:
+  void signIn() {
+    auto sdk = TolbaSDK::defaultInstance();
+    sdk->_initChannelSdk();
+    sdk->setSessionForTesting("player", "tok", "1700000000", Json{{"isRealName", "1"}});
+    drain();
+  }
+};
+
+TEST_F(LogoutTest, TheReplyEndsTheSessionButKeepsTokenAndLoginTime) {
+  signIn();
+  auto sdk = TolbaSDK::defaultInstance();
+  server_->enqueue(Reply::json({{"a", 1}}).untilReleased());
+  testing::NotificationRecorder recorder({kTolbaSDKNotiLogout});
+
+  sdk->sendTolbaLogoutNoti({{kTolbaSDKKeyError, 0}});
+  ASSERT_TRUE(server_->waitForRequests(1));
+  drain();
+  // Nothing changes before the server has answered.
+  EXPECT_TRUE(recorder.posted().empty());
+  EXPECT_EQ(sdk->username(), "player");
+  EXPECT_TRUE(sdk->realNameInfo());
+  EXPECT_EQ(server_->lastJson()["username"], "player");
+
+  server_->release();
+  ASSERT_TRUE(runUntil([&] { return !recorder.posted().empty(); }));
+  EXPECT_EQ(recorder.posted().at(0).userInfo, Json({{kTolbaSDKKeyError, 0}}));
+  EXPECT_FALSE(sdk->username());
+  EXPECT_FALSE(sdk->realNameInfo());
+  EXPECT_EQ(sdk->token(), "tok");
+  EXPECT_EQ(sdk->logintime(), "1700000000");
+}
+
+TEST_F(LogoutTest, AnUnreadableReplyStillSignsOutButNoReplyDoesNot) {
+  signIn();
+  auto sdk = TolbaSDK::defaultInstance();
+  testing::NotificationRecorder recorder({kTolbaSDKNotiLogout});
+
+  server_->enqueue(Reply::close());
+  EXPECT_EQ(sdk->logout(), 0);
+  ASSERT_TRUE(server_->waitForRequests(1));
+  server_.reset();  // make sure the failed request has ended
+  ASSERT_TRUE(waitForTransportIdle());
+  EXPECT_TRUE(recorder.posted().empty());
+  EXPECT_EQ(sdk->username(), "player");
+
+  server_ = std::make_unique<testing::LoopbackServer>();
+  writeConfig({{"url", server_->baseUrl()}});
+  server_->enqueue(Reply::raw("<html>busy</html>", 503));
+  EXPECT_EQ(sdk->logout(), 0);
+  ASSERT_TRUE(runUntil([&] { return !recorder.posted().empty(); }));
+  EXPECT_FALSE(sdk->username());
+  EXPECT_EQ(sdk->logout(), -301);
+}
+
+}  // namespace
+}  // namespace tolba
