@@ -13,7 +13,6 @@
 #include <stdexcept>
 
 #include "net/TolbaDataFunc.h"
-#include "reply_encoder.h"
 #include "tolba/platform/run_loop.h"
 
 namespace tolba::testing {
