@@ -10,8 +10,8 @@ namespace {
 constexpr double kMinInterval = 1e-4;
 }  // namespace
 
-Timer::Timer(RunLoop& loop, Duration interval, bool repeats, std::function<void(Timer&)> action)
-    : loop_(loop), interval_(std::max(interval, Duration(kMinInterval))), repeats_(repeats), action_(std::move(action)) {}
+Timer::Timer(Duration interval, bool repeats, std::function<void(Timer&)> action)
+    : interval_(std::max(interval, Duration(kMinInterval))), repeats_(repeats), action_(std::move(action)) {}
 
 void Timer::fire() {
   if (!isValid()) return;
@@ -42,7 +42,7 @@ void RunLoop::post(std::function<void()> fn) {
 }
 
 std::shared_ptr<Timer> RunLoop::scheduleTimer(Duration interval, bool repeats, std::function<void(Timer&)> action) {
-  std::shared_ptr<Timer> timer(new Timer(*this, interval, repeats, std::move(action)));
+  std::shared_ptr<Timer> timer(new Timer(interval, repeats, std::move(action)));
   {
     std::lock_guard lock(mutex_);
     timer->due_ = clock_->now() + timer->interval_;

@@ -37,8 +37,7 @@ class Timer : public std::enable_shared_from_this<Timer> {
 
  private:
   friend class RunLoop;
-  Timer(RunLoop& loop, Duration interval, bool repeats, std::function<void(Timer&)> action);
-  RunLoop& loop_;
+  Timer(Duration interval, bool repeats, std::function<void(Timer&)> action);
   Duration interval_;
   bool repeats_;
   std::function<void(Timer&)> action_;
