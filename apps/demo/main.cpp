@@ -82,6 +82,13 @@ int main(int argc, char** argv) {
   } cleanup{root};
 
   demo::Timeline timeline(std::cout, options->json);
+  // The SDK's (and the embedded sandbox's) log lines only when asked for.
+  platform::setLogSink([&](const std::string& line) {
+    if (options->verbose) timeline.note("log: " + line);
+  });
+  struct LogSinkReset {
+    ~LogSinkReset() { platform::setLogSink(nullptr); }
+  } logSinkReset;
 
   std::unique_ptr<sandbox::SandboxServer> server;
   std::string baseUrl;
@@ -109,9 +116,6 @@ int main(int argc, char** argv) {
   }
   platform::setBundleDirectory((root / "bundle").string());
   platform::setDataDirectory((root / "data").string());
-  platform::setLogSink([&](const std::string& line) {
-    if (options->verbose) timeline.note("sdk log: " + line);
-  });
 
   if (!options->json) {
     std::cout << "Tolba SDK demo: one player's session against "
@@ -123,7 +127,6 @@ int main(int argc, char** argv) {
   journeyOptions.baseUrl = baseUrl;
   const bool ok = demo::runJourney(timeline, journeyOptions);
 
-  platform::setLogSink(nullptr);
   if (server) server->stop();
   if (!options->json) {
     std::cout << "\n" << (ok ? "The whole journey ended as expected." : "The journey did not end as expected.")
