@@ -31,34 +31,84 @@ constexpr std::array<std::int8_t, 256> makeDecodeTable() {
 }
 constexpr auto kDecode = makeDecodeTable();
 
-// "_" followed by the decimal digits of a token value (a character code plus a
-// key character code, so below 512), padded to four bytes.
+// The text of one token: "_" and the two or three digits of its value, in four
+// bytes. Token values lie between 42 (LF plus a space) and 249, so they never
+// have one digit; for two digits the fourth byte is 0 and the next token
+// overwrites it.
 struct TokenText {
   char text[4];
-  std::uint8_t size;
 };
-constexpr std::array<TokenText, 512> makeTokenTexts() {
-  std::array<TokenText, 512> t{};
-  for (unsigned v = 0; v < 512; ++v) {
-    TokenText& e = t[v];
-    e.text[0] = '_';
-    if (v >= 100) {
-      e.text[1] = static_cast<char>('0' + v / 100);
-      e.text[2] = static_cast<char>('0' + v / 10 % 10);
-      e.text[3] = static_cast<char>('0' + v % 10);
-      e.size = 4;
-    } else if (v >= 10) {
-      e.text[1] = static_cast<char>('0' + v / 10);
-      e.text[2] = static_cast<char>('0' + v % 10);
-      e.size = 3;
-    } else {
-      e.text[1] = static_cast<char>('0' + v);
-      e.size = 2;
-    }
+
+// Column of a token table for "=", CR and LF, after the 64 base64 values.
+constexpr std::size_t kPadColumn = 64;
+constexpr std::size_t kCrColumn = 65;
+constexpr std::size_t kLfColumn = 66;
+constexpr std::size_t kColumns = 67;
+// Rows 64..66 repeat rows 0..2, so the four tokens of a base64 quad starting
+// at key position p read rows p..p+3 without wrapping.
+constexpr std::size_t kRows = kLineLength + 3;
+
+// Every token text the encoder can write for one key table, by key position
+// (row) and base64 value (column): building it once moves the alphabet lookup,
+// the addition of the key character and the decimal formatting out of the
+// per-character loop.
+struct TokenTable {
+  std::array<std::array<TokenText, kColumns>, kRows> rows;
+};
+
+TokenText tokenTextOf(unsigned value) {
+  TokenText t{};
+  t.text[0] = '_';
+  if (value >= 100) {
+    t.text[1] = static_cast<char>('0' + value / 100);
+    t.text[2] = static_cast<char>('0' + value / 10 % 10);
+    t.text[3] = static_cast<char>('0' + value % 10);
+  } else {
+    t.text[1] = static_cast<char>('0' + value / 10);
+    t.text[2] = static_cast<char>('0' + value % 10);
   }
   return t;
 }
-constexpr auto kTokenTexts = makeTokenTexts();
+
+void fillTokenTable(TokenTable& table, std::string_view key) {
+  for (std::size_t row = 0; row < kRows; ++row) {
+    const unsigned keyCode = static_cast<unsigned char>(key[row & (kLineLength - 1)]);
+    auto& texts = table.rows[row];
+    for (std::size_t v = 0; v < 64; ++v) texts[v] = tokenTextOf(static_cast<unsigned char>(kBase64[v]) + keyCode);
+    texts[kPadColumn] = tokenTextOf('=' + keyCode);
+    texts[kCrColumn] = tokenTextOf('\r' + keyCode);
+    texts[kLfColumn] = tokenTextOf('\n' + keyCode);
+  }
+}
+
+// The token table of `key`: the compiled-in key's is built once and kept;
+// any other is built into `own`.
+const TokenTable& tokenTableFor(std::string_view key, std::unique_ptr<TokenTable>& own) {
+  static const std::unique_ptr<TokenTable> builtIn = [] {
+    auto table = std::make_unique<TokenTable>();
+    fillTokenTable(*table, TolbaDataFunc::defaultKey());
+    return table;
+  }();
+  if (key.substr(0, kLineLength) == TolbaDataFunc::defaultKey().substr(0, kLineLength)) return *builtIn;
+  own = std::make_unique<TokenTable>();
+  fillTokenTable(*own, key);
+  return *own;
+}
+
+// Writes one token text and advances past its three or four bytes.
+inline void putToken(char*& w, const TokenText& t) {
+  std::memcpy(w, t.text, 4);
+  w += 3 + static_cast<std::size_t>(t.text[3] != '\0');
+}
+
+// Scratch text kept per thread between calls, so that encoding and decoding do
+// not allocate (and grow) a buffer each time. One that has grown past this
+// size is given back after use.
+constexpr std::size_t kScratchKeep = 256 * 1024;
+
+void releaseIfLarge(std::string& scratch) {
+  if (scratch.capacity() > kScratchKeep) std::string().swap(scratch);
+}
 
 void logDecodeFailure(const std::string& why) { platform::log("解密JSON序列化失败----" + why); }
 
@@ -200,18 +250,27 @@ bool tooDeep(std::string_view json) {
 constexpr int kPadding = 64;
 constexpr int kSkip = -2;
 
-// What a token value gives at key position `index`: the base64 value (or
-// kPadding), kSkip for a line break that lenient reading passes over, -1 for
-// anything else. Unsigned arithmetic: a token may read as the lowest 64-bit
-// value.
+// What each character code below 128 gives when decoding: the base64 value,
+// kPadding for "=", kSkip for CR and LF when line breaks are passed over, -1
+// for anything else.
+template <bool Lenient>
+constexpr std::array<std::int8_t, 128> makeValueTable() {
+  std::array<std::int8_t, 128> t{};
+  for (std::size_t c = 0; c < t.size(); ++c) t[c] = kDecode[c];
+  t['='] = kPadding;
+  if (Lenient) t['\r'] = t['\n'] = kSkip;
+  return t;
+}
+template <bool Lenient>
+constexpr auto kValueOf = makeValueTable<Lenient>();
+
+// What a token value gives at key position `index` (see kValueOf). Unsigned
+// arithmetic: a token may read as the lowest 64-bit value.
 template <bool Lenient>
 int characterOf(std::uint64_t value, std::size_t index, std::string_view key) {
   const auto unit =
       static_cast<std::uint16_t>((value - static_cast<unsigned char>(key[index & (kLineLength - 1)])) & 0xFFFFu);
-  if (unit < 128 && kDecode[unit] >= 0) return kDecode[unit];
-  if (unit == '=') return kPadding;
-  if (Lenient && (unit == '\r' || unit == '\n')) return kSkip;
-  return -1;
+  return unit < 128 ? kValueOf<Lenient>[unit] : -1;
 }
 
 // Turns the tokens between `p` and `end` back into base64 values, written
@@ -222,21 +281,18 @@ char* untangle(const Char* p, const Char* const end, std::string_view key, char*
   std::size_t index = 0;
   for (;;) {
     // Tokens of two or three digits followed by "_", with room to look four
-    // characters ahead: nearly every token of a well-formed body.
+    // characters ahead: nearly every token of a well-formed body. Both lengths
+    // are computed and one is picked without a branch, since which one comes
+    // next follows the data.
     while (end - p >= 4) {
       const auto d0 = static_cast<std::uint32_t>(p[0]) - '0';
       const auto d1 = static_cast<std::uint32_t>(p[1]) - '0';
       const auto d2 = static_cast<std::uint32_t>(p[2]) - '0';
-      std::uint32_t value;
-      if (d0 < 10 && d1 < 10 && d2 < 10 && p[3] == '_') {
-        value = d0 * 100 + d1 * 10 + d2;
-        p += 4;
-      } else if (d0 < 10 && d1 < 10 && p[2] == '_') {
-        value = d0 * 10 + d1;
-        p += 3;
-      } else {
-        break;
-      }
+      const bool two = p[2] == '_';
+      const bool three = (d2 < 10) & (p[3] == '_');
+      if (!((d0 < 10) & (d1 < 10) & (two | three))) break;
+      const std::uint32_t value = two ? d0 * 10 + d1 : d0 * 100 + d1 * 10 + d2;
+      p += two ? 3 : 4;
       const int c = characterOf<Lenient>(value, index++, key);
       if (c >= 0) {
         *out++ = static_cast<char>(c);
@@ -280,14 +336,24 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
   // Tokens back to base64 values. The frame (first and last character, as
   // UTF-16 units) is dropped unseen. A body of ASCII characters (every
   // well-formed one) is read as it is; any other goes through UTF-16.
-  std::unique_ptr<char[]> values;  // at most one per token
+  // At most one value per token, in a per-thread buffer (a large allocation
+  // for every reply would cost more than reading its tokens).
+  thread_local std::string scratch;
+  struct Release {
+    ~Release() { releaseIfLarge(scratch); }
+  } release;
+  const auto buffer = [](std::size_t size) {
+    if (scratch.size() < size) scratch.resize(size);
+    return scratch.data();
+  };
+  char* values = nullptr;
   char* written = nullptr;
   bool done = false;
   const auto isAsciiByte = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
   if (key.size() >= kLineLength && body.size() >= 2 && isAsciiByte(body.front()) && isAsciiByte(body.back())) {
     bool sawNonAscii = false;
-    values.reset(new char[body.size()]);
-    written = untangle(body.data() + 1, body.data() + body.size() - 1, key, lenient, values.get(), sawNonAscii);
+    values = buffer(body.size());
+    written = untangle(body.data() + 1, body.data() + body.size() - 1, key, lenient, values, sawNonAscii);
     // A failure may have stopped before a character outside ASCII.
     done = !sawNonAscii && (written != nullptr || isAscii(body));
   }
@@ -300,20 +366,20 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
     const std::u16string text = toUtf16(body);
     if (text.size() < 2) return std::nullopt;  // a one-character body has nothing inside the frame
     bool sawNonAscii = false;
-    values.reset(new char[text.size()]);
-    written = untangle(text.data() + 1, text.data() + text.size() - 1, key, lenient, values.get(), sawNonAscii);
+    values = buffer(text.size());
+    written = untangle(text.data() + 1, text.data() + text.size() - 1, key, lenient, values, sawNonAscii);
   }
   bool bad = written == nullptr;
-  const std::size_t n = bad ? 0 : static_cast<std::size_t>(written - values.get());
+  const std::size_t n = bad ? 0 : static_cast<std::size_t>(written - values);
 
   // Strict base64: whole quads, padding ("=", at most two) only at the end.
   // Decoded in place: byte 3k/4 is written after value k has been read.
   std::size_t length = 0;
   if (!bad && n != 0 && n % 4 == 0) {
-    const char* b64 = values.get();
+    const char* b64 = values;
     const std::size_t pad =
         static_cast<std::size_t>(b64[n - 1] == kPadding) + static_cast<std::size_t>(b64[n - 2] == kPadding);
-    auto* in = reinterpret_cast<unsigned char*>(values.get());
+    auto* in = reinterpret_cast<unsigned char*>(values);
     unsigned char* out = in;
     unsigned padding = 0;  // any "=" outside the padding
     for (std::size_t i = 0; i < n; i += 4, out += 3) {
@@ -343,7 +409,7 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
   // The bytes must be UTF-8 text: the JSON parser checks that as it reads
   // (strictly: no overlong forms, no surrogates), and a byte outside ASCII is
   // only allowed inside a string.
-  const std::string_view bytes(values.get(), length);
+  const std::string_view bytes(values, length);
   if (tooDeep(bytes)) {
     logDecodeFailure("the JSON text is nested too deeply");
     return std::nullopt;
@@ -360,39 +426,59 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
   return parsed;
 }
 
+// Compact JSON of `object` as the JSON library writes it, into `out`; false
+// with `error` set when it cannot be written. "/" is still unescaped (see
+// escapeSlashes).
+bool writeCompact(const Json& object, std::string& out, std::string* error) {
+  if (!object.is_object() && !object.is_array()) {
+    if (error) *error = "Invalid top-level type in JSON write";
+    return false;
+  }
+  if (!allFinite(object)) {
+    if (error) *error = "Invalid number value (NaN or infinity) in JSON write";
+    return false;
+  }
+  out.clear();
+  try {
+    // What Json::dump() does, but into a buffer that may already have room.
+    nlohmann::detail::serializer<Json> writer(nlohmann::detail::output_adapter<char, std::string>(out), ' ',
+                                              Json::error_handler_t::strict);
+    writer.dump(object, false, false, 0);
+  } catch (const Json::exception& e) {
+    if (error) *error = e.what();
+    return false;
+  }
+  return true;
+}
+
+// Writes every "/" of `json` as "\/", as the platform's writer does ("/" only
+// occurs inside strings in compact JSON), into `out`; false (and `out`
+// untouched) when there is none.
+bool escapeSlashes(std::string_view json, std::string& out) {
+  const auto slashes = static_cast<std::size_t>(std::count(json.begin(), json.end(), '/'));
+  if (slashes == 0) return false;
+  out.clear();
+  out.reserve(json.size() + slashes);
+  std::size_t from = 0;
+  for (std::size_t at = json.find('/'); at != std::string_view::npos; at = json.find('/', at + 1)) {
+    out.append(json, from, at - from);
+    out.append("\\/");
+    from = at + 1;
+  }
+  out.append(json, from, std::string_view::npos);
+  return true;
+}
+
 }  // namespace
 
 std::string_view TolbaDataFunc::defaultKey() { return {build::kWireKey, sizeof(build::kWireKey) - 1}; }
 
 std::optional<std::string> TolbaDataFunc::writeJSON(const Json& object, std::string* error) {
-  if (!object.is_object() && !object.is_array()) {
-    if (error) *error = "Invalid top-level type in JSON write";
-    return std::nullopt;
-  }
-  if (!allFinite(object)) {
-    if (error) *error = "Invalid number value (NaN or infinity) in JSON write";
-    return std::nullopt;
-  }
   std::string json;
-  try {
-    json = object.dump(-1, ' ', false, Json::error_handler_t::strict);
-  } catch (const Json::exception& e) {
-    if (error) *error = e.what();
-    return std::nullopt;
-  }
-  // "/" only appears inside strings, where the platform's writer escapes it.
-  const auto slashes = static_cast<std::size_t>(std::count(json.begin(), json.end(), '/'));
-  if (slashes == 0) return json;
-  std::string out;
-  out.reserve(json.size() + slashes);
-  std::size_t from = 0;
-  for (std::size_t at = json.find('/'); at != std::string::npos; at = json.find('/', at + 1)) {
-    out.append(json, from, at - from);
-    out.append("\\/");
-    from = at + 1;
-  }
-  out.append(json, from, std::string::npos);
-  return out;
+  if (!writeCompact(object, json, error)) return std::nullopt;
+  std::string escaped;
+  if (escapeSlashes(json, escaped)) return escaped;
+  return json;
 }
 
 namespace {
@@ -400,47 +486,80 @@ namespace {
 // The scrambled body of `object`; `lineBreaks` puts CR LF between base64 lines
 // of 64 characters (as requests carry them).
 std::optional<std::string> encode(const Json& object, std::string_view key, bool lineBreaks) {
+  // The JSON text goes to per-thread scratch buffers: only the body is handed
+  // back, so the text needs no allocation (and no growing) of its own.
+  thread_local std::string text;
+  thread_local std::string escaped;
   std::string error;
-  const auto json = TolbaDataFunc::writeJSON(object, &error);
-  if (!json) {
+  if (!writeCompact(object, text, &error)) {
+    releaseIfLarge(text);
     platform::log("加密JSON序列化失败----" + error);
     return std::nullopt;
   }
+  const std::string& json = escapeSlashes(text, escaped) ? escaped : text;
   if (key.size() < kLineLength) {
+    releaseIfLarge(text);
+    releaseIfLarge(escaped);
     platform::log("加密JSON序列化失败----the key table must hold 64 characters");
     return std::nullopt;
   }
-  const auto* data = reinterpret_cast<const unsigned char*>(json->data());
-  const std::size_t size = json->size();
+  std::unique_ptr<TokenTable> ownTable;
+  const TokenTable& table = tokenTableFor(key, ownTable);
+
+  const auto* data = reinterpret_cast<const unsigned char*>(json.data());
+  const std::size_t size = json.size();
   const std::size_t chars = (size + 2) / 3 * 4;
   const std::size_t breaks = lineBreaks && chars > 0 ? (chars - 1) / kLineLength : 0;
   const std::size_t tokens = chars + 2 * breaks;
 
-  // Every token is written as "_" and its digits; the first "_" then becomes the
+  // Every token is written as "_" and its digits (four bytes, the last one
+  // possibly overwritten by the next token); the first "_" then becomes the
   // opening "x".
   std::string out(tokens * 4 + 2, '\0');
   char* w = out.data();
   std::size_t index = 0;  // position in the base64 text, line breaks included
-  auto emit = [&](unsigned code) {
-    const TokenText& t = kTokenTexts[code + static_cast<unsigned char>(key[index & (kLineLength - 1)])];
-    std::memcpy(w, t.text, 4);
-    w += t.size;
-    ++index;
-  };
-  constexpr std::size_t kQuadsPerLine = kLineLength / 4;
-  for (std::size_t i = 0, quad = 0; i < size; i += 3, ++quad) {
-    if (lineBreaks && quad != 0 && quad % kQuadsPerLine == 0) {
-      emit('\r');
-      emit('\n');
+
+  // Whole lines of 48 JSON bytes (64 base64 characters), then the rest. The
+  // four tokens of a quad use four consecutive rows of the table.
+  constexpr std::size_t kBytesPerLine = kLineLength / 4 * 3;
+  const std::size_t whole = size / 3 * 3;
+  std::size_t i = 0;
+  while (i < whole) {
+    if (lineBreaks && i != 0) {
+      const auto* row = &table.rows[index & (kLineLength - 1)];
+      putToken(w, row[0][kCrColumn]);
+      putToken(w, row[1][kLfColumn]);
+      index += 2;
     }
-    const std::uint32_t v = (static_cast<std::uint32_t>(data[i]) << 16) |
-                            (i + 1 < size ? static_cast<std::uint32_t>(data[i + 1]) << 8 : 0u) |
-                            (i + 2 < size ? static_cast<std::uint32_t>(data[i + 2]) : 0u);
-    emit(static_cast<unsigned char>(kBase64[(v >> 18) & 63]));
-    emit(static_cast<unsigned char>(kBase64[(v >> 12) & 63]));
-    emit(static_cast<unsigned char>(i + 1 < size ? kBase64[(v >> 6) & 63] : '='));
-    emit(static_cast<unsigned char>(i + 2 < size ? kBase64[v & 63] : '='));
+    const std::size_t lineEnd = std::min(whole, lineBreaks ? i + kBytesPerLine : whole);
+    for (; i < lineEnd; i += 3, index += 4) {
+      const auto* row = &table.rows[index & (kLineLength - 1)];
+      const std::uint32_t v = (std::uint32_t{data[i]} << 16) | (std::uint32_t{data[i + 1]} << 8) | data[i + 2];
+      putToken(w, row[0][v >> 18]);
+      putToken(w, row[1][(v >> 12) & 63]);
+      putToken(w, row[2][(v >> 6) & 63]);
+      putToken(w, row[3][v & 63]);
+    }
   }
+  if (i < size) {
+    // One or two bytes left: a last quad with "=" padding, on a line of its
+    // own when the previous line is full.
+    if (lineBreaks && i != 0 && i % kBytesPerLine == 0) {
+      const auto* row = &table.rows[index & (kLineLength - 1)];
+      putToken(w, row[0][kCrColumn]);
+      putToken(w, row[1][kLfColumn]);
+      index += 2;
+    }
+    const auto* row = &table.rows[index & (kLineLength - 1)];
+    const bool two = i + 1 < size;
+    const std::uint32_t v = (std::uint32_t{data[i]} << 16) | (two ? std::uint32_t{data[i + 1]} << 8 : 0u);
+    putToken(w, row[0][v >> 18]);
+    putToken(w, row[1][(v >> 12) & 63]);
+    putToken(w, row[2][two ? (v >> 6) & 63 : kPadColumn]);
+    putToken(w, row[3][kPadColumn]);
+  }
+  releaseIfLarge(text);
+  releaseIfLarge(escaped);
   out[0] = 'x';
   *w++ = 'y';
   out.resize(static_cast<std::size_t>(w - out.data()));
