@@ -112,16 +112,31 @@ void releaseIfLarge(std::string& scratch) {
 
 void logDecodeFailure(const std::string& why) { platform::log("解密JSON序列化失败----" + why); }
 
-// Checks that every double in `v` is finite (JSON has no NaN or infinity).
+// Checks that every double in `v` is finite (JSON has no NaN or infinity), and
+// that nothing lies deeper than kMaxDepth. Walks the containers themselves
+// (the JSON library's generic iterators cost more than the check) and only
+// descends where there is something to check.
 bool allFinite(const Json& v, int depth = 0) {
   if (depth > kMaxDepth) return false;
-  if (v.is_number_float()) return std::isfinite(v.get<double>());
-  if (v.is_structured()) {
-    for (const auto& e : v) {
-      if (!allFinite(e, depth + 1)) return false;
-    }
+  const auto check = [depth](const Json& e) {
+    return depth + 1 > kMaxDepth || e.is_structured() || e.is_number_float() ? allFinite(e, depth + 1) : true;
+  };
+  switch (v.type()) {
+    case Json::value_t::number_float:
+      return std::isfinite(v.get_ref<const Json::number_float_t&>());
+    case Json::value_t::object:
+      for (const auto& entry : v.get_ref<const Json::object_t&>()) {
+        if (!check(entry.second)) return false;
+      }
+      return true;
+    case Json::value_t::array:
+      for (const auto& e : v.get_ref<const Json::array_t&>()) {
+        if (!check(e)) return false;
+      }
+      return true;
+    default:
+      return true;
   }
-  return true;
 }
 
 bool validUtf8(std::string_view s) {
@@ -273,11 +288,42 @@ int characterOf(std::uint64_t value, std::size_t index, std::string_view key) {
   return unit < 128 ? kValueOf<Lenient>[unit] : -1;
 }
 
+// What every token value below 256 gives at every key position (see
+// characterOf); larger values give -1 there. Reading a token then takes one
+// lookup instead of a subtraction, a mask and a lookup.
+struct ValueTable {
+  std::array<std::array<std::int8_t, 256>, kLineLength> rows;
+};
+
+void fillValueTable(ValueTable& table, std::string_view key) {
+  for (std::size_t row = 0; row < kLineLength; ++row) {
+    for (std::size_t value = 0; value < 256; ++value) {
+      table.rows[row][value] = static_cast<std::int8_t>(characterOf<true>(value, row, key));
+    }
+  }
+}
+
+// The value table of `key`: the compiled-in key's is built once and kept; any
+// other is built into `own`.
+const ValueTable& valueTableFor(std::string_view key, std::unique_ptr<ValueTable>& own) {
+  static const std::unique_ptr<ValueTable> builtIn = [] {
+    auto table = std::make_unique<ValueTable>();
+    fillValueTable(*table, TolbaDataFunc::defaultKey());
+    return table;
+  }();
+  if (key.substr(0, kLineLength) == TolbaDataFunc::defaultKey().substr(0, kLineLength)) return *builtIn;
+  own = std::make_unique<ValueTable>();
+  fillValueTable(*own, key);
+  return *own;
+}
+
 // Turns the tokens between `p` and `end` back into base64 values, written
 // from `out` on (room for one per token, so `end - p + 1`); nullptr when a
 // token does not give a base64 character, else the end of what was written.
 template <bool Lenient, typename Char>
 char* untangle(const Char* p, const Char* const end, std::string_view key, char* out, bool& sawNonAscii) {
+  std::unique_ptr<ValueTable> ownTable;
+  const ValueTable& table = valueTableFor(key, ownTable);
   std::size_t index = 0;
   for (;;) {
     // Tokens of two or three digits followed by "_", with room to look four
@@ -293,10 +339,12 @@ char* untangle(const Char* p, const Char* const end, std::string_view key, char*
       if (!((d0 < 10) & (d1 < 10) & (two | three))) break;
       const std::uint32_t value = two ? d0 * 10 + d1 : d0 * 100 + d1 * 10 + d2;
       p += two ? 3 : 4;
-      const int c = characterOf<Lenient>(value, index++, key);
+      // Three digits may exceed the table: such a value is never a character.
+      const std::size_t row = index++ & (kLineLength - 1);
+      const int c = value < 256 ? table.rows[row][value] : -1;
       if (c >= 0) {
         *out++ = static_cast<char>(c);
-      } else if (c != kSkip) {
+      } else if (!Lenient || c != kSkip) {
         return nullptr;
       }
     }
@@ -483,31 +531,127 @@ std::optional<std::string> TolbaDataFunc::writeJSON(const Json& object, std::str
 
 namespace {
 
+// Writes the tokens of the base64 text of a JSON text that is fed in pieces:
+// the runs between the "/" of the text, and the "\/" that replaces each of
+// them, so that the escaped text is never written out as a whole.
+class TokenWriter {
+ public:
+  // `out` has room for every token at four bytes.
+  TokenWriter(const TokenTable& table, char* out, bool lineBreaks)
+      : table_(table), w_(out), lineRoom_(lineBreaks ? kQuadsPerLine : SIZE_MAX) {}
+
+  void feed(const unsigned char* p, std::size_t size) {
+    const unsigned char* const end = p + size;
+    // Complete the group of three bytes that the previous piece began.
+    if (pending_ != 0) {
+      for (; pending_ < 3 && p < end; ++p) group_[pending_++] = *p;
+      if (pending_ < 3) return;
+      pending_ = 0;
+      quad((std::uint32_t{group_[0]} << 16) | (std::uint32_t{group_[1]} << 8) | group_[2]);
+    }
+    // Whole groups, a line at a time. Locals rather than members in the loop:
+    // the compiler must assume that a write through `char*` may change any
+    // member.
+    char* w = w_;
+    std::size_t index = index_;
+    const unsigned char* const whole = p + static_cast<std::size_t>(end - p) / 3 * 3;
+    while (p < whole) {
+      if (lineRoom_ == 0) lineBreak(w, index);
+      const std::size_t groups = std::min(static_cast<std::size_t>(whole - p) / 3, lineRoom_);
+      lineRoom_ -= groups;
+      for (const unsigned char* const stop = p + groups * 3; p < stop; p += 3, index += 4) {
+        const auto* row = &table_.rows[index & (kLineLength - 1)];
+        const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+        putToken(w, row[0][v >> 18]);
+        putToken(w, row[1][(v >> 12) & 63]);
+        putToken(w, row[2][(v >> 6) & 63]);
+        putToken(w, row[3][v & 63]);
+      }
+    }
+    w_ = w;
+    index_ = index;
+    // At most two bytes left, kept for the next piece or for finish().
+    if (p < end) {
+      group_[0] = p[0];
+      if (end - p > 1) group_[1] = p[1];
+      pending_ = static_cast<std::size_t>(end - p);
+    }
+  }
+
+  // Writes the last quad (with "=" padding) if bytes are left; returns the end
+  // of what was written.
+  char* finish() {
+    if (pending_ != 0) {
+      if (lineRoom_ == 0) lineBreak(w_, index_);
+      const auto* row = &table_.rows[index_ & (kLineLength - 1)];
+      const bool two = pending_ == 2;
+      const std::uint32_t v = (std::uint32_t{group_[0]} << 16) | (two ? std::uint32_t{group_[1]} << 8 : 0u);
+      putToken(w_, row[0][v >> 18]);
+      putToken(w_, row[1][(v >> 12) & 63]);
+      putToken(w_, row[2][two ? (v >> 6) & 63 : kPadColumn]);
+      putToken(w_, row[3][kPadColumn]);
+      index_ += 4;
+      pending_ = 0;
+    }
+    return w_;
+  }
+
+ private:
+  static constexpr std::size_t kQuadsPerLine = kLineLength / 4;
+
+  void quad(std::uint32_t v) {
+    if (lineRoom_ == 0) lineBreak(w_, index_);
+    --lineRoom_;
+    const auto* row = &table_.rows[index_ & (kLineLength - 1)];
+    putToken(w_, row[0][v >> 18]);
+    putToken(w_, row[1][(v >> 12) & 63]);
+    putToken(w_, row[2][(v >> 6) & 63]);
+    putToken(w_, row[3][v & 63]);
+    index_ += 4;
+  }
+
+  // CR LF before a line that follows a full one.
+  void lineBreak(char*& w, std::size_t& index) {
+    const auto* row = &table_.rows[index & (kLineLength - 1)];
+    putToken(w, row[0][kCrColumn]);
+    putToken(w, row[1][kLfColumn]);
+    index += 2;
+    lineRoom_ = kQuadsPerLine;
+  }
+
+  const TokenTable& table_;
+  char* w_;
+  std::size_t index_ = 0;  // position in the base64 text, line breaks included
+  std::size_t lineRoom_;   // quads that still fit on the current line
+  unsigned char group_[3] = {};
+  std::size_t pending_ = 0;  // bytes waiting in group_
+};
+
 // The scrambled body of `object`; `lineBreaks` puts CR LF between base64 lines
 // of 64 characters (as requests carry them).
 std::optional<std::string> encode(const Json& object, std::string_view key, bool lineBreaks) {
-  // The JSON text goes to per-thread scratch buffers: only the body is handed
+  // The JSON text goes to a per-thread scratch buffer: only the body is handed
   // back, so the text needs no allocation (and no growing) of its own.
   thread_local std::string text;
-  thread_local std::string escaped;
   std::string error;
-  if (!writeCompact(object, text, &error)) {
-    releaseIfLarge(text);
+  const bool written = writeCompact(object, text, &error);
+  struct Release {
+    ~Release() { releaseIfLarge(text); }
+  } release;
+  if (!written) {
     platform::log("加密JSON序列化失败----" + error);
     return std::nullopt;
   }
-  const std::string& json = escapeSlashes(text, escaped) ? escaped : text;
   if (key.size() < kLineLength) {
-    releaseIfLarge(text);
-    releaseIfLarge(escaped);
     platform::log("加密JSON序列化失败----the key table must hold 64 characters");
     return std::nullopt;
   }
   std::unique_ptr<TokenTable> ownTable;
   const TokenTable& table = tokenTableFor(key, ownTable);
 
-  const auto* data = reinterpret_cast<const unsigned char*>(json.data());
-  const std::size_t size = json.size();
+  // Sizes of the escaped text: every "/" becomes "\/".
+  const std::size_t slashes = static_cast<std::size_t>(std::count(text.begin(), text.end(), '/'));
+  const std::size_t size = text.size() + slashes;
   const std::size_t chars = (size + 2) / 3 * 4;
   const std::size_t breaks = lineBreaks && chars > 0 ? (chars - 1) / kLineLength : 0;
   const std::size_t tokens = chars + 2 * breaks;
@@ -516,50 +660,19 @@ std::optional<std::string> encode(const Json& object, std::string_view key, bool
   // possibly overwritten by the next token); the first "_" then becomes the
   // opening "x".
   std::string out(tokens * 4 + 2, '\0');
-  char* w = out.data();
-  std::size_t index = 0;  // position in the base64 text, line breaks included
-
-  // Whole lines of 48 JSON bytes (64 base64 characters), then the rest. The
-  // four tokens of a quad use four consecutive rows of the table.
-  constexpr std::size_t kBytesPerLine = kLineLength / 4 * 3;
-  const std::size_t whole = size / 3 * 3;
-  std::size_t i = 0;
-  while (i < whole) {
-    if (lineBreaks && i != 0) {
-      const auto* row = &table.rows[index & (kLineLength - 1)];
-      putToken(w, row[0][kCrColumn]);
-      putToken(w, row[1][kLfColumn]);
-      index += 2;
-    }
-    const std::size_t lineEnd = std::min(whole, lineBreaks ? i + kBytesPerLine : whole);
-    for (; i < lineEnd; i += 3, index += 4) {
-      const auto* row = &table.rows[index & (kLineLength - 1)];
-      const std::uint32_t v = (std::uint32_t{data[i]} << 16) | (std::uint32_t{data[i + 1]} << 8) | data[i + 2];
-      putToken(w, row[0][v >> 18]);
-      putToken(w, row[1][(v >> 12) & 63]);
-      putToken(w, row[2][(v >> 6) & 63]);
-      putToken(w, row[3][v & 63]);
+  TokenWriter writer(table, out.data(), lineBreaks);
+  const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+  static constexpr unsigned char kEscapedSlash[] = {'\\', '/'};
+  std::size_t from = 0;
+  if (slashes != 0) {
+    for (std::size_t at = text.find('/'); at != std::string::npos; at = text.find('/', at + 1)) {
+      writer.feed(data + from, at - from);
+      writer.feed(kEscapedSlash, 2);
+      from = at + 1;
     }
   }
-  if (i < size) {
-    // One or two bytes left: a last quad with "=" padding, on a line of its
-    // own when the previous line is full.
-    if (lineBreaks && i != 0 && i % kBytesPerLine == 0) {
-      const auto* row = &table.rows[index & (kLineLength - 1)];
-      putToken(w, row[0][kCrColumn]);
-      putToken(w, row[1][kLfColumn]);
-      index += 2;
-    }
-    const auto* row = &table.rows[index & (kLineLength - 1)];
-    const bool two = i + 1 < size;
-    const std::uint32_t v = (std::uint32_t{data[i]} << 16) | (two ? std::uint32_t{data[i + 1]} << 8 : 0u);
-    putToken(w, row[0][v >> 18]);
-    putToken(w, row[1][(v >> 12) & 63]);
-    putToken(w, row[2][two ? (v >> 6) & 63 : kPadColumn]);
-    putToken(w, row[3][kPadColumn]);
-  }
-  releaseIfLarge(text);
-  releaseIfLarge(escaped);
+  writer.feed(data + from, text.size() - from);
+  char* w = writer.finish();
   out[0] = 'x';
   *w++ = 'y';
   out.resize(static_cast<std::size_t>(w - out.data()));
