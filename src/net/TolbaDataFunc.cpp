@@ -95,10 +95,37 @@ const TokenTable& tokenTableFor(std::string_view key, std::unique_ptr<TokenTable
   return *own;
 }
 
-// Writes one token text and advances past its three or four bytes.
+// Bytes of a token text: three, or four when the value has three digits (the
+// fourth byte is then a digit, not 0). Written as arithmetic: as a comparison
+// the compiler may turn it into a branch that the data keeps mispredicting.
+inline std::size_t lengthOf(const TokenText& t) {
+  return 3 + ((std::size_t{static_cast<unsigned char>(t.text[3])} + 0xFF) >> 8);
+}
+
+// Writes one token text and advances past it.
 inline void putToken(char*& w, const TokenText& t) {
   std::memcpy(w, t.text, 4);
-  w += 3 + static_cast<std::size_t>(t.text[3] != '\0');
+  w += lengthOf(t);
+}
+
+using TokenRow = std::array<TokenText, kColumns>;
+
+// Writes the four tokens of one base64 quad (columns a, b, c and d of rows
+// row[0..3]) and returns the end. The lengths are added up apart from the
+// writes, so that each write does not wait for the one before it.
+inline char* putQuad(char* w, const TokenRow* row, std::size_t a, std::size_t b, std::size_t c, std::size_t d) {
+  const TokenText& t0 = row[0][a];
+  const TokenText& t1 = row[1][b];
+  const TokenText& t2 = row[2][c];
+  const TokenText& t3 = row[3][d];
+  const std::size_t n0 = lengthOf(t0);
+  const std::size_t n01 = n0 + lengthOf(t1);
+  const std::size_t n012 = n01 + lengthOf(t2);
+  std::memcpy(w, t0.text, 4);
+  std::memcpy(w + n0, t1.text, 4);
+  std::memcpy(w + n01, t2.text, 4);
+  std::memcpy(w + n012, t3.text, 4);
+  return w + n012 + lengthOf(t3);
 }
 
 // Scratch text kept per thread between calls, so that encoding and decoding do
@@ -554,18 +581,15 @@ class TokenWriter {
     // member.
     char* w = w_;
     std::size_t index = index_;
+    const TokenTable& table = table_;
     const unsigned char* const whole = p + static_cast<std::size_t>(end - p) / 3 * 3;
     while (p < whole) {
       if (lineRoom_ == 0) lineBreak(w, index);
       const std::size_t groups = std::min(static_cast<std::size_t>(whole - p) / 3, lineRoom_);
       lineRoom_ -= groups;
       for (const unsigned char* const stop = p + groups * 3; p < stop; p += 3, index += 4) {
-        const auto* row = &table_.rows[index & (kLineLength - 1)];
         const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-        putToken(w, row[0][v >> 18]);
-        putToken(w, row[1][(v >> 12) & 63]);
-        putToken(w, row[2][(v >> 6) & 63]);
-        putToken(w, row[3][v & 63]);
+        w = putQuad(w, &table.rows[index & (kLineLength - 1)], v >> 18, (v >> 12) & 63, (v >> 6) & 63, v & 63);
       }
     }
     w_ = w;
@@ -583,13 +607,10 @@ class TokenWriter {
   char* finish() {
     if (pending_ != 0) {
       if (lineRoom_ == 0) lineBreak(w_, index_);
-      const auto* row = &table_.rows[index_ & (kLineLength - 1)];
       const bool two = pending_ == 2;
       const std::uint32_t v = (std::uint32_t{group_[0]} << 16) | (two ? std::uint32_t{group_[1]} << 8 : 0u);
-      putToken(w_, row[0][v >> 18]);
-      putToken(w_, row[1][(v >> 12) & 63]);
-      putToken(w_, row[2][two ? (v >> 6) & 63 : kPadColumn]);
-      putToken(w_, row[3][kPadColumn]);
+      w_ = putQuad(w_, &table_.rows[index_ & (kLineLength - 1)], v >> 18, (v >> 12) & 63,
+                   two ? (v >> 6) & 63 : kPadColumn, kPadColumn);
       index_ += 4;
       pending_ = 0;
     }
@@ -602,11 +623,7 @@ class TokenWriter {
   void quad(std::uint32_t v) {
     if (lineRoom_ == 0) lineBreak(w_, index_);
     --lineRoom_;
-    const auto* row = &table_.rows[index_ & (kLineLength - 1)];
-    putToken(w_, row[0][v >> 18]);
-    putToken(w_, row[1][(v >> 12) & 63]);
-    putToken(w_, row[2][(v >> 6) & 63]);
-    putToken(w_, row[3][v & 63]);
+    w_ = putQuad(w_, &table_.rows[index_ & (kLineLength - 1)], v >> 18, (v >> 12) & 63, (v >> 6) & 63, v & 63);
     index_ += 4;
   }
 
@@ -650,8 +667,10 @@ std::optional<std::string> encode(const Json& object, std::string_view key, bool
   const TokenTable& table = tokenTableFor(key, ownTable);
 
   // Sizes of the escaped text: every "/" becomes "\/".
-  const std::size_t slashes = static_cast<std::size_t>(std::count(text.begin(), text.end(), '/'));
-  const std::size_t size = text.size() + slashes;
+  thread_local std::vector<std::size_t> slashes;
+  slashes.clear();
+  for (std::size_t at = text.find('/'); at != std::string::npos; at = text.find('/', at + 1)) slashes.push_back(at);
+  const std::size_t size = text.size() + slashes.size();
   const std::size_t chars = (size + 2) / 3 * 4;
   const std::size_t breaks = lineBreaks && chars > 0 ? (chars - 1) / kLineLength : 0;
   const std::size_t tokens = chars + 2 * breaks;
@@ -664,15 +683,14 @@ std::optional<std::string> encode(const Json& object, std::string_view key, bool
   const auto* data = reinterpret_cast<const unsigned char*>(text.data());
   static constexpr unsigned char kEscapedSlash[] = {'\\', '/'};
   std::size_t from = 0;
-  if (slashes != 0) {
-    for (std::size_t at = text.find('/'); at != std::string::npos; at = text.find('/', at + 1)) {
-      writer.feed(data + from, at - from);
-      writer.feed(kEscapedSlash, 2);
-      from = at + 1;
-    }
+  for (const std::size_t at : slashes) {
+    writer.feed(data + from, at - from);
+    writer.feed(kEscapedSlash, 2);
+    from = at + 1;
   }
   writer.feed(data + from, text.size() - from);
   char* w = writer.finish();
+  if (slashes.capacity() > kScratchKeep / sizeof(std::size_t)) std::vector<std::size_t>().swap(slashes);
   out[0] = 'x';
   *w++ = 'y';
   out.resize(static_cast<std::size_t>(w - out.data()));
