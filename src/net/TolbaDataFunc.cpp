@@ -82,14 +82,16 @@ void fillTokenTable(TokenTable& table, std::string_view key) {
 }
 
 // The token table of `key`: the compiled-in key's is built once and kept;
-// any other is built into `own`.
+// any other is built into `own`. The kept table has no destructor, so that
+// other threads may still encode while the process exits.
 const TokenTable& tokenTableFor(std::string_view key, std::unique_ptr<TokenTable>& own) {
-  static const std::unique_ptr<TokenTable> builtIn = [] {
-    auto table = std::make_unique<TokenTable>();
-    fillTokenTable(*table, TolbaDataFunc::defaultKey());
+  static_assert(std::is_trivially_destructible_v<TokenTable>);
+  static const TokenTable builtIn = [] {
+    TokenTable table{};
+    fillTokenTable(table, TolbaDataFunc::defaultKey());
     return table;
   }();
-  if (key.substr(0, kLineLength) == TolbaDataFunc::defaultKey().substr(0, kLineLength)) return *builtIn;
+  if (key.substr(0, kLineLength) == TolbaDataFunc::defaultKey().substr(0, kLineLength)) return builtIn;
   own = std::make_unique<TokenTable>();
   fillTokenTable(*own, key);
   return *own;
@@ -337,15 +339,16 @@ void fillValueTable(ValueTable& table, std::string_view key) {
   }
 }
 
-// The value table of `key`: the compiled-in key's is built once and kept; any
-// other is built into `own`.
+// The value table of `key`: the compiled-in key's is built once and kept (with
+// no destructor, as above); any other is built into `own`.
 const ValueTable& valueTableFor(std::string_view key, std::unique_ptr<ValueTable>& own) {
-  static const std::unique_ptr<ValueTable> builtIn = [] {
-    auto table = std::make_unique<ValueTable>();
-    fillValueTable(*table, TolbaDataFunc::defaultKey());
+  static_assert(std::is_trivially_destructible_v<ValueTable>);
+  static const ValueTable builtIn = [] {
+    ValueTable table{};
+    fillValueTable(table, TolbaDataFunc::defaultKey());
     return table;
   }();
-  if (key.substr(0, kLineLength) == TolbaDataFunc::defaultKey().substr(0, kLineLength)) return *builtIn;
+  if (key.substr(0, kLineLength) == TolbaDataFunc::defaultKey().substr(0, kLineLength)) return builtIn;
   own = std::make_unique<ValueTable>();
   fillValueTable(*own, key);
   return *own;
