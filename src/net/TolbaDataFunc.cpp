@@ -511,10 +511,17 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
   return parsed;
 }
 
-// Compact JSON of `object` as the JSON library writes it, into `out`; false
-// with `error` set when it cannot be written. "/" is still unescaped (see
-// escapeSlashes).
-bool writeCompact(const Json& object, std::string& out, std::string* error) {
+// The JSON library's own writer, as Json::dump() uses it.
+using JsonWriter = nlohmann::detail::serializer<Json>;
+
+JsonWriter writerInto(std::string& out) {
+  return JsonWriter(nlohmann::detail::output_adapter<char, std::string>(out), ' ', Json::error_handler_t::strict);
+}
+
+// Compact JSON of `object` as the JSON library writes it, into `out` through
+// `writer` (which writes to `out`); false with `error` set when it cannot be
+// written. "/" is still unescaped.
+bool writeCompact(const Json& object, std::string& out, JsonWriter& writer, std::string* error) {
   if (!object.is_object() && !object.is_array()) {
     if (error) *error = "Invalid top-level type in JSON write";
     return false;
@@ -525,9 +532,6 @@ bool writeCompact(const Json& object, std::string& out, std::string* error) {
   }
   out.clear();
   try {
-    // What Json::dump() does, but into a buffer that may already have room.
-    nlohmann::detail::serializer<Json> writer(nlohmann::detail::output_adapter<char, std::string>(out), ' ',
-                                              Json::error_handler_t::strict);
     writer.dump(object, false, false, 0);
   } catch (const Json::exception& e) {
     if (error) *error = e.what();
@@ -560,7 +564,8 @@ std::string_view TolbaDataFunc::defaultKey() { return {build::kWireKey, sizeof(b
 
 std::optional<std::string> TolbaDataFunc::writeJSON(const Json& object, std::string* error) {
   std::string json;
-  if (!writeCompact(object, json, error)) return std::nullopt;
+  JsonWriter writer = writerInto(json);
+  if (!writeCompact(object, json, writer, error)) return std::nullopt;
   std::string escaped;
   if (escapeSlashes(json, escaped)) return escaped;
   return json;
@@ -660,8 +665,10 @@ std::optional<std::string> encode(const Json& object, std::string_view key, bool
   // The JSON text goes to a per-thread scratch buffer: only the body is handed
   // back, so the text needs no allocation (and no growing) of its own.
   thread_local std::string text;
+  // The writer is kept with its buffer: making one allocates.
+  thread_local JsonWriter jsonWriter = writerInto(text);
   std::string error;
-  const bool written = writeCompact(object, text, &error);
+  const bool written = writeCompact(object, text, jsonWriter, &error);
   struct Release {
     ~Release() { releaseIfLarge(text); }
   } release;
