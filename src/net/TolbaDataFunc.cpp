@@ -32,9 +32,9 @@ constexpr std::array<std::int8_t, 256> makeDecodeTable() {
 constexpr auto kDecode = makeDecodeTable();
 
 // The text of one token: "_" and the two or three digits of its value, in four
-// bytes. Token values lie between 42 (LF plus a space) and 249, so they never
-// have one digit; for two digits the fourth byte is 0 and the next token
-// overwrites it.
+// bytes. A token value is the code of a base64 character, "=", CR or LF plus a
+// key byte, so between 10 and 377: never one digit. For two digits the fourth
+// byte is 0 and the next token overwrites it.
 struct TokenText {
   char text[4];
 };
