@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -104,6 +106,52 @@ TEST(TolbaDataFuncTest, KeyPositionsWrapAndNoBreakFollowsTheLastLine) {
   EXPECT_EQ(tokens[127] - static_cast<unsigned char>(key[63]), text[127]);
   EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(text[127])) || text[127] == '+' || text[127] == '/');
   EXPECT_EQ(TolbaDataFunc::decodingJSONLenient(bodyOf(tokens)), doc);
+}
+
+// The body of a JSON text the plain way, a character at a time: base64 with
+// CR LF between lines of 64 when `lineBreaks`, then each character plus its key
+// character.
+std::string plainBody(const std::string& json, std::string_view key, bool lineBreaks) {
+  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string base64;
+  for (std::size_t i = 0; i < json.size(); i += 3) {
+    if (lineBreaks && i != 0 && i % 48 == 0) base64 += "\r\n";
+    unsigned v = static_cast<unsigned char>(json[i]) << 16;
+    if (i + 1 < json.size()) v |= static_cast<unsigned char>(json[i + 1]) << 8;
+    if (i + 2 < json.size()) v |= static_cast<unsigned char>(json[i + 2]);
+    base64 += alphabet[v >> 18];
+    base64 += alphabet[(v >> 12) & 63];
+    base64 += i + 1 < json.size() ? alphabet[(v >> 6) & 63] : '=';
+    base64 += i + 2 < json.size() ? alphabet[v & 63] : '=';
+  }
+  std::vector<int> tokens;
+  for (std::size_t i = 0; i < base64.size(); ++i) {
+    tokens.push_back(static_cast<unsigned char>(base64[i]) + static_cast<unsigned char>(key[i % 64]));
+  }
+  return bodyOf(tokens);
+}
+
+TEST(TolbaDataFuncTest, EncodesAsThePlainAlgorithmWithAnyKeyAndEveryLength) {
+  std::string reversed(TolbaDataFunc::defaultKey());
+  std::reverse(reversed.begin(), reversed.end());
+  std::mt19937 random(7);
+  for (const std::string_view key : {TolbaDataFunc::defaultKey(), std::string_view(reversed)}) {
+    // Lengths across several lines, with "/" (written "\/") at every offset of a
+    // base64 group and next to each other.
+    for (std::size_t n = 0; n < 160; ++n) {
+      std::string text;
+      static const char* const pieces[] = {"a", "b", "/", "c", "名", "/"};
+      for (std::size_t i = 0; i < n; ++i) text += pieces[random() % 6];
+      const Json doc = {{"t", text}, {"u", "http://h/p"}};
+      const auto json = TolbaDataFunc::writeJSON(doc);
+      ASSERT_TRUE(json);
+      EXPECT_EQ(TolbaDataFunc::codingJSON(doc, key), plainBody(*json, key, true)) << *json;
+      const auto reply = TolbaDataFunc::codingReplyJSON(doc, key);
+      EXPECT_EQ(reply, plainBody(*json, key, false)) << *json;
+      EXPECT_EQ(TolbaDataFunc::decodingJSON(*reply, key), doc);
+      EXPECT_EQ(TolbaDataFunc::decodingJSONLenient(*TolbaDataFunc::codingJSON(doc, key), key), doc);
+    }
+  }
 }
 
 TEST(TolbaDataFuncTest, RoundTripsEveryLengthThatFitsOneLine) {
