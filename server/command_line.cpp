@@ -257,7 +257,7 @@ std::optional<SandboxOptions> parseServeOptions(const std::vector<std::string>& 
     } else if (a == "--fault") {
       const auto* v = value();
       if (!v) return missing();
-      auto rule = parseFaultSpec(*v, error);
+      auto rule = parseFaultFlag(*v, error);
       if (!rule) return std::nullopt;
       o.faults.push_back(*rule);
     } else {

@@ -69,18 +69,18 @@ std::optional<FaultMode> parseFaultMode(const std::string& name) {
   return std::nullopt;
 }
 
-std::optional<FaultRule> parseFaultSpec(const std::string& spec, std::string* error) {
+std::optional<FaultRule> parseFaultFlag(const std::string& flag, std::string* error) {
   // At most four parts: the last takes the rest, so a refusal message may hold commas.
   std::vector<std::string> parts;
   std::size_t start = 0;
   for (;;) {
-    const std::size_t comma = parts.size() == 3 ? std::string::npos : spec.find(',', start);
-    parts.push_back(spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    const std::size_t comma = parts.size() == 3 ? std::string::npos : flag.find(',', start);
+    parts.push_back(flag.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
   if (parts.size() < 3) {
-    if (error) *error = "a fault is PATH,MODE,COUNT[,SECONDS or MESSAGE], got \"" + spec + "\"";
+    if (error) *error = "a fault is PATH,MODE,COUNT[,SECONDS or MESSAGE], got \"" + flag + "\"";
     return std::nullopt;
   }
   FaultRule rule;

@@ -30,7 +30,7 @@ std::optional<FaultMode> parseFaultMode(const std::string& name);
 
 // "PATH,MODE,COUNT[,SECONDS]" (for refuse: "PATH,refuse,COUNT[,MESSAGE]"), as
 // given to `serve --fault`.
-std::optional<FaultRule> parseFaultSpec(const std::string& spec, std::string* error);
+std::optional<FaultRule> parseFaultFlag(const std::string& flag, std::string* error);
 // {"path": ..., "mode": ..., "count": N, "seconds": S, "message": M}, as posted
 // to the admin endpoint.
 std::optional<FaultRule> parseFaultJson(const nlohmann::json& body, std::string* error);
