@@ -2,7 +2,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "sdk/panel_presenter.h"
-#include "sdk/reply_reading.h"
+#include "net/reply_reading.h"
 #include "tolba/TolbaSDK.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
@@ -62,7 +62,7 @@ void TolbaSDK::showRzView() {
 
 void TolbaSDK::checkRzWithDic(const std::optional<Json>& result) {
   auto& presenter = PanelPresenter::current();
-  if (!result || platform::intValue(platform::find(*result, "z")) != 1) {
+  if (!replyStatusIsOne(result, "z")) {
     // Cancelled or refused: the player goes on unverified; a refused panel stays up.
     realNameInfo_ = realNameDictionary("用户取消认证", "0", "-1");
   } else {
@@ -91,7 +91,7 @@ void TolbaSDK::signInDidReply(const std::optional<Json>& reply) {
   logLine("聚合登录结果 = " + platform::describeOrNil(reply));
   Json payload = Json::object();
   std::string age;
-  const bool accepted = reply && platform::intValue(platform::find(*reply, "a")) == 1;
+  const bool accepted = replyStatusIsOne(reply, "a");
   const Json* data = reply ? platform::find(*reply, "c") : nullptr;
   if (!reply || (accepted && (data == nullptr || !data->is_object()))) {
     // Nothing readable came back (or "accepted" without its data): not a sign-in.

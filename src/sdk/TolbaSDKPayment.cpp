@@ -1,7 +1,7 @@
 // The facade's role reports and payments.
 #include "net/TolbaApi.h"
 #include "sdk/panel_presenter.h"
-#include "sdk/reply_reading.h"
+#include "net/reply_reading.h"
 #include "tolba/TolbaSDK.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
@@ -51,7 +51,7 @@ std::int32_t TolbaSDK::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
 void TolbaSDK::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply) {
   logLine("聚合订单提交 = " + platform::describeOrNil(reply));
   Json payload = Json::object();
-  const bool accepted = reply && platform::intValue(platform::find(*reply, "a")) == 1;
+  const bool accepted = replyStatusIsOne(reply, "a");
   const Json* data = reply ? platform::find(*reply, "c") : nullptr;
   const Json* orderId = data ? platform::find(*data, "orderid") : nullptr;
   if (!reply || (accepted && !platform::isPresent(orderId))) {

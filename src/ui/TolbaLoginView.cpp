@@ -1,4 +1,6 @@
 #include "ui/TolbaLoginView.h"
+#include "ui/panel_controls.h"
+#include "net/reply_reading.h"
 
 #include <string>
 
@@ -26,23 +28,6 @@ constexpr char kRegisterTitle[] = "注册";
 // Shown when a refusal carries no message we can read (or nothing could be read).
 constexpr char kUnreadableReply[] = "接口异常";
 
-std::shared_ptr<platform::Label> makeLabel(Rect frame, const char* text, double size) {
-  auto label = std::make_shared<platform::Label>(frame);
-  label->setText(text);
-  label->setTextColor(Color::blackColor());
-  label->setFont(Font::systemFont(size));
-  return label;
-}
-
-std::shared_ptr<platform::TextField> makeField(Rect frame, const char* placeholder) {
-  auto field = std::make_shared<platform::TextField>(frame);
-  field->setPlaceholder(placeholder);
-  field->setBorderStyle(platform::TextBorderStyle::RoundedRect);
-  field->setTextColor(Color::blackColor());
-  field->setFont(Font::systemFont(18));
-  return field;
-}
-
 // The text of reply[key] for a result entry: a string as it is, a number in
 // decimal. Anything else (missing, null, a dictionary, a list, a boolean) cannot
 // be read: nullopt, with a log line naming the key.
@@ -51,10 +36,6 @@ std::optional<std::string> replyText(const std::optional<nlohmann::json>& reply,
   if (value && (value->is_string() || value->is_number())) return platform::describe(*value);
   if (reply) platform::log(std::string("TolbaLog:reply has no readable \"") + key + "\"");
   return std::nullopt;
-}
-
-bool accepted(const std::optional<nlohmann::json>& reply) {
-  return reply && platform::intValue(platform::find(*reply, "z")) == 1;
 }
 
 std::string fieldText(const std::shared_ptr<platform::TextField>& field) { return field ? field->text() : ""; }
@@ -89,19 +70,19 @@ void TolbaLoginView::initUI() {
   box->setBackgroundColor(Color::whiteColor());
   std::weak_ptr<TolbaLoginView> weak = std::static_pointer_cast<TolbaLoginView>(shared_from_this());
 
-  auto title = makeLabel({0, 0, 300, 40}, kLoginTitle, 18);
+  auto title = makePanelLabel({0, 0, 300, 40}, kLoginTitle, 18);
   title->setTextAlignment(platform::TextAlignment::Center);
   box->addSubview(title);
   titleL_ = title;
 
-  box->addSubview(makeLabel({20, 40, 60, 40}, "用户名", 18));
-  auto name = makeField({90, 40, 190, 40}, "请输入账号");
+  box->addSubview(makePanelLabel({20, 40, 60, 40}, "用户名", 18));
+  auto name = makePanelField({90, 40, 190, 40}, "请输入账号");
   name->setText("");
   box->addSubview(name);
   nameF_ = name;
 
-  box->addSubview(makeLabel({20, 90, 50, 40}, "密码", 18));
-  auto pwd = makeField({60, 90, 220, 40}, "请输入密码");
+  box->addSubview(makePanelLabel({20, 90, 50, 40}, "密码", 18));
+  auto pwd = makePanelField({60, 90, 220, 40}, "请输入密码");
   pwd->setSecureTextEntry(false);
   box->addSubview(pwd);
   pwdF_ = pwd;
@@ -122,9 +103,9 @@ void TolbaLoginView::initUI() {
     });
     box->addSubview(button);
   };
-  box->addSubview(makeLabel({80, 150, 45, 30}, "请阅读", 12));
+  box->addSubview(makePanelLabel({80, 150, 45, 30}, "请阅读", 12));
   link({125, 150, 50, 30}, "用户协议", kUserAgreementTag);
-  box->addSubview(makeLabel({175, 150, 15, 30}, "和", 12));
+  box->addSubview(makePanelLabel({175, 150, 15, 30}, "和", 12));
   link({190, 150, 50, 30}, "隐私政策", kPrivacyPolicyTag);
 
   auto toggle = std::make_shared<Button>(Rect{20, 190, 200, 30});
@@ -192,7 +173,7 @@ void TolbaLoginView::doRegister() {
 void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
   platform::log("结果 = " + platform::describeOrNil(reply));
   Json result;
-  if (accepted(reply)) {
+  if (replyStatusIsOne(reply, "z")) {
     // What cannot be read goes in as an empty text; the login still stands.
     const std::string name = replyText(reply, "b").value_or("");
     TolbaSDKGameConfig::setSdkUid(name);
@@ -211,7 +192,7 @@ void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
 
 void TolbaLoginView::handleRegisterReply(const std::optional<Json>& reply) {
   platform::log("结果 = " + platform::describeOrNil(reply));
-  if (accepted(reply)) {
+  if (replyStatusIsOne(reply, "z")) {
     doLogin();  // with whatever is in the fields now
     return;
   }

@@ -1,4 +1,6 @@
 #include "ui/TolbaPayView.h"
+#include "ui/panel_controls.h"
+#include "net/reply_reading.h"
 
 #include <cfloat>
 #include <cmath>
@@ -47,10 +49,6 @@ std::string balanceText(float balance) {
   return std::string("平台币余额：") + digits;
 }
 
-bool statusIsOne(const std::optional<json>& reply, const char* key) {
-  return reply && platform::intValue(platform::find(*reply, key)) == 1;
-}
-
 // The server's message "c" when it is a text; anything else shows nothing.
 std::optional<std::string> messageOf(const std::optional<json>& reply) {
   return reply ? platform::stringValue(platform::find(*reply, "c")) : std::nullopt;
@@ -59,30 +57,13 @@ std::optional<std::string> messageOf(const std::optional<json>& reply) {
 // The payment page of an accepted WeChat order, or nullopt when the order was
 // refused or its page address cannot be read.
 std::optional<std::string> paymentPageOf(const std::optional<json>& reply) {
-  if (!statusIsOne(reply, "z")) return std::nullopt;
+  if (!replyStatusIsOne(reply, "z")) return std::nullopt;
   auto page = platform::stringValue(platform::find(*reply, "b"));
   if (!page || page->empty()) {
     platform::log("TolbaLog:WeChat order reply has no readable \"b\"; treated as refused");
     return std::nullopt;
   }
   return page;
-}
-
-std::shared_ptr<platform::Label> makeLabel(Rect frame, const char* text, double size) {
-  auto label = std::make_shared<platform::Label>(frame);
-  label->setText(text);
-  label->setTextColor(Color::blackColor());
-  label->setFont(Font::systemFont(size));
-  return label;
-}
-
-std::shared_ptr<platform::Button> makePayButton(Rect frame, const char* title) {
-  auto button = std::make_shared<platform::Button>(frame);
-  button->setTitle(title);
-  button->setBackgroundColor(Color::lightGrayColor());
-  button->setTitleColor(Color::whiteColor());
-  button->setTitleFont(Font::systemFont(15));
-  return button;
 }
 
 }  // namespace
@@ -140,7 +121,7 @@ void TolbaPayView::initUI() {
                                    }));
   }
 
-  auto title = makeLabel({0, 0, 300, 40}, "支付中心", 20);
+  auto title = makePanelLabel({0, 0, 300, 40}, "支付中心", 20);
   title->setFont(Font::systemFont(20, FontWeight::Medium));
   title->setTextAlignment(platform::TextAlignment::Center);
   box->addSubview(title);
@@ -155,22 +136,22 @@ void TolbaPayView::initUI() {
   box->addSubview(close);
   closeBtn_ = close;
 
-  auto hint = makeLabel({10, 40, 280, 20}, "如果平台币余额不足，请先充值平台币", 16);
+  auto hint = makePanelLabel({10, 40, 280, 20}, "如果平台币余额不足，请先充值平台币", 16);
   hint->setTextAlignment(platform::TextAlignment::Center);
   hint->setNumberOfLines(0);
   box->addSubview(hint);
 
-  auto name = makeLabel({10, 70, 200, 20}, "商品名", 14);
+  auto name = makePanelLabel({10, 70, 200, 20}, "商品名", 14);
   box->addSubview(name);
   nameL_ = name;
-  auto price = makeLabel({10, 90, 200, 20}, "商品名", 14);
+  auto price = makePanelLabel({10, 90, 200, 20}, "商品名", 14);
   box->addSubview(price);
   priceL_ = price;
-  auto balance = makeLabel({10, 110, 200, 20}, "平台币余额：0", 14);
+  auto balance = makePanelLabel({10, 110, 200, 20}, "平台币余额：0", 14);
   box->addSubview(balance);
   ptbL_ = balance;
 
-  auto wx = makePayButton(kWxFrame, "微信支付");
+  auto wx = makePanelButton(kWxFrame, "微信支付", 15);
   wx->setHidden(true);
   wx->addTarget(platform::ControlEvent::TouchUpInside, [weak](platform::Control&) {
     if (auto panel = weak.lock()) panel->doWxPay();
@@ -178,7 +159,7 @@ void TolbaPayView::initUI() {
   box->addSubview(wx);
   wxBtn_ = wx;
 
-  auto ptb = makePayButton(kPtbFrameAlone, "平台币支付");
+  auto ptb = makePanelButton(kPtbFrameAlone, "平台币支付", 15);
   ptb->addTarget(platform::ControlEvent::TouchUpInside, [weak](platform::Control&) {
     if (auto panel = weak.lock()) panel->doPtbPay();
   });
@@ -207,7 +188,7 @@ void TolbaPayView::balanceDidReply(const std::optional<json>& reply) {
   if (!reply) return;  // nothing readable: the panel keeps what it showed
   // "wx" 1 offers WeChat H5 beside the coins; the last readable reply decides.
   weChatOffered_ = platform::intValue(platform::find(*reply, "wx")) == 1;
-  if (statusIsOne(reply, "code")) balance_ = singlePrecision(platform::doubleValue(platform::find(*reply, "ttb")));
+  if (replyStatusIsOne(reply, "code")) balance_ = singlePrecision(platform::doubleValue(platform::find(*reply, "ttb")));
   applyBalance();
 }
 
@@ -268,7 +249,7 @@ void TolbaPayView::doPtbPay() {
 void TolbaPayView::coinPayDidReply(const std::optional<json>& reply) {
   if (stage_ == Stage::Closed) return;
   auto keep = self();
-  report(statusIsOne(reply, "z") ? "0" : "-1");
+  report(replyStatusIsOne(reply, "z") ? "0" : "-1");
   doClear();
 }
 

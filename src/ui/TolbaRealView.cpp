@@ -1,4 +1,5 @@
 #include "ui/TolbaRealView.h"
+#include "ui/panel_controls.h"
 
 #include <string>
 
@@ -17,23 +18,6 @@ using platform::Font;
 using platform::Rect;
 
 namespace {
-
-std::shared_ptr<platform::Label> makeLabel(Rect frame, const char* text) {
-  auto label = std::make_shared<platform::Label>(frame);
-  label->setText(text);
-  label->setTextColor(Color::blackColor());
-  label->setFont(Font::systemFont(18));
-  return label;
-}
-
-std::shared_ptr<platform::TextField> makeField(Rect frame, const char* placeholder) {
-  auto field = std::make_shared<platform::TextField>(frame);
-  field->setPlaceholder(placeholder);
-  field->setBorderStyle(platform::TextBorderStyle::RoundedRect);
-  field->setTextColor(Color::blackColor());
-  field->setFont(Font::systemFont(18));
-  return field;
-}
 
 }  // namespace
 
@@ -65,27 +49,23 @@ void TolbaRealView::initUI() {
   box->setBackgroundColor(Color::whiteColor());
   std::weak_ptr<TolbaRealView> weak = std::static_pointer_cast<TolbaRealView>(shared_from_this());
 
-  auto title = makeLabel({0, 0, 300, 40}, "实名认证");
+  auto title = makePanelLabel({0, 0, 300, 40}, "实名认证", 18);
   title->setFont(Font::systemFont(20, platform::FontWeight::Medium));
   title->setTextAlignment(platform::TextAlignment::Center);
   box->addSubview(title);
 
-  box->addSubview(makeLabel({10, 40, 280, 30}, "姓名"));
-  auto name = makeField({10, 70, 280, 40}, "请输入姓名");
+  box->addSubview(makePanelLabel({10, 40, 280, 30}, "姓名", 18));
+  auto name = makePanelField({10, 70, 280, 40}, "请输入姓名");
   box->addSubview(name);
   nameF_ = name;
 
-  box->addSubview(makeLabel({10, 120, 280, 30}, "身份证号"));
-  auto code = makeField({10, 150, 280, 40}, "请输入身份证号");
+  box->addSubview(makePanelLabel({10, 120, 280, 30}, "身份证号", 18));
+  auto code = makePanelField({10, 150, 280, 40}, "请输入身份证号");
   box->addSubview(code);
   codeF_ = code;
 
   auto button = [&](Rect frame, const char* text, void (TolbaRealView::*action)()) {
-    auto b = std::make_shared<platform::Button>(frame);
-    b->setBackgroundColor(Color::lightGrayColor());
-    b->setTitle(text);
-    b->setTitleColor(Color::whiteColor());
-    b->setTitleFont(Font::systemFont(18));
+    auto b = makePanelButton(frame, text, 18);
     b->addTarget(platform::ControlEvent::TouchUpInside, [weak, action](platform::Control&) {
       if (auto self = weak.lock()) ((*self).*action)();
     });

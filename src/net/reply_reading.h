@@ -18,4 +18,10 @@ inline std::optional<std::string> replyText(const nlohmann::json& object, const 
   return platform::describe(*v);
 }
 
+// Whether `reply[key]` reads as the integer 1, the servers' "accepted"; false
+// for a nil reply and for a missing or unreadable status.
+inline bool replyStatusIsOne(const std::optional<nlohmann::json>& reply, const char* key) {
+  return reply && platform::intValue(platform::find(*reply, key)) == 1;
+}
+
 }  // namespace tolba
