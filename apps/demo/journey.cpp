@@ -81,6 +81,8 @@ class Journey {
   bool logOut();
 
   // --- helpers
+  // Opens the login panel and submits the demo account, in register or login mode.
+  bool submitAccount(bool registering);
   // Submits an order and waits for the pay centre to show the balance.
   std::shared_ptr<TolbaPayView> openPayCentre(const std::string& cpOrderId, const std::string& product,
                                               const std::string& goodsId, float amount);
@@ -233,8 +235,7 @@ bool Journey::initialise() {
   return expectNotification(kTolbaSDKNotiInitDidFinished, 0).has_value();
 }
 
-bool Journey::registerAndVerify() {
-  timeline_.section("A new player registers and verifies their identity");
+bool Journey::submitAccount(bool registering) {
   beginStep();
   if (sdk_->login() != 0) {
     timeline_.failure("login() was refused");
@@ -244,13 +245,16 @@ bool Journey::registerAndVerify() {
   if (!waitUntil("the login panel opening", [&] { return (panel = findPanel<TolbaLoginView>()) != nullptr; })) {
     return false;
   }
-  if (!tap(panel->statusBtn().get(), "\"没有账号？去注册\" (switch to register)") ||
-      !type(panel->nameF().get(), account_, "the account field") ||
-      !type(panel->pwdF().get(), kPassword, "the password field") ||
-      !tap(panel->boxBtn().get(), "the consent switch") ||
-      !tap(panel->loginBtn().get(), "\"注册\" (register)")) {
-    return false;
-  }
+  if (registering && !tap(panel->statusBtn().get(), "\"没有账号？去注册\" (switch to register)")) return false;
+  return type(panel->nameF().get(), account_, "the account field") &&
+         type(panel->pwdF().get(), kPassword, "the password field") &&
+         tap(panel->boxBtn().get(), "the consent switch") &&
+         tap(panel->loginBtn().get(), registering ? "\"注册\" (register)" : "\"登录\" (log in)");
+}
+
+bool Journey::registerAndVerify() {
+  timeline_.section("A new player registers and verifies their identity");
+  if (!submitAccount(true)) return false;
   std::shared_ptr<TolbaRealView> real;
   if (!waitUntil("the real-name panel opening", [&] { return (real = findPanel<TolbaRealView>()) != nullptr; })) {
     return false;
@@ -367,20 +371,7 @@ bool Journey::switchAccount() {
 
 bool Journey::logInAgain() {
   timeline_.section("The player logs in again with the same account");
-  beginStep();
-  if (sdk_->login() != 0) {
-    timeline_.failure("login() was refused");
-    return false;
-  }
-  std::shared_ptr<TolbaLoginView> panel;
-  if (!waitUntil("the login panel opening", [&] { return (panel = findPanel<TolbaLoginView>()) != nullptr; })) {
-    return false;
-  }
-  if (!type(panel->nameF().get(), account_, "the account field") ||
-      !type(panel->pwdF().get(), kPassword, "the password field") ||
-      !tap(panel->boxBtn().get(), "the consent switch") || !tap(panel->loginBtn().get(), "\"登录\" (log in)")) {
-    return false;
-  }
+  if (!submitAccount(false)) return false;
   if (!expectNotification(kTolbaSDKNotiLogin, 0) || !expectNotification(kTolbaSDKNotiRealAuth, 0)) return false;
   if (findPanel<TolbaRealView>()) {
     timeline_.failure("the real-name panel opened again for a verified player");
