@@ -35,7 +35,6 @@ TEST_F(SandboxPaymentTest, FullJourneyFromRegistrationToCoinPayment) {
   ASSERT_EQ(signIn["a"], 1) << signIn.dump();
   const std::string username = signIn["c"]["username"];
   EXPECT_TRUE(signIn["c"]["age"].is_number());
-  EXPECT_EQ(call("sdkmini/User/setRole", {{"z", uid}, {"b", "1001"}, {"c", "r1"}, {"d", "勇者"}, {"e", "1"}, {"f", "s1"}})["z"], 1);
 
   const std::string orderId = submitOrder(username, "cp-journey", "6");
   ASSERT_FALSE(orderId.empty());
@@ -150,7 +149,6 @@ TEST_F(SandboxPaymentTest, WeChatPageInsistsOnTheRefererAndLeadsToWeChat) {
   EXPECT_EQ(order->state, "paid");
   EXPECT_EQ(order->method, "wechat");
   EXPECT_EQ(c->Post("/sandbox/wechat/open", params)->status, 409);
-  EXPECT_EQ(server_->openWeChat(weixin), PayResult::AlreadyPaid);
   EXPECT_EQ(c->Post("/sandbox/wechat/open", httplib::Params{{"url", "weixin://wap/pay?prepayid=00ff"}})->status, 404);
 
   // A paid order gets no second page, and WeChat does not touch the coins.
