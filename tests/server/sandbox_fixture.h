@@ -24,11 +24,14 @@ namespace tolba::sandbox::testing {
 
 using Json = nlohmann::json;
 
-// A valid identity card number for someone born on `birth`.
-inline std::string idCardFor(const BirthDate& birth, const std::string& region = "110101") {
+// A valid identity card number for someone born `years` ago today.
+inline std::string idCardYearsAgo(int years) {
+  BirthDate d = todayInChina();
+  d.year -= years;
+  if (d.month == 2 && d.day == 29) d.day = 28;
   char date[16];
-  std::snprintf(date, sizeof date, "%04d%02d%02d", birth.year, birth.month, birth.day);
-  const std::string first17 = region + date + "123";
+  std::snprintf(date, sizeof date, "%04d%02d%02d", d.year, d.month, d.day);
+  const std::string first17 = std::string("110101") + date + "123";
   return first17 + idCardCheckCharacter(first17);
 }
 
@@ -63,7 +66,6 @@ class SandboxTest : public ::testing::Test {
     server_ = std::make_unique<SandboxServer>(options_);
     std::string error;
     ASSERT_TRUE(server_->start(&error)) << error;
-    ASSERT_GT(server_->port(), 0);
   }
 
   void restartServer() {
@@ -78,24 +80,15 @@ class SandboxTest : public ::testing::Test {
     return c;
   }
 
-  // The raw HTTP exchange of a wire request.
   httplib::Result postRaw(const std::string& path, const std::string& body, double readTimeoutSeconds = 10) const {
     return client(readTimeoutSeconds)->Post(("/" + path).c_str(), body, "text/html");
   }
 
-  // Posts `request` as the SDK does and decodes the reply as the SDK does
-  // (strictly: a reply with line breaks does not decode).
-  std::optional<Json> post(const std::string& path, const Json& request) const {
-    const auto body = TolbaDataFunc::codingJSON(request);
-    if (!body) return std::nullopt;
-    const auto res = postRaw(path, *body);
-    if (!res) return std::nullopt;
-    return TolbaDataFunc::decodingJSON(res->body);
-  }
-
-  // Posts and expects a reply that decodes.
+  // Posts `request` as the SDK does and decodes the reply strictly, as the SDK
+  // does; a reply that does not decode fails the test.
   Json call(const std::string& path, const Json& request) const {
-    auto reply = post(path, request);
+    const auto res = postRaw(path, *TolbaDataFunc::codingJSON(request));
+    const auto reply = res ? TolbaDataFunc::decodingJSON(res->body) : std::nullopt;
     EXPECT_TRUE(reply.has_value()) << path;
     return reply ? *reply : Json::object();
   }
@@ -123,27 +116,23 @@ class SandboxTest : public ::testing::Test {
     return *TolbaDataFunc::dicToJson(result);
   }
 
-  Json signInReply(const std::string& uid, const std::string& extras) const {
-    return call("sdkstandard/login/index", {{"username", uid},
-                                            {"imeil", "device-1"},
-                                            {"gameid", "1001"},
-                                            {"extrasparams", extras},
-                                            {"age", ""},
-                                            {"channelname", "tolba"},
-                                            {"os", "ios"}});
+  Json signInReply(const std::string& uid, const std::optional<std::string>& extras) const {
+    Json request = {{"username", uid}, {"imeil", "device-1"}, {"gameid", "1001"},
+                    {"age", ""},       {"channelname", "tolba"}, {"os", "ios"}};
+    if (extras) request["extrasparams"] = *extras;
+    return call("sdkstandard/login/index", request);
   }
 
   // Registers, logs in and signs in; returns the aggregation user name.
-  std::string signedInAccount(const std::string& name, ChannelLogin* channel = nullptr) const {
+  std::string signedInAccount(const std::string& name, ChannelLogin* channel) const {
     registerAccount(name);
-    const ChannelLogin l = login(name);
-    if (channel) *channel = l;
-    const Json reply = signInReply(l.uid, extrasOf(l));
+    *channel = login(name);
+    const Json reply = signInReply(channel->uid, extrasOf(*channel));
     EXPECT_EQ(reply.value("a", -1), 1) << reply.dump();
     return reply.contains("c") ? reply["c"].value("username", "") : "";
   }
 
-  Json orderRequest(const std::string& username, const std::string& cpOrderId, const std::string& amount) const {
+  static Json orderRequest(const std::string& username, const std::string& cpOrderId, const std::string& amount) {
     return {{"roleid", "r1"},      {"serverid", "s1"},  {"servername", "一区"}, {"rolename", "勇者"},
             {"rolelevel", "10"},   {"viplevel", "1"},   {"partyname", ""},       {"cporderid", cpOrderId},
             {"amount", amount},    {"count", "1"},      {"sign", ""},            {"imeil", "device-1"},

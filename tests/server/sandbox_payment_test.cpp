@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "sandbox_api.h"
 #include "sandbox_fixture.h"
 
 namespace tolba::sandbox::testing {
@@ -30,26 +29,19 @@ TEST_F(SandboxPaymentTest, FullJourneyFromRegistrationToCoinPayment) {
   ChannelLogin l = login("journey");
   ASSERT_EQ(l.reply["nrz"], 0);
   const Json realName = call("sdkmini/login/idcheck", {{"i", uid}, {"g", "1001"}, {"id", "11010519491231002X"}, {"r", "张三"}});
-  ASSERT_EQ(realName["z"], 1);
-  ASSERT_EQ(realName["nrz"], 1);
+  ASSERT_EQ(realName["nrz"], 1) << realName.dump();
 
   const Json signIn = signInReply(l.uid, extrasOf(l));
   ASSERT_EQ(signIn["a"], 1) << signIn.dump();
   const std::string username = signIn["c"]["username"];
   EXPECT_TRUE(signIn["c"]["age"].is_number());
 
-  EXPECT_EQ(call("sdkmini/User/setRole", {{"z", uid}, {"b", "1001"}, {"c", "r1"}, {"d", "勇者"}, {"e", "1"}, {"f", "s1"}})["z"], 1);
-  EXPECT_EQ(call("sdkstandard/role/index", {{"username", username}, {"gameid", "1001"}, {"roleid", "r1"}, {"serverid", "s1"}})["a"], 1);
-
   const std::string orderId = submitOrder(username, "cp-journey", "6");
   ASSERT_FALSE(orderId.empty());
   const Json paid = call("sdkmini/ttbpay/ttbnew", payRequest(uid, orderId, "6"));
   EXPECT_EQ(paid["z"], 1) << paid.dump();
   EXPECT_EQ(paid["c"], "支付成功");
-
-  const Json after = balance(uid);
-  EXPECT_EQ(after["code"], 1);
-  EXPECT_EQ(after["ttb"], 94);
+  EXPECT_EQ(balance(uid)["ttb"], 94);
   const auto order = server_->store().orderById(orderId);
   EXPECT_EQ(order->state, "paid");
   EXPECT_EQ(order->method, "coin");
@@ -65,31 +57,23 @@ TEST_F(SandboxPaymentTest, CoinPaymentRefusalsLeaveTheBalanceAlone) {
   ChannelLogin other;
   const std::string othersOrder = orderFor("bob", "1", &other);
 
-  struct Case {
-    std::string orderId;
-    Json amount;
-    const char* message;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, Json, const char*> cases[] = {
       {dear, "12", "平台币余额不足"},
       {cheap, "5", "支付金额与订单金额不符"},
       {"TB-no-such-order", "6", "订单不存在"},
       {othersOrder, "1", "订单不存在"},
-      {cheap, "-6", "支付金额无效"},
       {cheap, Json(), "支付金额无效"},
   };
-  for (const auto& c : cases) {
-    const Json reply = call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, c.orderId, c.amount));
-    EXPECT_EQ(reply.value("z", -1), 0) << c.orderId << " " << c.amount.dump();
-    EXPECT_EQ(reply.value("c", ""), c.message) << reply.dump();
+  for (const auto& [orderId, amount, message] : cases) {
+    const Json reply = call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, orderId, amount));
+    EXPECT_EQ(reply.value("z", -1), 0) << orderId << " " << amount.dump();
+    EXPECT_EQ(reply.value("c", ""), message) << reply.dump();
   }
   EXPECT_EQ(balance(l.uid)["ttb"], 10);
 
   // The amount may come as a number too; a second payment is refused.
   EXPECT_EQ(call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, cheap, 6))["z"], 1);
-  const Json again = call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, cheap, "6"));
-  EXPECT_EQ(again["z"], 0);
-  EXPECT_EQ(again["c"], "订单已支付");
+  EXPECT_EQ(call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, cheap, "6"))["c"], "订单已支付");
   EXPECT_EQ(balance(l.uid)["ttb"], 4);
 }
 
@@ -103,26 +87,17 @@ TEST_F(SandboxPaymentTest, HundredConcurrentPaymentsOfOneOrderChargeItOnce) {
   constexpr int kPayments = 100;
   std::atomic<int> paid{0};
   std::atomic<int> refused{0};
-  std::atomic<int> unreadable{0};
   std::vector<std::thread> threads;
   for (int i = 0; i < kPayments; ++i) {
     threads.emplace_back([&] {
       const auto res = postRaw("sdkmini/ttbpay/ttbnew", *body);
       const auto reply = res ? TolbaDataFunc::decodingJSON(res->body) : std::nullopt;
-      if (!reply) {
-        ++unreadable;
-      } else if ((*reply)["z"] == 1) {
-        ++paid;
-      } else {
-        ++refused;
-      }
+      if (reply) ++((*reply)["z"] == 1 ? paid : refused);
     });
   }
   for (auto& t : threads) t.join();
-  EXPECT_EQ(log_->count("POST /sdkmini/ttbpay/ttbnew"), static_cast<std::size_t>(kPayments)) << "one log line each";
   EXPECT_EQ(paid.load(), 1);
-  EXPECT_EQ(refused.load(), kPayments - 1);
-  EXPECT_EQ(unreadable.load(), 0);
+  EXPECT_EQ(refused.load(), kPayments - 1) << "every request gets a readable reply";
   EXPECT_EQ(balance(l.uid)["ttb"], 94);
 }
 
@@ -131,16 +106,11 @@ TEST_F(SandboxPaymentTest, ConcurrentPaymentsOfManyOrdersNeverOverdraw) {
   startServer();
   ChannelLogin l;
   username_ = signedInAccount("alice", &l);
-  constexpr int kOrders = 12;  // 12 x 10 coins against a balance of 50
-  std::vector<std::string> orders;
-  for (int i = 0; i < kOrders; ++i) orders.push_back(submitOrder(username_, "cp-" + std::to_string(i), "10"));
-
   std::atomic<int> paid{0};
   std::vector<std::thread> threads;
-  for (const auto& orderId : orders) {
-    threads.emplace_back([&, orderId] {
-      const auto reply = post("sdkmini/ttbpay/ttbnew", payRequest(l.uid, orderId, "10"));
-      if (reply && (*reply)["z"] == 1) ++paid;
+  for (int i = 0; i < 12; ++i) {  // 12 x 10 coins against a balance of 50
+    threads.emplace_back([&, orderId = submitOrder(username_, "cp-" + std::to_string(i), "10")] {
+      if (call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, orderId, "10"))["z"] == 1) ++paid;
     });
   }
   for (auto& t : threads) t.join();
@@ -156,19 +126,15 @@ TEST_F(SandboxPaymentTest, WeChatPageInsistsOnTheRefererAndLeadsToWeChat) {
   const Json reply = call("sdkmini/wxh5/h5pay", payRequest(l.uid, orderId, 6, false));
   ASSERT_EQ(reply.value("z", -1), 1) << reply.dump();
   const std::string page = reply["b"];
-  const std::string prefix = server_->baseUrl() + "/wxh5/pay?ticket=";
-  ASSERT_EQ(page.rfind(prefix, 0), 0u) << page;
+  ASSERT_EQ(page.rfind(server_->baseUrl() + "/wxh5/pay?ticket=", 0), 0u) << page;
   const std::string pagePath = page.substr(server_->baseUrl().size());
 
   auto c = client();
-  auto res = c->Get(pagePath.c_str());
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->status, 403) << "no Referer";
-  res = c->Get(pagePath.c_str(), {{"Referer", "https://evil.example"}});
-  EXPECT_EQ(res->status, 403);
-  res = c->Get(pagePath.c_str(), {{"Referer", "https://api.tolba.example.evil.example/"}});
-  EXPECT_EQ(res->status, 403);
-  res = c->Get(pagePath.c_str(), {{"Referer", "https://api.tolba.example"}});
+  EXPECT_EQ(c->Get(pagePath.c_str())->status, 403) << "no Referer";
+  for (const char* referer : {"https://evil.example", "https://api.tolba.example.evil.example/", "http://api.tolba.example"}) {
+    EXPECT_EQ(c->Get(pagePath.c_str(), {{"Referer", referer}})->status, 403) << referer;
+  }
+  auto res = c->Get(pagePath.c_str(), {{"Referer", "https://api.tolba.example"}});
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 302);
   const std::string weixin = res->get_header_value("Location");
@@ -177,45 +143,17 @@ TEST_F(SandboxPaymentTest, WeChatPageInsistsOnTheRefererAndLeadsToWeChat) {
   EXPECT_EQ(server_->store().orderById(orderId)->state, "unpaid") << "the page alone pays nothing";
 
   // The sandbox's stand-in for the WeChat application pays the order, once.
-  httplib::Params params{{"url", weixin}};
-  res = c->Post("/sandbox/wechat/open", params);
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->status, 200) << res->body;
+  const httplib::Params params{{"url", weixin}};
+  EXPECT_EQ(c->Post("/sandbox/wechat/open", params)->status, 200);
   const auto order = server_->store().orderById(orderId);
   EXPECT_EQ(order->state, "paid");
   EXPECT_EQ(order->method, "wechat");
-  res = c->Post("/sandbox/wechat/open", params);
-  EXPECT_EQ(res->status, 409);
+  EXPECT_EQ(c->Post("/sandbox/wechat/open", params)->status, 409);
   EXPECT_EQ(c->Post("/sandbox/wechat/open", httplib::Params{{"url", "weixin://wap/pay?prepayid=00ff"}})->status, 404);
-  EXPECT_EQ(c->Get(pagePath.c_str(), {{"Referer", "https://api.tolba.example/pay"}})->status, 200) << "already paid";
 
-  // A paid order gets no second page; nor does another account's order.
-  const Json again = call("sdkmini/wxh5/h5pay", payRequest(l.uid, orderId, 6, false));
-  EXPECT_EQ(again.value("z", -1), 0);
-  EXPECT_EQ(again["c"], "订单已支付");
-  EXPECT_EQ(balance(l.uid)["ttb"], 100) << "WeChat does not touch the coins";
-}
-
-TEST_F(SandboxPaymentTest, WeChatCanBeTurnedOffAndPlayedInProcess) {
-  options_.wechat = false;
-  startServer();
-  ChannelLogin l;
-  const std::string orderId = orderFor("alice", "6", &l);
-  const Json refused = call("sdkmini/wxh5/h5pay", payRequest(l.uid, orderId, 6, false));
-  EXPECT_EQ(refused.value("z", -1), 0);
-  EXPECT_TRUE(refused["c"].is_string());
-  EXPECT_FALSE(balance(l.uid).contains("wx"));
-
-  options_.wechat = true;
-  restartServer();
-  const Json reply = call("sdkmini/wxh5/h5pay", payRequest(l.uid, orderId, 6, false));
-  ASSERT_EQ(reply.value("z", -1), 1);
-  const std::string page = reply["b"];
-  const auto res = client()->Get(page.substr(server_->baseUrl().size()).c_str(), {{"Referer", options_.origin}});
-  ASSERT_TRUE(res);
-  EXPECT_EQ(server_->openWeChat(res->get_header_value("Location")), PayResult::Paid);
-  EXPECT_EQ(server_->openWeChat(res->get_header_value("Location")), PayResult::AlreadyPaid);
-  EXPECT_EQ(server_->openWeChat("https://example.com"), PayResult::UnknownOrder);
+  // A paid order gets no second page, and WeChat does not touch the coins.
+  EXPECT_EQ(call("sdkmini/wxh5/h5pay", payRequest(l.uid, orderId, 6, false))["c"], "订单已支付");
+  EXPECT_EQ(balance(l.uid)["ttb"], 100);
 }
 
 TEST_F(SandboxPaymentTest, DataSurvivesARestart) {
@@ -234,21 +172,6 @@ TEST_F(SandboxPaymentTest, DataSurvivesARestart) {
   EXPECT_EQ(server_->store().orderById(orderId)->state, "paid");
   EXPECT_EQ(submitOrder(username_, "cp-alice", "6"), orderId);
   EXPECT_EQ(call("sdkmini/login/register", loginRequest("alice", "x"))["z"], 0);
-  EXPECT_EQ(server_->store().schemaVersion(), Store::kSchemaVersion);
-}
-
-TEST_F(SandboxPaymentTest, EmbeddersAddAccountsWithTheirOwnCoins) {
-  options_.dbPath = ":memory:";
-  startServer();
-  const auto uid = server_->addAccount("rich", "pw", 123456);
-  ASSERT_TRUE(uid.has_value());
-  EXPECT_FALSE(server_->addAccount("rich", "pw", 1).has_value());
-  EXPECT_EQ(balance(std::to_string(*uid))["ttb"], 1234.56);
-  EXPECT_EQ(login("rich", "pw").uid, std::to_string(*uid));
-
-  // A memory database starts empty every time.
-  restartServer();
-  EXPECT_FALSE(server_->store().accountByName("rich").has_value());
 }
 
 }  // namespace
