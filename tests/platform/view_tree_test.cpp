@@ -1,5 +1,5 @@
-// The view tree: ownership and order of subviews, coordinates, hit testing,
-// focus, controls and pans in a window.
+// The view tree: ownership and order of subviews, hit testing, focus,
+// controls and pans in a window.
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
@@ -48,23 +48,6 @@ TEST_F(ViewTreeTest, SubviewsAreOrderedOwnedAndMovable) {
   // A view cannot become its own ancestor.
   c->addSubview(parent);
   EXPECT_EQ(parent->superview(), nullptr);
-}
-
-TEST_F(ViewTreeTest, WindowCoordinatesAndTags) {
-  auto window = showKeyWindow({375, 667});
-  auto box = std::make_shared<View>(Rect{37.5, 183.5, 300, 300});
-  auto inner = std::make_shared<View>(Rect{10, 20, 50, 50});
-  inner->setTag(42);
-  window->rootView()->addSubview(box);
-  box->addSubview(inner);
-  EXPECT_EQ(inner->window(), window.get());
-  EXPECT_EQ(inner->convertToWindow({5, 5}), (Point{52.5, 208.5}));
-  EXPECT_EQ(inner->convertFromWindow({52.5, 208.5}), (Point{5, 5}));
-  EXPECT_EQ(window->viewWithTag(42), inner.get());
-  inner->setCenter({25, 25});
-  EXPECT_EQ(inner->frame(), (Rect{0, 0, 50, 50}));
-  box->removeFromSuperview();
-  EXPECT_EQ(inner->window(), nullptr);
 }
 
 TEST_F(ViewTreeTest, HitTestingSkipsHiddenTransparentAndInertViews) {

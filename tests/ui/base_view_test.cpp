@@ -86,42 +86,32 @@ TEST_F(BaseViewTest, ContentBoxOfFixedPointsIsCentredWhiteRoundedAndOnTop) {
   EXPECT_EQ(panel->currentOrientation(), 0);
 }
 
-struct SizeCase {
-  const char* name;
-  Rect screen;
-  Rect panelFrame;
-  double wh, hh, wv, hv;
-  std::uint64_t direction;
-  Rect box;
-};
-void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
-
-class BaseViewSizeRule : public BaseViewTest, public ::testing::WithParamInterface<SizeCase> {};
-
-TEST_P(BaseViewSizeRule, BoxFrame) {
-  const auto& c = GetParam();
-  app().setMainScreenBounds(c.screen);
-  auto panel = makePanel(c.wh, c.hh, c.wv, c.hv, c.panelFrame);
-  EXPECT_EQ(panel->curDirection(), c.direction);
-  EXPECT_EQ(panel->subContentView()->frame(), c.box);
+TEST_F(BaseViewTest, SizeRuleExamples) {
+  struct Case {
+    Rect screen, panelFrame;
+    double wh, hh, wv, hv;
+    std::uint64_t direction;
+    Rect box;
+  };
+  const Case cases[] = {
+      {{0, 0, 375, 667}, {0, 0, 375, 667}, 0, 0, 1.0, 1.0, 1, {0, 0, 375, 667}},  // whole screen
+      {{0, 0, 400, 800}, {0, 0, 400, 800}, 0, 0, 0.5, 0.8, 1, {100, 80, 200, 640}},
+      // One value above 1 makes both points, even the 0.5.
+      {{0, 0, 375, 667}, {0, 0, 375, 667}, 0, 0, 300, 0.5, 1, {37.5, 333.25, 300, 0.5}},
+      // 1.0 alone is a fraction (the whole width), not "whole screen".
+      {{0, 0, 400, 800}, {0, 0, 400, 800}, 0, 0, 1.0, 0.5, 1, {0, 200, 400, 400}},
+      // The panel's own frame picks the pair: wider than tall takes the landscape one, square the portrait one.
+      {{0, 0, 667, 375}, {0, 0, 667, 375}, 200, 100, 300, 300, 0, {233.5, 137.5, 200, 100}},
+      {{0, 0, 667, 375}, {0, 0, 500, 500}, 200, 100, 50, 60, 1, {308.5, 157.5, 50, 60}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.box));
+    app().setMainScreenBounds(c.screen);
+    auto panel = makePanel(c.wh, c.hh, c.wv, c.hv, c.panelFrame);
+    EXPECT_EQ(panel->curDirection(), c.direction);
+    EXPECT_EQ(panel->subContentView()->frame(), c.box);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Examples, BaseViewSizeRule,
-    ::testing::Values(
-        SizeCase{"WholeScreen", {0, 0, 375, 667}, {0, 0, 375, 667}, 0, 0, 1.0, 1.0, 1, {0, 0, 375, 667}},
-        SizeCase{"Fractions", {0, 0, 400, 800}, {0, 0, 400, 800}, 0, 0, 0.5, 0.8, 1, {100, 80, 200, 640}},
-        // One value above 1 makes both points, even the 0.5.
-        SizeCase{"MixedTakenAsPoints", {0, 0, 375, 667}, {0, 0, 375, 667}, 0, 0, 300, 0.5, 1,
-                 {37.5, 333.25, 300, 0.5}},
-        // 1.0 alone is a fraction (the whole width), not "whole screen".
-        SizeCase{"OneAloneIsAFraction", {0, 0, 400, 800}, {0, 0, 400, 800}, 0, 0, 1.0, 0.5, 1, {0, 200, 400, 400}},
-        // The panel's own frame picks the pair: wider than tall takes the landscape one.
-        SizeCase{"LandscapePair", {0, 0, 667, 375}, {0, 0, 667, 375}, 200, 100, 300, 300, 0,
-                 {233.5, 137.5, 200, 100}},
-        SizeCase{"SquareTakesPortraitPair", {0, 0, 667, 375}, {0, 0, 500, 500}, 200, 100, 50, 60, 1,
-                 {308.5, 157.5, 50, 60}}),
-    [](const ::testing::TestParamInfo<SizeCase>& p) { return std::string(p.param.name); });
 
 TEST_F(BaseViewTest, AcceptedRotationRebuildsTheBoxOnceForTheNewScreen) {
   showKeyWindow({375, 667});

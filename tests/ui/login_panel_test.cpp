@@ -56,25 +56,21 @@ TEST_F(LoginPanelTest, OpensFullScreenInLoginModeWithEmptyFieldsAndConsentOff) {
   for (const char* text : {"用户名", "密码", "请阅读", "用户协议", "和", "隐私政策"}) EXPECT_TRUE(onScreen(text)) << text;
 }
 
-TEST_F(LoginPanelTest, WithoutConsentNothingIsSentInEitherMode) {
+TEST_F(LoginPanelTest, ToggleSwitchesModesAndWithoutConsentNothingIsSentInEither) {
   fillIn("alice", "secret", /*consent=*/false);
   submit();
   EXPECT_TRUE(onScreen("需要确认用户隐私协议"));
   toggle();
+  EXPECT_TRUE(panel_->statusBtn()->isSelected());
+  EXPECT_EQ(panel_->statusBtn()->currentTitle(), "返回登录");
+  EXPECT_EQ(title(), "注册");
+  EXPECT_EQ(submitTitle(), "注册");
   submit();
   EXPECT_EQ(HttpClient::shared().inFlight(), 0u);
   drain();
   EXPECT_EQ(server_->requestCount(), 0u);
   EXPECT_TRUE(results_.empty());
   EXPECT_TRUE(shown());
-}
-
-TEST_F(LoginPanelTest, ToggleSwitchesTitleAndSubmitBetweenLoginAndRegister) {
-  toggle();
-  EXPECT_TRUE(panel_->statusBtn()->isSelected());
-  EXPECT_EQ(panel_->statusBtn()->currentTitle(), "返回登录");
-  EXPECT_EQ(title(), "注册");
-  EXPECT_EQ(submitTitle(), "注册");
   toggle();
   EXPECT_EQ(panel_->statusBtn()->currentTitle(), "没有账号？去注册");
   EXPECT_EQ(submitTitle(), "登录");
