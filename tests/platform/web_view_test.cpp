@@ -22,16 +22,10 @@ class RecordingDelegate : public WebViewNavigationDelegate {
   void decidePolicyForNavigationAction(WebView&, const NavigationAction& action,
                                        std::function<void(NavigationActionPolicy)> decisionHandler) override {
     seen.push_back({action.type, action.request.url});
-    if (deferred) {
-      pending.push_back(std::move(decisionHandler));
-      return;
-    }
     decisionHandler(decide ? decide(action) : NavigationActionPolicy::Allow);
   }
   std::vector<Seen> seen;
   std::function<NavigationActionPolicy(const NavigationAction&)> decide;
-  bool deferred = false;
-  std::vector<std::function<void(NavigationActionPolicy)>> pending;
 };
 
 void PrintTo(const RecordingDelegate::Seen& s, std::ostream* os) {
@@ -94,6 +88,17 @@ TEST_F(WebViewTest, AMetaRefreshIsANavigationToo) {
   EXPECT_EQ(delegate_->seen[1], (RecordingDelegate::Seen{NavigationType::MetaRefresh, server_.url("/next")}));
   ASSERT_TRUE(runUntil([&] { return web_->pageText() == "arrived"; }));
   EXPECT_EQ(web_->url(), server_.url("/next"));
+}
+
+TEST_F(WebViewTest, ARefreshToAnotherApplicationIsAskedAboutButNotFetched) {
+  server_.route("/pay", Reply::page(R"(<meta http-equiv="refresh" content="0;url=weixin://wap/pay?prepayid=wx1&amp;package=2">)"));
+  web_->loadRequest(URLRequest(server_.url("/pay")));
+  ASSERT_TRUE(waitLoaded());
+  advance(0);
+  ASSERT_EQ(delegate_->seen.size(), 2u);
+  EXPECT_EQ(delegate_->seen[1].url, "weixin://wap/pay?prepayid=wx1&package=2");
+  EXPECT_FALSE(web_->isLoading());
+  EXPECT_EQ(web_->url(), server_.url("/pay"));  // the page stays
 }
 
 TEST_F(WebViewTest, ACancelledNavigationLoadsNothing) {

@@ -73,6 +73,7 @@ TEST_F(LoginPanelTest, ToggleSwitchesModesAndWithoutConsentNothingIsSentInEither
   EXPECT_TRUE(shown());
   toggle();
   EXPECT_EQ(panel_->statusBtn()->currentTitle(), "没有账号？去注册");
+  EXPECT_EQ(title(), "登录");
   EXPECT_EQ(submitTitle(), "登录");
 }
 

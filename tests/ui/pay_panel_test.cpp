@@ -118,6 +118,7 @@ TEST_F(PayPanelTest, ReadsTheBalanceReplyWhateverItsTypes) {
       {{{"code", 1}}, "平台币余额：0.00"},
       {{{"code", "1"}, {"ttb", 12.345}}, "平台币余额：12.35"},
       {{{"code", 1}, {"ttb", {{"x", 1}}}}, "平台币余额：0.00"},
+      {{{"code", 1}, {"ttb", "1e60"}}, "平台币余额：inf"},
       {{{"code", 0}, {"ttb", 50}, {"wx", 1}}, "平台币余额：0"},
       {{{"code", {1}}, {"ttb", 50}, {"wx", 1}}, "平台币余额：0"},
   };
