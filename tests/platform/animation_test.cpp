@@ -1,5 +1,5 @@
 // Animations: model values at once, presentation values on the run loop's
-// clock, completion at the end, side-by-side and overlapping animations.
+// clock, completion at the end, overlapping animations and touches.
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
@@ -32,24 +32,6 @@ TEST_F(AnimationTest, ModelChangesAtOncePresentationFollowsTheClock) {
   EXPECT_EQ(completions, 1);
   EXPECT_EQ(view->presentationAlpha(), 0.0);
   EXPECT_FALSE(view->isAnimating());
-}
-
-TEST_F(AnimationTest, TwoAnimationsRunSideBySide) {
-  auto view = std::make_shared<View>(Rect{335, 280, 40, 40});
-  auto button = std::make_shared<View>(Rect{0, 0, 40, 40});
-  view->addSubview(button);
-  std::vector<std::string> done;
-  animateWithDuration(1.0, [&] { button->setAlpha(0.8); }, [&](bool) { done.push_back("alpha"); });
-  animateWithDuration(0.5, [&] { view->setCenter({375, 300}); }, [&](bool) { done.push_back("centre"); });
-  EXPECT_EQ(view->center(), (Point{375, 300}));
-  advance(0.25);
-  EXPECT_EQ(view->presentationCenter(), (Point{365, 300}));
-  EXPECT_NEAR(button->presentationAlpha(), 0.95, 1e-9);
-  advance(0.25);
-  EXPECT_EQ(view->presentationCenter(), (Point{375, 300}));
-  EXPECT_EQ(done, std::vector<std::string>{"centre"});
-  advance(0.5);
-  EXPECT_EQ(done, (std::vector<std::string>{"centre", "alpha"}));
 }
 
 TEST_F(AnimationTest, ALaterChangeTakesOverFromWhereTheViewIs) {

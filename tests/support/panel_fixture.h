@@ -37,9 +37,6 @@ class PanelTest : public UiTest {
     return false;
   }
   bool onScreen(const std::string& text) const { return showsText(*window_, text); }
-  bool waitForRequests(std::size_t count) {
-    return runUntil([&] { return server_->requestCount() >= count; });
-  }
 
   std::unique_ptr<LoopbackServer> server_;
   std::shared_ptr<platform::Window> window_;

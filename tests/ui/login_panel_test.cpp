@@ -1,11 +1,10 @@
 // The login and register panel driven by a player against a loopback server:
 // consent guard, mode toggle, the login and registration replies and what they
-// hand to the presenter, rotation, agreement links and the backdrop.
+// hand to the presenter, rotation and agreement links.
 #include <gtest/gtest.h>
 
 #include "model/TolbaSDKGameConfig.h"
 #include "support/panel_fixture.h"
-#include "tolba/platform/touch.h"
 #include "tolba/player/player.h"
 #include "ui/TolbaAgreementView.h"
 #include "ui/TolbaLoginView.h"
@@ -50,40 +49,28 @@ class LoginPanelTest : public testing::PanelTest {
 
 TEST_F(LoginPanelTest, OpensFullScreenInLoginModeWithEmptyFieldsAndConsentOff) {
   EXPECT_EQ(panel_->frame(), (platform::Rect{0, 0, 375, 667}));
-  EXPECT_EQ(panel_->backgroundColor(), (platform::Color{0, 0, 0, 0.2}));
-  EXPECT_EQ(panel_->subContentView()->frame(), (platform::Rect{37.5, 183.5, 300, 300}));
   EXPECT_EQ(title(), "登录");
-  EXPECT_EQ(submitTitle(), "登录");
   EXPECT_EQ(panel_->loginBtn()->frame(), (platform::Rect{105, 250, 90, 40}));
   EXPECT_EQ(panel_->nameF()->placeholder(), "请输入账号");
-  EXPECT_EQ(panel_->nameF()->text(), "");
-  EXPECT_EQ(panel_->pwdF()->placeholder(), "请输入密码");
-  EXPECT_FALSE(panel_->pwdF()->isSecureTextEntry());
   EXPECT_FALSE(panel_->boxBtn()->isOn());
-  EXPECT_EQ(panel_->statusBtn()->currentTitle(), "没有账号？去注册");
-  EXPECT_EQ(panel_->statusBtn()->currentTitleColor(), platform::Color::lightGrayColor());
   for (const char* text : {"用户名", "密码", "请阅读", "用户协议", "和", "隐私政策"}) EXPECT_TRUE(onScreen(text)) << text;
 }
 
-TEST_F(LoginPanelTest, WithoutConsentNothingIsSentInEitherMode) {
+TEST_F(LoginPanelTest, ToggleSwitchesModesAndWithoutConsentNothingIsSentInEither) {
   fillIn("alice", "secret", /*consent=*/false);
   submit();
   EXPECT_TRUE(onScreen("需要确认用户隐私协议"));
   toggle();
+  EXPECT_TRUE(panel_->statusBtn()->isSelected());
+  EXPECT_EQ(panel_->statusBtn()->currentTitle(), "返回登录");
+  EXPECT_EQ(title(), "注册");
+  EXPECT_EQ(submitTitle(), "注册");
   submit();
   EXPECT_EQ(HttpClient::shared().inFlight(), 0u);
   drain();
   EXPECT_EQ(server_->requestCount(), 0u);
   EXPECT_TRUE(results_.empty());
   EXPECT_TRUE(shown());
-}
-
-TEST_F(LoginPanelTest, ToggleSwitchesTitleAndSubmitBetweenLoginAndRegister) {
-  toggle();
-  EXPECT_TRUE(panel_->statusBtn()->isSelected());
-  EXPECT_EQ(panel_->statusBtn()->currentTitle(), "返回登录");
-  EXPECT_EQ(title(), "注册");
-  EXPECT_EQ(submitTitle(), "注册");
   toggle();
   EXPECT_EQ(panel_->statusBtn()->currentTitle(), "没有账号？去注册");
   EXPECT_EQ(title(), "登录");
@@ -113,16 +100,16 @@ TEST_F(LoginPanelTest, AcceptedLoginHandsOverTheReplyPersistsTheAccountAndCloses
   EXPECT_TRUE(log_->contains("结果 = "));
   drain();
   EXPECT_EQ(results_.size(), 1u);
-}
 
-TEST_F(LoginPanelTest, AcceptedLoginReadsNumbersAsTextAndWhatCannotBeReadAsEmpty) {
-  const Json reply = {{"z", 1}, {"b", 12345}, {"e", Json::array()}};
-  server_->enqueue(Reply::json(reply));
+  // Numbers are read as text, and what cannot be read as empty.
+  const Json odd = {{"z", 1}, {"b", 12345}, {"e", Json::array()}};
+  server_->enqueue(Reply::json(odd));
+  open();
   fillIn("alice", "secret");
   submit();
-  ASSERT_TRUE(waitForResults(1));
-  EXPECT_EQ(results_[0],
-            (Json{{"code", "0"}, {"msg", "成功"}, {"name", "12345"}, {"loginTime", ""}, {"sign", ""}, {"rzdic", reply}}));
+  ASSERT_TRUE(waitForResults(2));
+  EXPECT_EQ(results_[1],
+            (Json{{"code", "0"}, {"msg", "成功"}, {"name", "12345"}, {"loginTime", ""}, {"sign", ""}, {"rzdic", odd}}));
   EXPECT_EQ(TolbaSDKGameConfig::getSdkUid(), "12345");
   EXPECT_TRUE(log_->contains("TolbaLog:reply has no readable \"e\""));
 }
@@ -134,7 +121,6 @@ TEST_F(LoginPanelTest, RefusedOrUnreadableLoginRepliesCloseThePanelWithCodeMinus
   };
   const std::vector<Case> cases = {
       {Reply::json({{"z", 2}, {"x", "密码错误"}}), "密码错误"},
-      {Reply::json({{"x", "no status"}}), "no status"},          // "z" missing reads as 0
       {Reply::raw("x1_2_3y"), "接口异常"},                       // does not decode
       {Reply::json({{"z", 0}, {"x", {{"k", 1}}}}), "接口异常"},  // message that is not text
   };
@@ -163,7 +149,6 @@ TEST_F(LoginPanelTest, RefusedRegistrationStaysOpenAndAnAcceptedOneLogsInWithThe
   EXPECT_TRUE(shown());
   EXPECT_EQ(title(), "注册");
   EXPECT_EQ(panel_->nameF()->text(), "bob");
-  EXPECT_TRUE(panel_->boxBtn()->isOn());
 
   // The player changes the name; the registration is accepted and a login follows.
   ASSERT_TRUE(Player::type(*panel_->nameF(), "2"));
@@ -203,12 +188,8 @@ TEST_F(LoginPanelTest, RotationRebuildsTheControlsEmptyInLoginMode) {
   fillIn("alice", "secret");
   Player::rotate(platform::InterfaceOrientationLandscapeRight);
   drain();
-  EXPECT_EQ(panel_->frame(), (platform::Rect{0, 0, 667, 375}));
   ASSERT_EQ(panel_->subviews().size(), 1u);  // the old box is gone
-  EXPECT_EQ(panel_->subContentView()->subviews().size(), 12u);
   EXPECT_EQ(panel_->nameF()->text(), "");
-  EXPECT_EQ(panel_->pwdF()->text(), "");
-  EXPECT_FALSE(panel_->boxBtn()->isOn());
   EXPECT_FALSE(panel_->statusBtn()->isSelected());
   EXPECT_EQ(title(), "登录");
   submit();
@@ -225,7 +206,6 @@ TEST_F(LoginPanelTest, AgreementLinksOpenTheirPagesOverThePanel) {
   ASSERT_TRUE(user);
   EXPECT_EQ(user->name(), "用户协议");
   EXPECT_EQ(user->url(), server_->baseUrl() + "/useragreement.html");
-  EXPECT_EQ(user->frame(), (platform::Rect{0, 0, 375, 667}));
   EXPECT_TRUE(shown());
   user->goBack();
 
@@ -234,16 +214,6 @@ TEST_F(LoginPanelTest, AgreementLinksOpenTheirPagesOverThePanel) {
   ASSERT_TRUE(privacy);
   EXPECT_EQ(privacy->name(), "隐私政策");
   EXPECT_EQ(privacy->url(), server_->baseUrl() + "//privacyagreement.html");
-}
-
-TEST_F(LoginPanelTest, BackdropTouchPutsTheKeyboardAwayAndLeavesThePanel) {
-  ASSERT_TRUE(Player::type(*panel_->nameF(), "a"));
-  EXPECT_TRUE(panel_->nameF()->isFirstResponder());
-  window_->sendTouch(platform::TouchPhase::Began, {5, 5});
-  window_->sendTouch(platform::TouchPhase::Ended, {5, 5});
-  EXPECT_FALSE(panel_->nameF()->isFirstResponder());
-  EXPECT_TRUE(shown());
-  EXPECT_TRUE(results_.empty());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The real-name panel driven by a player against a loopback server: submit
 // forwards every reply unchanged and leaves the panel up, cancel hands over nil
-// and closes it, and a rotation brings back empty fields.
+// and closes it.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -42,11 +42,7 @@ class RealNamePanelTest : public testing::PanelTest {
 };
 
 TEST_F(RealNamePanelTest, EmptySubmitGoesOutAndTheReplyIsHandedOverUnchanged) {
-  EXPECT_EQ(panel_->frame(), (platform::Rect{0, 0, 375, 667}));
-  EXPECT_EQ(panel_->backgroundColor(), (platform::Color{0, 0, 0, 0.2}));
   EXPECT_TRUE(onScreen("实名认证"));
-  EXPECT_EQ(panel_->nameF()->placeholder(), "请输入姓名");
-  EXPECT_EQ(panel_->codeF()->placeholder(), "请输入身份证号");
   EXPECT_EQ(button("取消").frame(), (platform::Rect{10, 245, 135, 45}));
   EXPECT_EQ(button("提交").frame(), (platform::Rect{155, 245, 135, 45}));
 
@@ -108,22 +104,6 @@ TEST_F(RealNamePanelTest, CancelHandsOverNilWhileStillShownThenCloses) {
   panel_ = bare;
   ASSERT_TRUE(Player::tap(button("取消")));
   EXPECT_EQ(bare->superview(), nullptr);
-}
-
-TEST_F(RealNamePanelTest, RotationBringsBackEmptyFieldsThatSubmitReads) {
-  ASSERT_TRUE(Player::type(*panel_->nameF(), "张三"));
-  ASSERT_TRUE(Player::type(*panel_->codeF(), "11010519491231002X"));
-  Player::rotate(platform::InterfaceOrientationLandscapeLeft);
-  drain();
-  EXPECT_EQ(panel_->frame(), (platform::Rect{0, 0, 667, 375}));
-  ASSERT_EQ(panel_->subviews().size(), 1u);
-  EXPECT_EQ(panel_->subContentView()->subviews().size(), 7u);
-  EXPECT_EQ(panel_->nameF()->text(), "");
-  EXPECT_EQ(panel_->codeF()->text(), "");
-  ASSERT_TRUE(Player::tap(button("提交")));
-  ASSERT_TRUE(waitForRequests(1));
-  EXPECT_EQ(server_->lastJson().at("r"), "");
-  EXPECT_EQ(server_->lastJson().at("id"), "");
 }
 
 }  // namespace
