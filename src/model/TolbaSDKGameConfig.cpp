@@ -16,7 +16,7 @@
 #include "tolba/platform/log.h"
 #include "tolba/platform/property_list.h"
 #include "tolba/platform/value.h"
-#include "tolba/platform/window.h"
+#include "toolkit/window.h"
 #include "ui/TolbaMsg.h"
 
 namespace tolba {

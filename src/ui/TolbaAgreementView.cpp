@@ -1,7 +1,7 @@
 #include "ui/TolbaAgreementView.h"
 
-#include "tolba/platform/button.h"
-#include "tolba/platform/font.h"
+#include "toolkit/button.h"
+#include "toolkit/font.h"
 
 namespace tolba {
 

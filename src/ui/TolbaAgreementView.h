@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "tolba/platform/label.h"
-#include "tolba/platform/web_view.h"
+#include "toolkit/label.h"
+#include "toolkit/web_view.h"
 #include "ui/TolbaBaseView.h"
 
 namespace tolba {

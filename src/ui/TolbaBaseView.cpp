@@ -1,9 +1,9 @@
 #include "ui/TolbaBaseView.h"
 
-#include "tolba/platform/application.h"
-#include "tolba/platform/color.h"
+#include "toolkit/application.h"
+#include "toolkit/color.h"
 #include "tolba/platform/log.h"
-#include "tolba/platform/window.h"
+#include "toolkit/window.h"
 
 namespace tolba {
 

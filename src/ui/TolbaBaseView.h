@@ -14,9 +14,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "tolba/platform/geometry.h"
+#include "toolkit/geometry.h"
 #include "tolba/platform/notification_center.h"
-#include "tolba/platform/view.h"
+#include "toolkit/view.h"
 
 namespace tolba::platform {
 class Window;

@@ -2,12 +2,12 @@
 
 #include <mutex>
 
-#include "tolba/platform/animation.h"
-#include "tolba/platform/application.h"
+#include "toolkit/animation.h"
+#include "toolkit/application.h"
 #include "tolba/platform/device.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
-#include "tolba/platform/window.h"
+#include "toolkit/window.h"
 
 namespace tolba {
 namespace {

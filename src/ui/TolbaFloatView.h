@@ -16,9 +16,9 @@
 #include <functional>
 #include <memory>
 
-#include "tolba/platform/button.h"
-#include "tolba/platform/gesture_recognizer.h"
-#include "tolba/platform/view.h"
+#include "toolkit/button.h"
+#include "toolkit/gesture_recognizer.h"
+#include "toolkit/view.h"
 
 namespace tolba {
 

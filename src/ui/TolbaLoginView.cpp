@@ -6,11 +6,11 @@
 
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
-#include "tolba/platform/application.h"
-#include "tolba/platform/font.h"
+#include "toolkit/application.h"
+#include "toolkit/font.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
-#include "tolba/platform/window.h"
+#include "toolkit/window.h"
 #include "ui/TolbaAgreementView.h"
 
 namespace tolba {

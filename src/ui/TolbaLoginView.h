@@ -23,10 +23,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tolba/platform/button.h"
-#include "tolba/platform/label.h"
-#include "tolba/platform/switch.h"
-#include "tolba/platform/text_field.h"
+#include "toolkit/button.h"
+#include "toolkit/label.h"
+#include "toolkit/switch.h"
+#include "toolkit/text_field.h"
 #include "ui/TolbaBaseView.h"
 
 namespace tolba {

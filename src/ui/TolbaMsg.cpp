@@ -2,11 +2,11 @@
 
 #include <limits>
 
-#include "tolba/platform/animation.h"
-#include "tolba/platform/application.h"
-#include "tolba/platform/label.h"
-#include "tolba/platform/text_measurer.h"
-#include "tolba/platform/window.h"
+#include "toolkit/animation.h"
+#include "toolkit/application.h"
+#include "toolkit/label.h"
+#include "toolkit/text_measurer.h"
+#include "toolkit/window.h"
 
 namespace tolba {
 

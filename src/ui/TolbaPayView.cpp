@@ -10,13 +10,13 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "tolba/build_settings.h"
-#include "tolba/platform/application.h"
-#include "tolba/platform/color.h"
-#include "tolba/platform/font.h"
+#include "toolkit/application.h"
+#include "toolkit/color.h"
+#include "toolkit/font.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
-#include "tolba/platform/window.h"
+#include "toolkit/window.h"
 
 namespace tolba {
 

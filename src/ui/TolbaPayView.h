@@ -24,10 +24,10 @@
 
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
-#include "tolba/platform/button.h"
-#include "tolba/platform/label.h"
+#include "toolkit/button.h"
+#include "toolkit/label.h"
 #include "tolba/platform/notification_center.h"
-#include "tolba/platform/web_view.h"
+#include "toolkit/web_view.h"
 #include "ui/TolbaBaseView.h"
 
 namespace tolba {

@@ -4,12 +4,12 @@
 #include <string>
 
 #include "net/TolbaApi.h"
-#include "tolba/platform/application.h"
-#include "tolba/platform/button.h"
-#include "tolba/platform/font.h"
-#include "tolba/platform/label.h"
+#include "toolkit/application.h"
+#include "toolkit/button.h"
+#include "toolkit/font.h"
+#include "toolkit/label.h"
 #include "tolba/platform/log.h"
-#include "tolba/platform/window.h"
+#include "toolkit/window.h"
 
 namespace tolba {
 

@@ -16,7 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tolba/platform/text_field.h"
+#include "toolkit/text_field.h"
 #include "ui/TolbaBaseView.h"
 
 namespace tolba {

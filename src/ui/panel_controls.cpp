@@ -1,7 +1,7 @@
 #include "ui/panel_controls.h"
 
-#include "tolba/platform/color.h"
-#include "tolba/platform/font.h"
+#include "toolkit/color.h"
+#include "toolkit/font.h"
 
 namespace tolba {
 

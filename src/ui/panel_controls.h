@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "tolba/platform/button.h"
-#include "tolba/platform/geometry.h"
-#include "tolba/platform/label.h"
-#include "tolba/platform/text_field.h"
+#include "toolkit/button.h"
+#include "toolkit/geometry.h"
+#include "toolkit/label.h"
+#include "toolkit/text_field.h"
 
 namespace tolba {
 

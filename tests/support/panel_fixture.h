@@ -9,7 +9,7 @@
 #include "net/http_client.h"
 #include "support/loopback_server.h"
 #include "support/ui_fixture.h"
-#include "tolba/platform/label.h"
+#include "toolkit/label.h"
 
 namespace tolba::testing {
 

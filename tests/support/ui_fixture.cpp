@@ -1,7 +1,7 @@
 #include "support/ui_fixture.h"
 
-#include "tolba/platform/text_field.h"
-#include "tolba/platform/text_measurer.h"
+#include "toolkit/text_field.h"
+#include "toolkit/text_measurer.h"
 #include "ui/TolbaFloatView.h"
 
 namespace tolba::testing {

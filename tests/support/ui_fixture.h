@@ -7,10 +7,10 @@
 #include <ostream>
 
 #include "support/sdk_fixture.h"
-#include "tolba/platform/application.h"
-#include "tolba/platform/color.h"
-#include "tolba/platform/geometry.h"
-#include "tolba/platform/window.h"
+#include "toolkit/application.h"
+#include "toolkit/color.h"
+#include "toolkit/geometry.h"
+#include "toolkit/window.h"
 
 namespace tolba::platform {
 

@@ -3,8 +3,8 @@
 
 #include "support/loopback_http_server.h"
 #include "support/ui_fixture.h"
-#include "tolba/platform/button.h"
-#include "tolba/platform/text_field.h"
+#include "toolkit/button.h"
+#include "toolkit/text_field.h"
 #include "tolba/player/player.h"
 #include "ui/TolbaAgreementView.h"
 

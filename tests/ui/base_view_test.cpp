@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
-#include "tolba/platform/label.h"
+#include "toolkit/label.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/player/player.h"
 #include "ui/TolbaBaseView.h"

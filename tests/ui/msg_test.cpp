@@ -4,8 +4,8 @@
 
 #include "model/TolbaSDKGameConfig.h"
 #include "support/ui_fixture.h"
-#include "tolba/platform/label.h"
-#include "tolba/platform/window.h"
+#include "toolkit/label.h"
+#include "toolkit/window.h"
 #include "ui/TolbaMsg.h"
 
 namespace tolba {

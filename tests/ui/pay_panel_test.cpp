@@ -7,7 +7,7 @@
 
 #include "support/panel_fixture.h"
 #include "tolba/build_settings.h"
-#include "tolba/platform/window.h"
+#include "toolkit/window.h"
 #include "tolba/player/player.h"
 #include "ui/TolbaPayView.h"
 

@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "support/panel_fixture.h"
-#include "tolba/platform/button.h"
-#include "tolba/platform/touch.h"
+#include "toolkit/button.h"
+#include "toolkit/touch.h"
 #include "tolba/player/player.h"
 #include "ui/TolbaRealView.h"
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <memory>
 
-#include "tolba/platform/application.h"
+#include "toolkit/application.h"
 #include "tolba/platform/log.h"
-#include "tolba/platform/text_field.h"
-#include "tolba/platform/view.h"
-#include "tolba/platform/window.h"
+#include "toolkit/text_field.h"
+#include "toolkit/view.h"
+#include "toolkit/window.h"
 
 namespace tolba::player {
 namespace {

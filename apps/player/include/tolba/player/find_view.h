@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "tolba/platform/application.h"
-#include "tolba/platform/button.h"
-#include "tolba/platform/view.h"
-#include "tolba/platform/window.h"
+#include "toolkit/application.h"
+#include "toolkit/button.h"
+#include "toolkit/view.h"
+#include "toolkit/window.h"
 
 namespace tolba::player {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tolba/platform/geometry.h"
+#include "toolkit/geometry.h"
 
 namespace tolba::platform {
 class TextField;

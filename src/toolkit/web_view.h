@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "tolba/platform/view.h"
+#include "toolkit/view.h"
 
 namespace tolba::platform {
 

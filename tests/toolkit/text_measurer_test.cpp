@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
-#include "tolba/platform/label.h"
-#include "tolba/platform/text_measurer.h"
+#include "toolkit/label.h"
+#include "toolkit/text_measurer.h"
 
 namespace tolba::platform {
 namespace {

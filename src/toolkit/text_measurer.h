@@ -17,8 +17,8 @@
 #include <memory>
 #include <string>
 
-#include "tolba/platform/font.h"
-#include "tolba/platform/geometry.h"
+#include "toolkit/font.h"
+#include "toolkit/geometry.h"
 
 namespace tolba::platform {
 

@@ -1,11 +1,11 @@
-#include "tolba/platform/application.h"
+#include "toolkit/application.h"
 
 #include <algorithm>
 
 #include "tolba/platform/log.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/run_loop.h"
-#include "tolba/platform/window.h"
+#include "toolkit/window.h"
 
 namespace tolba::platform {
 namespace {

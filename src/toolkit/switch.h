@@ -3,7 +3,7 @@
 // frame it is given; only the origin counts. A tap toggles it and sends
 // ValueChanged.
 
-#include "tolba/platform/control.h"
+#include "toolkit/control.h"
 
 namespace tolba::platform {
 

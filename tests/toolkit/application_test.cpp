@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
-#include "tolba/platform/application.h"
-#include "tolba/platform/window.h"
+#include "toolkit/application.h"
+#include "toolkit/window.h"
 #include "tolba/player/player.h"
 
 namespace tolba::platform {

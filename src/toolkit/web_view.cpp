@@ -1,4 +1,4 @@
-#include "tolba/platform/web_view.h"
+#include "toolkit/web_view.h"
 
 #include <curl/curl.h>
 

@@ -1,4 +1,4 @@
-#include "tolba/platform/button.h"
+#include "toolkit/button.h"
 
 namespace tolba::platform {
 namespace {

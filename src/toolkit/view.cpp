@@ -1,11 +1,11 @@
-#include "tolba/platform/view.h"
+#include "toolkit/view.h"
 
 #include <algorithm>
 
 #include "animation_context.h"
-#include "tolba/platform/gesture_recognizer.h"
-#include "tolba/platform/text_field.h"
-#include "tolba/platform/window.h"
+#include "toolkit/gesture_recognizer.h"
+#include "toolkit/text_field.h"
+#include "toolkit/window.h"
 
 namespace tolba::platform {
 

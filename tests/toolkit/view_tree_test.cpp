@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
-#include "tolba/platform/button.h"
-#include "tolba/platform/gesture_recognizer.h"
-#include "tolba/platform/label.h"
-#include "tolba/platform/text_field.h"
-#include "tolba/platform/view.h"
+#include "toolkit/button.h"
+#include "toolkit/gesture_recognizer.h"
+#include "toolkit/label.h"
+#include "toolkit/text_field.h"
+#include "toolkit/view.h"
 #include "tolba/player/player.h"
 
 namespace tolba::platform {

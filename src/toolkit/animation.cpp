@@ -1,4 +1,4 @@
-#include "tolba/platform/animation.h"
+#include "toolkit/animation.h"
 
 #include <algorithm>
 

@@ -15,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tolba/platform/geometry.h"
+#include "toolkit/geometry.h"
 
 namespace tolba::platform {
 

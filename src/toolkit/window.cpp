@@ -1,7 +1,7 @@
-#include "tolba/platform/window.h"
+#include "toolkit/window.h"
 
-#include "tolba/platform/application.h"
-#include "tolba/platform/gesture_recognizer.h"
+#include "toolkit/application.h"
+#include "toolkit/gesture_recognizer.h"
 
 namespace tolba::platform {
 

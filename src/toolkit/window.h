@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "tolba/platform/view.h"
+#include "toolkit/view.h"
 
 namespace tolba::platform {
 

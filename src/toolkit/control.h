@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "tolba/platform/view.h"
+#include "toolkit/view.h"
 
 namespace tolba::platform {
 

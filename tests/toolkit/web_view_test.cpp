@@ -5,7 +5,7 @@
 
 #include "support/loopback_http_server.h"
 #include "support/ui_fixture.h"
-#include "tolba/platform/web_view.h"
+#include "toolkit/web_view.h"
 
 namespace tolba::platform {
 namespace {

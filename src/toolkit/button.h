@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "tolba/platform/control.h"
-#include "tolba/platform/label.h"
+#include "toolkit/control.h"
+#include "toolkit/label.h"
 
 namespace tolba::platform {
 

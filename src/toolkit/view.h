@@ -13,10 +13,10 @@
 #include <optional>
 #include <vector>
 
-#include "tolba/platform/color.h"
-#include "tolba/platform/geometry.h"
+#include "toolkit/color.h"
+#include "toolkit/geometry.h"
 #include "tolba/platform/run_loop.h"
-#include "tolba/platform/touch.h"
+#include "toolkit/touch.h"
 
 namespace tolba::platform {
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
-#include "tolba/platform/animation.h"
-#include "tolba/platform/view.h"
+#include "toolkit/animation.h"
+#include "toolkit/view.h"
 
 namespace tolba::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "tolba/platform/text_field.h"
+#include "toolkit/text_field.h"
 
 namespace tolba::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "tolba/platform/switch.h"
+#include "toolkit/switch.h"
 
 namespace tolba::platform {
 

@@ -2,7 +2,7 @@
 // One finger on the screen. A window routes a touch to the view under it and to
 // the gesture recognisers of that view and its ancestors (window.h).
 
-#include "tolba/platform/geometry.h"
+#include "toolkit/geometry.h"
 
 namespace tolba::platform {
 

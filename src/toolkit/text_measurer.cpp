@@ -1,4 +1,4 @@
-#include "tolba/platform/text_measurer.h"
+#include "toolkit/text_measurer.h"
 
 #include <algorithm>
 #include <mutex>

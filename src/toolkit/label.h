@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "tolba/platform/font.h"
-#include "tolba/platform/view.h"
+#include "toolkit/font.h"
+#include "toolkit/view.h"
 
 namespace tolba::platform {
 

@@ -1,4 +1,4 @@
-#include "tolba/platform/gesture_recognizer.h"
+#include "toolkit/gesture_recognizer.h"
 
 #include <cmath>
 

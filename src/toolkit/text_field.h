@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "tolba/platform/control.h"
-#include "tolba/platform/font.h"
+#include "toolkit/control.h"
+#include "toolkit/font.h"
 
 namespace tolba::platform {
 

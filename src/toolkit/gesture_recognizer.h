@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "tolba/platform/touch.h"
+#include "toolkit/touch.h"
 
 namespace tolba::platform {
 

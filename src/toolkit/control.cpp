@@ -1,4 +1,4 @@
-#include "tolba/platform/control.h"
+#include "toolkit/control.h"
 
 namespace tolba::platform {
 

@@ -1,8 +1,8 @@
-#include "tolba/platform/label.h"
+#include "toolkit/label.h"
 
 #include <limits>
 
-#include "tolba/platform/text_measurer.h"
+#include "toolkit/text_measurer.h"
 
 namespace tolba::platform {
 

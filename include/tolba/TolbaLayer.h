@@ -1,0 +1,22 @@
+#pragma once
+// Drawing the SDK's screen layer to pixels (the renderer library, Tolba::render;
+// the SDK library itself draws nothing and links no drawing library). Main thread.
+
+#include "tolba/TolbaHost.h"
+
+namespace tolba {
+
+class TolbaLayer {
+ public:
+  // Draws the whole layer into `buffer` (cleared to transparent first) at the
+  // screen's scale; a buffer of another size is drawn into from the top left and
+  // clipped. Marks the layer drawn. False, with a log line, for a buffer without
+  // pixels or with a stride under 4 * width.
+  static bool drawInto(const TolbaPixelBuffer& buffer);
+
+  // Draws into a buffer the layer keeps (TolbaHost's pixelWidth x pixelHeight)
+  // when the layer changed, and returns it; valid until the next call.
+  static const TolbaPixelBuffer& draw();
+};
+
+}  // namespace tolba
