@@ -99,6 +99,8 @@ void Application::reset() {
   windows_.clear();
   keyWindow_.reset();
   screenBounds_ = kDefaultScreen;
+  screenScale_ = 2;
+  safeAreaInsets_ = {};
   orientation_ = InterfaceOrientationPortrait;
   shapeOrientation_ = InterfaceOrientationPortrait;
   state_ = ApplicationState::Active;

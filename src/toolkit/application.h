@@ -53,6 +53,13 @@ class Application {
   // Sets the screen's size as it is in the current orientation.
   void setMainScreenBounds(Rect bounds) { screenBounds_ = bounds; }
 
+  // Pixels per point of the main screen (2 by default), and the insets of the
+  // screen's edges that are not safe for content (notches, rounded corners).
+  double screenScale() const { return screenScale_; }
+  void setScreenScale(double scale) { screenScale_ = scale; }
+  EdgeInsets safeAreaInsets() const { return safeAreaInsets_; }
+  void setSafeAreaInsets(EdgeInsets insets) { safeAreaInsets_ = insets; }
+
   std::int64_t statusBarOrientation() const { return orientation_; }
   // Turns the device. Going between a portrait (1, 2) and a landscape (3, 4)
   // orientation swaps the screen's width and height, and windows that covered
@@ -89,6 +96,8 @@ class Application {
   std::vector<std::shared_ptr<Window>> windows_;
   std::weak_ptr<Window> keyWindow_;
   Rect screenBounds_;
+  double screenScale_ = 2;
+  EdgeInsets safeAreaInsets_;
   std::int64_t orientation_ = InterfaceOrientationPortrait;
   // The last valid orientation: the one the screen's shape belongs to.
   std::int64_t shapeOrientation_ = InterfaceOrientationPortrait;

@@ -2,6 +2,7 @@
 // A one-line text entry. A tap focuses it (it becomes the first responder, one
 // field at a time in the process); while focused it takes typed text.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,15 @@ class TextField : public Control {
   bool isFirstResponder() const;
   static std::shared_ptr<TextField> focusedField();
 
+  // The input method's composition (preedit) shown after the text, with its
+  // cursor in characters; empty when nothing is being composed.
+  const std::string& markedText() const { return markedText_; }
+  std::int32_t markedCursor() const { return markedCursor_; }
+  void setMarkedText(std::string text, std::int32_t cursor) {
+    markedText_ = std::move(text);
+    markedCursor_ = cursor;
+  }
+
   // Typing, only while focused: appends text / deletes the last character.
   // Both send ValueChanged (the platform's editing-changed).
   void insertText(const std::string& text);
@@ -48,6 +58,8 @@ class TextField : public Control {
  private:
   std::string text_;
   std::string placeholder_;
+  std::string markedText_;
+  std::int32_t markedCursor_ = 0;
   TextBorderStyle borderStyle_ = TextBorderStyle::None;
   Color textColor_ = Color::blackColor();
   Font font_ = Font::systemFont(17);
