@@ -8,6 +8,16 @@ packages=(
   libssl-dev libcurl4-openssl-dev nlohmann-json3-dev libplist-dev
   libsqlite3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # drawing the screen layer: cairo, pango, an HTML engine and a CJK font
+  libcairo2-dev libpango1.0-dev liblitehtml-dev fonts-wqy-microhei
+  # account names: Unicode normalisation and character classes
+  libutf8proc-dev
+  # the simulator's window and its tests under a virtual X server
+  libsdl2-dev xvfb xauth
+  # the C# binding
+  mono-mcs mono-runtime
+  # fuzz targets (libFuzzer) and sanitizer runtimes
+  clang libfuzzer-14-dev libclang-rt-14-dev
 )
 
 missing=()
