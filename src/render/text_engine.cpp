@@ -122,6 +122,14 @@ PangoLayout* TextEngine::layout(const std::string& text, const TextStyle& style)
     pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     pango_layout_set_alignment(layout, pangoAlignment(style.alignment));
   }
+  // Lines 1.2 font sizes apart, as the platform's system font sets them (the
+  // family's own line height is larger: two lines would not fit a round button).
+  PangoFontMetrics* metrics = pango_context_get_metrics(context_, pango_layout_get_font_description(layout), nullptr);
+  const int natural = pango_font_metrics_get_height(metrics);
+  pango_font_metrics_unref(metrics);
+  if (natural > 0) {
+    pango_layout_set_line_spacing(layout, static_cast<float>(1.2 * style.font.pointSize * PANGO_SCALE / natural));
+  }
   if (style.maxLines > 0) {
     // Pango keeps at most this many lines only while it ellipsizes.
     pango_layout_set_height(layout, -style.maxLines);
