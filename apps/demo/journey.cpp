@@ -406,7 +406,15 @@ bool Journey::switchAccount() {
   auto button = floating->mainBtn();
   // A second after it was last touched the button parks half off the screen;
   // a tap on the parked button brings it out, the next one switches account.
-  const double width = platform::Application::shared().mainScreenBounds().width();
+  const auto screen = platform::Application::shared().mainScreenBounds();
+  const double width = screen.width();
+  // The player moves it down the right edge first: wherever the screen's turns
+  // left it, it snaps to the edge and parks there a second later.
+  timeline_.action("drags the floating button down the right edge");
+  if (!Player::drag(*floating, {width - 10, screen.height() * 0.6})) {
+    timeline_.failure("could not drag the floating button");
+    return false;
+  }
   if (!waitUntil("the floating button parking at the screen edge", [&] {
         // Parked: half off the screen, or stopped short of the sensor housing.
         const double x = floating->center().x;

@@ -61,9 +61,19 @@ void drawLabel(cairo_t* cr, const platform::Label& label) {
   auto& engine = TextEngine::shared();
   PangoLayout* layout = engine.layout(label.text(), style);
   const double height = engine.size(label.text(), style).height;
+  const double top = std::round((b.height() - height) * 0.5 * 4) / 4;
+  // Pango limits the lines of each paragraph; the label's limit counts every
+  // line, so a line break past the limit is cut off here.
+  const bool limited = style.maxLines > 0 && pango_layout_get_line_count(layout) > style.maxLines;
+  if (limited) {
+    cairo_save(cr);
+    cairo_rectangle(cr, -b.width(), top, 3 * b.width(), height);
+    cairo_clip(cr);
+  }
   setColor(cr, label.textColor());
-  cairo_move_to(cr, 0, std::round((b.height() - height) * 0.5 * 4) / 4);
+  cairo_move_to(cr, 0, top);
   pango_cairo_show_layout(cr, layout);
+  if (limited) cairo_restore(cr);
 }
 
 std::string bullets(const std::string& text) {
