@@ -304,18 +304,4 @@ void Renderer::drawView(cairo_t* cr, platform::View& view) {
   cairo_restore(cr);
 }
 
-namespace {
-bool animating(const platform::View& view) {
-  if (view.isHidden()) return false;
-  if (view.isAnimating()) return true;
-  return std::any_of(view.subviews().begin(), view.subviews().end(),
-                     [](const auto& sub) { return sub && animating(*sub); });
-}
-}  // namespace
-
-bool Renderer::anythingAnimating() {
-  const auto windows = platform::Application::shared().windows();
-  return std::any_of(windows.begin(), windows.end(), [](const auto& w) { return w && animating(*w); });
-}
-
 }  // namespace tolba::render

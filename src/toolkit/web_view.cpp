@@ -268,6 +268,7 @@ void WebView::fetched(const URLRequest& request, const FetchResult& result, std:
   url_ = request.url;
   statusCode_ = result.status;
   pageText_ = result.body;
+  setNeedsDisplay();  // a new page to show
   finish(std::nullopt);
   if (auto refresh = metaRefreshTarget(pageText_); refresh && redirects_ < kMaxHops) {
     ++redirects_;
