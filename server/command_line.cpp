@@ -192,7 +192,7 @@ std::string usageText() {
          "                      [--wechat-games ID,ID] [--threads N] [--quiet]\n"
          "                      [--fault PATH,MODE,COUNT[,SECONDS|MESSAGE]]...\n"
          "      fault modes: delay (SECONDS), 500-empty, 500-valid, garbage, close, crlf,\n"
-         "      refuse (MESSAGE); PATH * is every endpoint\n"
+         "      refuse (MESSAGE), trickle (SECONDS between bytes), oversized; PATH * is every endpoint\n"
          "  tolba-sandbox account add NAME PASSWORD [--coins N] [--db PATH]\n"
          "  tolba-sandbox account topup NAME N [--db PATH]\n"
          "  tolba-sandbox orders [--db PATH]\n"

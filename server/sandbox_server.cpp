@@ -28,6 +28,11 @@ constexpr char kJsonType[] = "application/json; charset=utf-8";
 constexpr char kGarbage[] = "<html>502 Bad Gateway</html>\xff\xfe\x01x12_zz_y";
 // Bytes beyond the body limit that are read and dropped before a 413.
 constexpr std::size_t kDrainLimit = 16 * 1024 * 1024;
+// The "trickle" fault's time between bytes unless the rule names one.
+constexpr double kTrickleSeconds = 0.05;
+// The "oversized" fault streams this much filler (unless the client gives up
+// first, as it should): past the clients' size bound.
+constexpr std::size_t kOversizedBytes = 64u << 20;
 // The message of an injected refusal that names none.
 constexpr char kInjectedRefusal[] = "服务器拒绝了请求（测试故障）";
 
@@ -318,12 +323,38 @@ void SandboxServer::handleWire(const httplib::Request& req, httplib::Response& r
       res.set_content_provider(
           256, kReplyType, [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
       break;
+    case FaultMode::Trickle: {
+      // One byte at a time, for ever: only the client's limits end it (or the
+      // server stopping).
+      const double every = fault->seconds > 0 ? fault->seconds : kTrickleSeconds;
+      res.set_chunked_content_provider(kReplyType, [this, every](std::size_t, httplib::DataSink& sink) {
+        std::unique_lock lock(stopMutex_);
+        if (stopSignal_.wait_for(lock, std::chrono::duration<double>(every), [this] { return stopping_; })) {
+          return false;
+        }
+        lock.unlock();
+        return sink.write("x", 1);
+      });
+      break;
+    }
+    case FaultMode::Oversized:
+      res.set_chunked_content_provider(kReplyType, [](std::size_t offset, httplib::DataSink& sink) {
+        static const std::string filler(64 * 1024, 'A');
+        if (offset >= kOversizedBytes) {
+          sink.done();
+          return true;
+        }
+        return sink.write(filler.data(), filler.size());
+      });
+      break;
     case FaultMode::Delay:
     case FaultMode::Refuse:
       encoded = encodeReply(reply, options_.key);
       break;
   }
-  if (!fault || fault->mode != FaultMode::Close) {
+  const bool streamed = fault && (fault->mode == FaultMode::Close || fault->mode == FaultMode::Trickle ||
+                                  fault->mode == FaultMode::Oversized);
+  if (!streamed) {
     if (!encoded) {
       res.status = 500;
       encoded = std::string();

@@ -12,19 +12,24 @@
 
 namespace tolba {
 
-void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block) {
+void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block,
+                                  TolbaFailureBlock failure) {
   HttpClient::Request request;
   request.url = platform::describe(TolbaSDKGameConfig::getMainUrl()) + "/" + path;
   request.headers.emplace_back("Content-Type: text/html");
   request.body = TolbaDataFunc::codingJSON(parameter).value_or(std::string());
   reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
 
-  HttpClient::shared().post(std::move(request), [path, block = std::move(block)](HttpClient::Outcome outcome) mutable {
+  HttpClient::shared().post(std::move(request), [path, block = std::move(block),
+                                                  failure = std::move(failure)](HttpClient::Outcome outcome) mutable {
     if (!outcome.ok) {
       reportTraffic({TrafficEvent::Kind::failed, path, nullptr, 0, {}, outcome.error});
-      // Nothing is called, but the block (and what it holds) is let go on the
-      // main run loop, where its owner lives.
-      platform::postToMain([dropped = std::move(block)] {});
+      // The block is not called, but it (and what it holds) is let go on the
+      // main run loop, where its owner lives; so is the failure handler, after
+      // it has run.
+      platform::postToMain([dropped = std::move(block), failure = std::move(failure), why = outcome.error] {
+        if (failure) failure(why);
+      });
       return;
     }
     auto result = TolbaDataFunc::decodingJSON(outcome.body);
@@ -35,7 +40,8 @@ void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json&
       event.kind = TrafficEvent::Kind::undecodable;
       event.raw = outcome.body.substr(0, 80);
     }
-    platform::postToMain([block = std::move(block), result = std::move(result), event = std::move(event)] {
+    platform::postToMain([block = std::move(block), dropped = std::move(failure), result = std::move(result),
+                          event = std::move(event)] {
       // The observer hears of the reply in the same turn as the block, just before it.
       deliverTraffic(event);
       if (block) block(result, nullptr);

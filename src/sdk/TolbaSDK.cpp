@@ -164,14 +164,21 @@ void TolbaSDK::sendTolbaLoginNoti(Json payload) {
 void TolbaSDK::sendTolbaLogoutNoti(Json payload) {
   logLine("聚合登出通知");
   std::weak_ptr<TolbaSDK> weak = weak_from_this();
-  TolbaApi::gameLogoutBlock([weak, payload = std::move(payload)](const std::optional<Json>&, const Json&) {
+  // Whatever the reply says, even nothing readable or nothing at all (a transport
+  // failure), the player is signed out: a game waiting on its switch-account
+  // screen always hears back.
+  auto signedOut = [weak, payload = std::move(payload)] {
     auto self = weak.lock();
     if (!self) return;
-    // Whatever the reply says, even nothing readable, the player is signed out.
     self->username_ = nullptr;
     self->realNameInfo_.reset();
     self->post(kTolbaSDKNotiLogout, payload);
-  });
+  };
+  TolbaApi::gameLogoutBlock([signedOut](const std::optional<Json>&, const Json&) { signedOut(); },
+                            [signedOut](const std::string& why) {
+                              logLine("logout request got no answer (" + why + ")");
+                              signedOut();
+                            });
 }
 
 void TolbaSDK::sendTolbaPayNoti(Json payload) {

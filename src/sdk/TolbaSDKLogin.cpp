@@ -6,6 +6,7 @@
 #include "tolba/TolbaSDK.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
@@ -82,9 +83,20 @@ void TolbaSDK::checkRzWithDic(const std::optional<Json>& result) {
 void TolbaSDK::doSignUserWithDic(const std::optional<Json>& loginResult) {
   const Json* name = loginResult ? platform::find(*loginResult, "name") : nullptr;
   std::weak_ptr<TolbaSDK> weak = weak_from_this();
-  TolbaApi::gameLogin(name ? *name : Json(), loginResult, [weak](const std::optional<Json>& reply, const Json&) {
-    if (auto self = weak.lock()) self->signInDidReply(reply);
-  });
+  TolbaApi::gameLogin(
+      name ? *name : Json(), loginResult,
+      [weak](const std::optional<Json>& reply, const Json&) {
+        if (auto self = weak.lock()) self->signInDidReply(reply);
+      },
+      [weak](const std::string& why) {
+        // No answer: the game hears what an unreadable reply tells it.
+        logLine("聚合登录结果 = nil (" + why + ")");
+        auto self = weak.lock();
+        if (!self) return;
+        PanelPresenter::current().showWarning(kNetworkFailedToast);
+        self->sendTolbaLoginNoti({{kTolbaSDKKeyError, -2}});
+        self->setRealInfoWithAge("-1");
+      });
 }
 
 void TolbaSDK::signInDidReply(const std::optional<Json>& reply) {

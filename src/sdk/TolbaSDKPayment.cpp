@@ -6,11 +6,17 @@
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
+#include "ui/TolbaPayView.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
 
 void logLine(const std::string& text) { platform::log("TolbaLog:" + text); }
+
+// The message of a payment that got no answer: the server may have taken it.
+constexpr char kPayOutcomeUnknown[] =
+    "Pay result unknown: the network failed; confirm the order with the game server";
 
 }  // namespace
 
@@ -42,9 +48,21 @@ std::int32_t TolbaSDK::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
   orderInfo_ = order;
   roleInfo_ = role;
   std::weak_ptr<TolbaSDK> weak = weak_from_this();
-  TolbaApi::payOrderInfo(order, role, [weak, order](const std::optional<Json>& reply, const Json&) {
-    if (auto self = weak.lock()) self->orderDidReply(order, reply);
-  });
+  TolbaApi::payOrderInfo(
+      order, role,
+      [weak, order](const std::optional<Json>& reply, const Json&) {
+        if (auto self = weak.lock()) self->orderDidReply(order, reply);
+      },
+      [weak, order](const std::string& why) {
+        // No answer: the game hears what an unreadable reply tells it.
+        logLine("聚合订单提交 = nil (" + why + ")");
+        auto self = weak.lock();
+        if (!self) return;
+        PanelPresenter::current().showWarning(kNetworkFailedToast);
+        Json payload{{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "服务器连接错误"}};
+        if (order->cpOrderID()) payload["cpOrderId"] = *order->cpOrderID();
+        self->sendTolbaPayNoti(std::move(payload));
+      });
   return 0;
 }
 
@@ -92,7 +110,9 @@ void TolbaSDK::doPayNotiWithResult(const std::optional<Json>& result) {
   if (code == 0) {
     payload = {{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, "Pay success"}};
   } else if (code == -1) {
-    payload = {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "Pay fail"}};
+    const bool unknown = result && platform::stringValue(platform::find(*result, TolbaPayView::kOutcomeKey)) ==
+                                       std::optional<std::string>(TolbaPayView::kOutcomeUnknown);
+    payload = {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, unknown ? kPayOutcomeUnknown : "Pay fail"}};
   } else {
     payload = {{kTolbaSDKKeyError, -401}, {kTolbaSDKKeyMsg, "Pay cancel"}};
   }

@@ -285,6 +285,11 @@ void WebView::fetched(const URLRequest& request, const FetchResult& result, std:
 void WebView::finish(std::optional<std::string> error) {
   loading_ = false;
   lastError_ = std::move(error);
+  if (!lastError_) return;
+  if (auto delegate = delegate_.lock()) {
+    auto keep = weak_from_this().lock();  // the delegate may take the view off the screen
+    delegate->didFailNavigation(*this, *lastError_);
+  }
 }
 
 std::string WebView::resolveURL(const std::string& base, const std::string& location) {

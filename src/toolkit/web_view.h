@@ -53,6 +53,13 @@ class WebViewNavigationDelegate {
   // Must call `decisionHandler` once (later calls are ignored).
   virtual void decidePolicyForNavigationAction(WebView& webView, const NavigationAction& action,
                                                std::function<void(NavigationActionPolicy)> decisionHandler) = 0;
+  // The load in progress ended without a page: the fetch failed or timed out
+  // (the request's timeoutInterval), too many redirects, or an allowed address
+  // that cannot be fetched. Optional.
+  virtual void didFailNavigation(WebView& webView, const std::string& error) {
+    (void)webView;
+    (void)error;
+  }
 };
 
 class WebView : public View {
