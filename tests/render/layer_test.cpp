@@ -7,6 +7,7 @@
 #include "render/pixels.h"
 #include "render/text_engine.h"
 #include "support/ui_fixture.h"
+#include "toolkit/display.h"
 #include "toolkit/label.h"
 #include "toolkit/text_field.h"
 #include "toolkit/text_measurer.h"
@@ -62,6 +63,21 @@ TEST_F(LayerTest, RefusesBuffersItCannotDrawInto) {
     EXPECT_FALSE(TolbaLayer::drawInto(b));
   }
   EXPECT_TRUE(log_->contains("TolbaLayer: cannot draw into a buffer"));
+}
+
+TEST_F(LayerTest, KeptBufferIsRedrawnOnlyAfterAChange) {
+  SetUpSquares();
+  const TolbaPixelBuffer& first = TolbaLayer::draw();
+  ASSERT_EQ(first.width, 60);
+  ASSERT_EQ(first.height, 20);
+  EXPECT_EQ(first.pixels[5 * 4], 255);  // red
+  // A mark in the kept pixels stays while nothing changes...
+  first.pixels[5 * 4] = 7;
+  EXPECT_EQ(TolbaLayer::draw().pixels[5 * 4], 7);
+  // ...and is drawn over once something did.
+  app().keyWindow()->subviews()[1]->setBackgroundColor(Color::whiteColor());
+  EXPECT_EQ(TolbaLayer::draw().pixels[5 * 4 + 1], 255);
+  EXPECT_EQ(TolbaLayer::draw().pixels[5 * 4], 255);
 }
 
 class TextPixelsTest : public UiTest {

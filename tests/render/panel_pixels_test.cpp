@@ -5,6 +5,7 @@
 #include "render/pixels.h"
 #include "support/loopback_http_server.h"
 #include "support/ui_fixture.h"
+#include "toolkit/animation.h"
 #include "toolkit/web_view.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaMsg.h"
@@ -73,6 +74,19 @@ TEST_F(PanelPixelsTest, ToastIsHalfTransparentHalfWayThroughItsFade) {
   EXPECT_TRUE(near(half.a, 128) && half.r == 0 && half.g == 0 && half.b == 0) << half.a;
   advance(1.0);
   EXPECT_EQ(Pixels().at(x, y).a, 0);
+}
+
+TEST_F(PanelPixelsTest, SlidingViewIsDrawnWhereItIsNow) {
+  auto window = showKeyWindow({375, 667});
+  auto button = std::make_shared<platform::View>(Rect{0, 300, 40, 40});
+  button->setBackgroundColor(platform::Color::blueColor());
+  window->addSubview(button);
+  platform::animateWithDuration(1.0, [&] { button->setCenter({355, 320}); });
+  advance(0.5);  // half way in time is half way in space (the curve is symmetric)
+  const Pixels pixels;
+  EXPECT_EQ(pixels.at(187.5, 320).b, 255);
+  EXPECT_EQ(pixels.at(20, 320).a, 0);
+  EXPECT_EQ(pixels.at(355, 320).a, 0);
 }
 
 TEST_F(PanelPixelsTest, WebViewDrawsItsPageAndScrollsWithADrag) {
