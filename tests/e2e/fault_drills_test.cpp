@@ -4,13 +4,14 @@
 // drill the wait ends: no crash, no hang, no success reported for a failure,
 // exactly one report, and a screen on which the player can act.
 //
-// The transport's limits are shortened (0.3 s idle time, 256 KiB replies), so a
+// The transport's limits are shortened (0.8 s idle time, 256 KiB replies), so a
 // drill that waits for a time-out waits a fraction of a second of real time.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <ostream>
 
 #include "e2e/sandbox_session_fixture.h"
 #include "net/http_client.h"
@@ -39,7 +40,7 @@ struct Fault {
 };
 
 const Fault kFaults[] = {
-    {"DelayedPastTheTimeOut", FaultMode::Delay, 1.0, Outcome::NoAnswer},
+    {"DelayedPastTheTimeOut", FaultMode::Delay, 1.5, Outcome::NoAnswer},
     {"Status500Empty", FaultMode::Status500Empty, 0, Outcome::Unreadable},
     {"Status500WithAValidBody", FaultMode::Status500Valid, 0, Outcome::Normal},
     {"Garbage", FaultMode::Garbage, 0, Outcome::Unreadable},
@@ -49,13 +50,15 @@ const Fault kFaults[] = {
     {"LargerThanTheSizeBound", FaultMode::Oversized, 0, Outcome::NoAnswer},
 };
 
+void PrintTo(const Fault& fault, std::ostream* os) { *os << fault.name; }
+
 constexpr char kPayUnknown[] = "Pay result unknown: the network failed; confirm the order with the game server";
 
 class FaultDrillTest : public SandboxSessionTest, public ::testing::WithParamInterface<Fault> {
  protected:
   void SetUp() override {
     SandboxSessionTest::SetUp();
-    HttpClient::shared().setTimeouts({std::chrono::milliseconds(1000), std::chrono::milliseconds(300)});
+    HttpClient::shared().setTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(800)});
     HttpClient::shared().setMaxReplyBytes(256 * 1024);
     TolbaPayView::setPaymentPageTimeout(1);
     // WeChat of these drills: the player pays nothing there and comes straight back.

@@ -98,7 +98,7 @@ TEST_F(TransportTest, TransportFailuresCallNothingAndLetTheBlockGo) {
 }
 
 TEST_F(TransportTest, AFailureHandlerHearsEachTransportFailureOnceInsteadOfTheBlock) {
-  HttpClient::shared().setTimeouts({std::chrono::milliseconds(15000), std::chrono::milliseconds(300)});
+  HttpClient::shared().setTimeouts({std::chrono::milliseconds(15000), std::chrono::milliseconds(500)});
   HttpClient::shared().setMaxReplyBytes(1024);
   server_->setResponder([](const testing::LoopbackServer::Request& r) {
     const auto kind = r.json ? r.json->value("kind", "") : "";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -305,8 +306,9 @@ TEST_F(PayPanelTest, RefusedOrUnreadableWeChatOrdersFail) {
 
 TEST_F(PayPanelTest, PaymentsWithoutAnAnswerEndAsFailuresOfUnknownOutcome) {
   answer("/sdkmini/pay/getPayWay", Reply::json({{"code", 1}, {"ttb", 3}, {"wx", 1}}));
-  TolbaPayView::setPaymentPageTimeout(0.3);
+  TolbaPayView::setPaymentPageTimeout(1);
   const Json unknown = {{"code", "-1"}, {"outcome", "unknown"}};
+  constexpr std::chrono::milliseconds kMoment{300};
   struct Case {
     const char* name;
     bool weChat;
@@ -315,8 +317,9 @@ TEST_F(PayPanelTest, PaymentsWithoutAnAnswerEndAsFailuresOfUnknownOutcome) {
   };
   const Reply order = Reply::json({{"z", 1}, {"b", server_->baseUrl() + kPage}});
   const std::vector<Case> cases = {
-      {"coin payment closed", false, [&] { answer("/sdkmini/ttbpay/ttbnew", Reply::close()); }, nullptr},
-      {"WeChat order closed", true, [&] { answer("/sdkmini/wxh5/h5pay", Reply::close()); }, nullptr},
+      // The connection closes a moment later, so that the player can come back meanwhile.
+      {"coin payment closed", false, [&] { answer("/sdkmini/ttbpay/ttbnew", Reply::close().after(kMoment)); }, nullptr},
+      {"WeChat order closed", true, [&] { answer("/sdkmini/wxh5/h5pay", Reply::close().after(kMoment)); }, nullptr},
       {"page never loads", true,
        [&] {
          answer("/sdkmini/wxh5/h5pay", order);
@@ -330,7 +333,7 @@ TEST_F(PayPanelTest, PaymentsWithoutAnAnswerEndAsFailuresOfUnknownOutcome) {
        },
        [&] {
          ASSERT_TRUE(runUntil([&] { return panel_->webView() && !panel_->webView()->pageText().empty(); }));
-         advance(0.3);
+         advance(1);
        }},
   };
   for (const auto& c : cases) {
