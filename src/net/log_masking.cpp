@@ -121,7 +121,7 @@ std::string maskSecret(std::string_view value, std::size_t prefix) {
   for (const char c : value) {
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
   }
-  prefix = std::min(prefix, characters / 3);
+  prefix = std::min(prefix, characters / 4);
   std::size_t end = 0;
   for (std::size_t shown = 0; end < value.size(); ++end) {
     if ((static_cast<unsigned char>(value[end]) & 0xC0) != 0x80) {

@@ -12,7 +12,7 @@
 namespace tolba {
 
 // "***" after at most the first `prefix` characters of `value` (whole UTF-8
-// characters, and never more than a third of the value).
+// characters, and never more than a quarter of the value).
 std::string maskSecret(std::string_view value, std::size_t prefix = 0);
 
 // A copy of a request dictionary sent to `path` ("sdkmini/login/dologin"), or of
