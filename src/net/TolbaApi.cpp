@@ -6,6 +6,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaDataFunc.h"
 #include "net/TolbaNetTool.h"
+#include "net/log_masking.h"
 #include "tolba/TolbaSDK.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
@@ -111,7 +112,8 @@ void TolbaApi::gameLogin(const Json& username, const std::optional<Json>& extDic
   request["age"] = "";
   put(request, "channelname", channel());
   request["os"] = "ios";
-  platform::log("参数 = " + platform::describe(request));
+  // The login signature inside "extrasparams" is masked in the log line.
+  platform::log("参数 = " + platform::describe(maskedRequest("sdkstandard/login/index", request)));
   send("sdkstandard/login/index", request, std::move(block), std::move(failure));
 }
 

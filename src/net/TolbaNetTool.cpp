@@ -6,7 +6,10 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaDataFunc.h"
 #include "net/http_client.h"
+#include "net/plain_http_policy.h"
 #include "net/traffic_observer.h"
+#include "tolba/build_settings.h"
+#include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
 
@@ -19,6 +22,15 @@ void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json&
   request.headers.emplace_back("Content-Type: text/html");
   request.body = TolbaDataFunc::codingJSON(parameter).value_or(std::string());
   reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
+  if (!urlAllowed(request.url, build::kAllowPlainHttp)) {
+    // Refused like a request that failed in transport: the block is not called.
+    const std::string why = "plain http:// to " + hostOfUrl(request.url) +
+                            " is allowed only for loopback hosts in this build (TOLBA_ALLOW_PLAIN_HTTP); use https://";
+    platform::log("HTTP: refused to send " + path + ": " + why);
+    reportTraffic({TrafficEvent::Kind::failed, path, nullptr, 0, {}, why});
+    platform::postToMain([dropped = std::move(block)] {});
+    return;
+  }
 
   HttpClient::shared().post(std::move(request), [path, block = std::move(block),
                                                   failure = std::move(failure)](HttpClient::Outcome outcome) mutable {

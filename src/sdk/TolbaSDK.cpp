@@ -5,6 +5,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "net/TolbaReachabilityFile.h"
+#include "tolba/build_settings.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/run_loop.h"
@@ -61,6 +62,10 @@ std::int32_t TolbaSDK::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config
   platform::log("cps = " + platform::describe(TolbaSDKGameConfig::getChannel()));
   platform::log("gid = " + platform::describe(TolbaSDKGameConfig::getGameId()));
   platform::log("url = " + platform::describe(TolbaSDKGameConfig::getMainUrl()));
+  if (build::kAllowPlainHttp) {
+    logLine("warning: this build sends requests over plain http:// to any host (TOLBA_ALLOW_PLAIN_HTTP); the "
+            "password then travels readable");
+  }
 
   // A probe still running from an earlier accepted call would otherwise go on
   // for ever next to the new one.

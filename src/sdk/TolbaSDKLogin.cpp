@@ -1,6 +1,7 @@
 // The facade's login, real-name and sign-in flow, and logout.
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
+#include "net/log_masking.h"
 #include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
 #include "tolba/TolbaSDK.h"
@@ -56,7 +57,8 @@ void TolbaSDK::loginPanelDidFinish(const Json& result) {
 void TolbaSDK::showRzView() {
   std::weak_ptr<TolbaSDK> weak = weak_from_this();
   rzView_ = PanelPresenter::current().showRealNamePanel([weak](const std::optional<Json>& result) {
-    platform::log("实名回调 resultDic = " + platform::describeOrNil(result));
+    platform::log("实名回调 resultDic = " +
+                  (result ? platform::describe(maskedDictionary(*result)) : std::string("(null)")));
     if (auto self = weak.lock()) self->checkRzWithDic(result);
   });
 }
@@ -100,7 +102,9 @@ void TolbaSDK::doSignUserWithDic(const std::optional<Json>& loginResult) {
 }
 
 void TolbaSDK::signInDidReply(const std::optional<Json>& reply) {
-  logLine("聚合登录结果 = " + platform::describeOrNil(reply));
+  // The token is masked in the log line.
+  logLine("聚合登录结果 = " +
+          (reply ? platform::describe(maskedReply("sdkstandard/login/index", *reply)) : std::string("(null)")));
   Json payload = Json::object();
   std::string age;
   const bool accepted = replyStatusIsOne(reply, "a");

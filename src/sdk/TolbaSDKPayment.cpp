@@ -1,5 +1,6 @@
 // The facade's role reports and payments.
 #include "net/TolbaApi.h"
+#include "net/log_masking.h"
 #include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
 #include "tolba/TolbaSDK.h"
@@ -28,10 +29,10 @@ void TolbaSDK::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role, bo
   }
   if (!role) role = std::make_shared<TolbaSDKGameRoleInfo>();
   TolbaApi::channelUpdateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
-    if (result) logLine("角色上报结果 = " + platform::describe(*result));
+    if (result) logLine("角色上报结果 = " + platform::describe(maskedReply("sdkmini/User/setRole", *result)));
   });
   TolbaApi::updateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
-    if (result) logLine("角色上报结果2 = " + platform::describe(*result));
+    if (result) logLine("角色上报结果2 = " + platform::describe(maskedReply("sdkstandard/role/index", *result)));
   });
 }
 
@@ -67,7 +68,8 @@ std::int32_t TolbaSDK::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
 }
 
 void TolbaSDK::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply) {
-  logLine("聚合订单提交 = " + platform::describeOrNil(reply));
+  logLine("聚合订单提交 = " +
+          (reply ? platform::describe(maskedReply("sdkstandard/pay/index", *reply)) : std::string("(null)")));
   Json payload = Json::object();
   const bool accepted = replyStatusIsOne(reply, "a");
   const Json* data = reply ? platform::find(*reply, "c") : nullptr;

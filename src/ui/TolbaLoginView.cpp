@@ -6,6 +6,7 @@
 
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
+#include "net/log_masking.h"
 #include "toolkit/application.h"
 #include "toolkit/font.h"
 #include "tolba/platform/log.h"
@@ -192,7 +193,9 @@ void TolbaLoginView::requestGotNoAnswer(const std::string& why) {
 }
 
 void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
-  platform::log("结果 = " + platform::describeOrNil(reply));
+  // The reply's login signature is masked in the log line.
+  platform::log("结果 = " +
+                (reply ? platform::describe(maskedReply("sdkmini/login/dologin", *reply)) : std::string("(null)")));
   requestInFlight_ = false;
   Json result;
   if (replyStatusIsOne(reply, "z")) {
@@ -213,7 +216,8 @@ void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
 }
 
 void TolbaLoginView::handleRegisterReply(const std::optional<Json>& reply) {
-  platform::log("结果 = " + platform::describeOrNil(reply));
+  platform::log("结果 = " +
+                (reply ? platform::describe(maskedReply("sdkmini/login/register", *reply)) : std::string("(null)")));
   requestInFlight_ = false;
   if (replyStatusIsOne(reply, "z")) {
     doLogin();  // with whatever is in the fields now

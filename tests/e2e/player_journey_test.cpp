@@ -3,6 +3,14 @@
 // the game receives, in order, when things go right and when they go wrong.
 #include <gtest/gtest.h>
 
+#include <httplib.h>
+
+#include <limits>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "callback_receiver.h"
 #include "e2e/sandbox_session_fixture.h"
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaPayView.h"
@@ -33,7 +41,8 @@ TEST_F(PlayerJourneyTest, SignInWithAStaleLoginIsRefused) {
   ASSERT_TRUE(real);
   auto account = server_->store().accountByName("carol");
   ASSERT_TRUE(account);
-  ASSERT_TRUE(server_->store().recordLogin(account->uid, "signature-of-another-device", "1", "another-device"));
+  ASSERT_TRUE(server_->store().recordLogin(account->uid, "signature-of-another-device", "1", "1001", "another-device",
+                                           std::numeric_limits<std::int64_t>::max()));
 
   ASSERT_TRUE(tap(*player::findButton(real, "取消")));
   ASSERT_TRUE(waitForNotifications(2));
@@ -137,6 +146,45 @@ TEST_F(PlayerJourneyTest, SwitchingAccountAndLoggingBackInSkipsTheRealNamePanel)
   ASSERT_EQ(sdk_->logout(), 0);
   ASSERT_TRUE(waitForNotifications(1));
   EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogout);
+}
+
+TEST_F(PlayerJourneyTest, ACoinPaymentIsReportedOnceToTheGamesServerAndNoCredentialIsLogged) {
+  // The game's server: the example receiver on a loopback port.
+  payment_callback::Receiver receiver("app-secret");
+  httplib::Server game;
+  game.Post("/paid", [&](const httplib::Request& req, httplib::Response& res) {
+    const auto answer = receiver.handle(req.body);
+    res.status = answer.status;
+    res.set_content(answer.body, "text/plain");
+  });
+  const int port = game.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { game.listen_after_bind(); });
+  while (!game.is_running()) std::this_thread::yield();
+  ASSERT_TRUE(server_->store().setGame({"1001", "http://127.0.0.1:" + std::to_string(port) + "/paid", "app-secret"}));
+
+  registerVerifiedPlayer("frank");
+  const std::string token = sdk_->token().value_or("");
+  ASSERT_FALSE(token.empty());
+  ASSERT_EQ(sdk_->payOrderInfo(order("cp-cb", 6), role()), 0);
+  auto pay = waitForPanel<TolbaPayView>();
+  ASSERT_TRUE(pay);
+  ASSERT_TRUE(tap(*pay->ptbBtn()));
+  ASSERT_TRUE(waitForNotifications(1));
+  const std::string orderId = posted(0).userInfo.value("orderId", "");
+  ASSERT_TRUE(runUntil([&] { return receiver.delivered().count(orderId) == 1; }));
+  server_->stop();  // an attempt in flight is recorded before this returns
+  game.stop();
+  serving.join();
+  EXPECT_EQ(receiver.delivered().size(), 1u);
+
+  const std::regex sign("[0-9a-f]{64}");
+  for (const auto& line : log_->lines()) {
+    for (const std::string& secret : {std::string(kPassword), std::string(kAdultCard).substr(0, 10),
+                                      std::string("张三"), token.substr(0, 12)}) {
+      EXPECT_EQ(line.find(secret), std::string::npos) << secret << " in: " << line;
+    }
+    EXPECT_FALSE(std::regex_search(line, sign)) << line;
+  }
 }
 
 }  // namespace
