@@ -29,7 +29,7 @@ tsan: deps
 bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
-	@./build/release/bench/tolba_codec_bench
+	@./scripts/bench.sh build/release
 
 clean:
 	rm -rf build

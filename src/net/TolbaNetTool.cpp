@@ -1,6 +1,9 @@
 #include "net/TolbaNetTool.h"
 
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <utility>
 
 #include "model/TolbaSDKGameConfig.h"
@@ -11,35 +14,55 @@
 #include "tolba/platform/value.h"
 
 namespace tolba {
+namespace {
+
+// The name of a reply's task in the main run loop's statistics: one lasting
+// text per endpoint path, made only while the statistics are on.
+const char* replyLabel(const std::string& path) {
+  if (!platform::RunLoop::main().statsEnabled()) return "server reply";
+  static std::mutex mutex;
+  static auto* labels = new std::set<std::string, std::less<>>();
+  std::lock_guard lock(mutex);
+  return labels->insert("reply of " + path).first->c_str();
+}
+
+}  // namespace
 
 void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block) {
   HttpClient::Request request;
   request.url = platform::describe(TolbaSDKGameConfig::getMainUrl()) + "/" + path;
   request.headers.emplace_back("Content-Type: text/html");
   request.body = TolbaDataFunc::codingJSON(parameter).value_or(std::string());
-  reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
+  if (trafficObserved()) reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
 
   HttpClient::shared().post(std::move(request), [path, block = std::move(block)](HttpClient::Outcome outcome) mutable {
     if (!outcome.ok) {
       reportTraffic({TrafficEvent::Kind::failed, path, nullptr, 0, {}, outcome.error});
       // Nothing is called, but the block (and what it holds) is let go on the
       // main run loop, where its owner lives.
-      platform::postToMain([dropped = std::move(block)] {});
+      platform::postToMain([dropped = std::move(block)] {}, "release of a failed request's block");
       return;
     }
     auto result = TolbaDataFunc::decodingJSON(outcome.body);
-    TrafficEvent event{TrafficEvent::Kind::reply, path, nullptr, outcome.status, {}, {}};
-    if (result) {
-      event.body = *result;
-    } else {
-      event.kind = TrafficEvent::Kind::undecodable;
-      event.raw = outcome.body.substr(0, 80);
+    // The event (a copy of the reply) is only made for an observer.
+    std::optional<TrafficEvent> event;
+    if (trafficObserved()) {
+      event.emplace(TrafficEvent{TrafficEvent::Kind::reply, path, nullptr, outcome.status, {}, {}});
+      if (result) {
+        event->body = *result;
+      } else {
+        event->kind = TrafficEvent::Kind::undecodable;
+        event->raw = outcome.body.substr(0, 80);
+      }
     }
-    platform::postToMain([block = std::move(block), result = std::move(result), event = std::move(event)] {
-      // The observer hears of the reply in the same turn as the block, just before it.
-      deliverTraffic(event);
-      if (block) block(result, nullptr);
-    });
+    const char* label = replyLabel(path);
+    platform::postToMain(
+        [block = std::move(block), result = std::move(result), event = std::move(event)] {
+          // The observer hears of the reply in the same turn as the block, just before it.
+          if (event) deliverTraffic(*event);
+          if (block) block(result, nullptr);
+        },
+        label);
   });
 }
 
