@@ -12,6 +12,7 @@
 #include "model/phone_model_names.h"
 #include "tolba/TolbaSDK.h"
 #include "tolba/build_settings.h"
+#include "tolba/platform/app_environment.h"
 #include "tolba/platform/bundle.h"
 #include "tolba/platform/device.h"
 #include "tolba/platform/log.h"
@@ -66,10 +67,12 @@ std::shared_ptr<TolbaSDKGameConfig> TolbaSDKGameConfig::defaultInstance() {
 void TolbaSDKGameConfig::resetForTesting() { instanceSlot() = std::make_shared<TolbaSDKGameConfig>(); }
 
 std::optional<nlohmann::json> TolbaSDKGameConfig::getConfigFile() {
-  const auto path = platform::Bundle::main().pathForResource(kConfigFileName);
-  if (!path || path->empty()) return nlohmann::json::object();
+  // One look at the file tells whether it is there and whether it changed
+  // (the bundle's resource look-up would take two more).
+  const auto path = std::optional<std::string>(platform::bundleDirectory() + "/" + kConfigFileName);
   struct stat info {};
   const bool known = ::stat(path->c_str(), &info) == 0;
+  if (!known || S_ISDIR(info.st_mode)) return nlohmann::json::object();
   auto& cache = configFileCache();
   std::optional<nlohmann::json> contents;
   {

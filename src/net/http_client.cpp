@@ -100,6 +100,7 @@ HttpClient::~HttpClient() {
   for (auto& [raw, t] : active_) curl_multi_remove_handle(multiOf(multi_), t->easy);
   active_.clear();
   queued_.clear();
+  for (void* easy : idleEasy_) curl_easy_cleanup(static_cast<CURL*>(easy));
   if (multi_) curl_multi_cleanup(multiOf(multi_));
 }
 
@@ -181,7 +182,12 @@ void HttpClient::startQueued() {
   }
   for (auto& owned : batch) {
     Transfer* t = owned.get();
-    t->easy = curl_easy_init();
+    if (!idleEasy_.empty()) {
+      t->easy = static_cast<CURL*>(idleEasy_.back());
+      idleEasy_.pop_back();
+    } else {
+      t->easy = curl_easy_init();
+    }
     if (t->easy == nullptr) {
       fail(std::move(owned), "cannot create a transfer");
       continue;
@@ -242,6 +248,13 @@ void HttpClient::finish(Transfer* raw, int code) {
                                             : std::string(curl_easy_strerror(static_cast<CURLcode>(code)));
   }
   auto done = std::move(t->done);
+  // The handle goes back to the idle ones, with its options cleared.
+  constexpr std::size_t kIdleEasyKept = 16;
+  if (idleEasy_.size() < kIdleEasyKept) {
+    curl_easy_reset(t->easy);
+    idleEasy_.push_back(t->easy);
+    t->easy = nullptr;
+  }
   t.reset();
   if (done && !stopping_.load()) done(std::move(outcome));
   --inFlight_;
