@@ -49,6 +49,19 @@ double median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// Time the process's threads have spent runnable but waiting for a CPU, in
+// microseconds (the scheduler's run-queue delay, summed over every thread).
+double runQueueWaitMicros() {
+  double total = 0;
+  std::error_code ec;
+  for (const auto& task : fs::directory_iterator("/proc/self/task", ec)) {
+    std::ifstream in(task.path() / "schedstat");
+    double running = 0, waiting = 0;
+    if (in >> running >> waiting) total += waiting / 1000.0;
+  }
+  return total;
+}
+
 std::size_t collect(char* data, std::size_t size, std::size_t count, void* user) {
   static_cast<std::string*>(user)->append(data, size * count);
   return size * count;
@@ -209,17 +222,23 @@ int main() {
   for (int i = 0; i < 200; ++i) ok = sdk.one() && plain.one() && ok;  // warm up: connections, allocator, caches
   Client client{plain.url, plain.body};
   std::vector<double> sdkTimes, plainTimes, clientTimes;
+  double sdkWait = 0, plainWait = 0;
   for (int round = 0; round < kSequentialRounds; ++round) {
+    const double w0 = runQueueWaitMicros();
     for (int i = 0; i < kPerRound; ++i) {
       const auto t0 = Clock::now();
       ok = sdk.one() && ok;
       sdkTimes.push_back(micros(Clock::now() - t0));
     }
+    const double w1 = runQueueWaitMicros();
     for (int i = 0; i < kPerRound; ++i) {
       const auto t0 = Clock::now();
       ok = plain.one() && ok;
       plainTimes.push_back(micros(Clock::now() - t0));
     }
+    const double w2 = runQueueWaitMicros();
+    sdkWait += w1 - w0;
+    plainWait += w2 - w1;
     for (int i = 0; i < kPerRound / 4; ++i) {
       const auto t0 = Clock::now();
       ok = client.one() && ok;
@@ -249,6 +268,8 @@ int main() {
               kSequentialRounds * kPerRound, sdkMedian, plainMedian, kPath, median(clientTimes));
   std::printf("%d concurrent, median total of %d rounds: SDK %.2f ms, plain curl multi %.2f ms\n", kConcurrent,
               kConcurrentRounds, sdkTotal / 1000, plainTotal / 1000);
+  std::printf("waiting for a CPU (all threads, server's included), mean per sequential request: SDK %.1f us, plain %.1f us\n",
+              sdkWait / (kSequentialRounds * kPerRound), plainWait / (kSequentialRounds * kPerRound));
   if (!ok) std::printf("some requests failed\n");
   bench::printBudget("request-overhead-sequential", sdkMedian / plainMedian, "x", 1.10);
   bench::printBudget("request-overhead-concurrent", sdkTotal / plainTotal, "x", 1.10);

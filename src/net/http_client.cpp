@@ -118,10 +118,14 @@ void HttpClient::post(Request request, Completion done) {
   auto transfer = std::make_unique<Transfer>();
   transfer->request = std::move(request);
   transfer->done = std::move(done);
+  bool first = false;
   {
     std::lock_guard lock(mutex_);
     if (stopping_.load() || multi_ == nullptr) return;
     transfer->timeouts = timeouts_;
+    // The network thread takes the whole queue when it wakes: only the first
+    // request queued since it last did needs to wake it.
+    first = queued_.empty();
     queued_.push_back(std::move(transfer));
     ++inFlight_;
     if (!started_) {
@@ -129,7 +133,7 @@ void HttpClient::post(Request request, Completion done) {
       thread_ = std::thread([this] { run(); });
     }
   }
-  curl_multi_wakeup(multiOf(multi_));
+  if (first) curl_multi_wakeup(multiOf(multi_));
 }
 
 void HttpClient::stop() {

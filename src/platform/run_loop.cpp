@@ -51,11 +51,15 @@ RunLoop& RunLoop::main() {
 }
 
 void RunLoop::post(std::function<void()> fn, const char* label) {
+  bool first = false;
   {
     std::lock_guard lock(mutex_);
+    first = posted_.empty();
     posted_.push_back(Task{std::move(fn), label});
   }
-  wake_.notify_all();
+  // A waiting loop sleeps only while nothing is posted: the first post since
+  // then is the one that must wake it.
+  if (first) wake_.notify_all();
 }
 
 std::shared_ptr<Timer> RunLoop::scheduleTimer(Duration interval, bool repeats, std::function<void(Timer&)> action,
