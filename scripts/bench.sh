@@ -64,8 +64,18 @@ if [ -f "$so" ]; then
   bytes=$(stat -c %s "$stripped")
   echo "largest sections:"
   size -A "$stripped" | sort -k2 -n -r | head -n 6 | awk '{ printf "  %-20s %10s\n", $1, $2 }'
-  echo "largest symbols (unstripped object):"
-  nm -C --size-sort -S -t d "$so" | tail -n 12 | awk '{ s = $2 + 0; $1 = $2 = ""; printf "  %8d %s\n", s, $0 }'
+  echo "symbols by origin (bytes, unstripped object):"
+  nm -C --size-sort -S -t d "$so" | awk '
+    { s = $2 + 0; $1 = $2 = $3 = ""; sub(/^ +/, "")
+      if ($0 ~ /^(tolba::|typeinfo|vtable|guard variable|construction vtable)/ && $0 !~ /nlohmann::.*::(parser|lexer|serializer)/) sdk += s
+      else if ($0 ~ /nlohmann/) json += s
+      else if ($0 ~ /^std::|^void std::|^__gnu_cxx/) stl += s
+      else other += s }
+    END { printf "  %-44s %8d\n  %-44s %8d\n  %-44s %8d\n  %-44s %8d\n",
+          "SDK code (tolba::, its vtables and type info)", sdk, "JSON library templates (nlohmann::)", json,
+          "standard library templates (std::)", stl, "other", other }'
+  echo "largest symbols:"
+  nm -C --size-sort -S -t d "$so" | tail -n 8 | awk '{ s = $2 + 0; $1 = $2 = $3 = ""; sub(/^ +/, ""); printf "  %8d %.100s\n", s, $0 }'
   rm -f "$stripped"
   budget sdk-library-size "$(awk -v b="$bytes" 'BEGIN { printf "%.2f", b / 1048576 }')" MB 1.5
 fi
@@ -88,5 +98,5 @@ fi
 
 echo
 echo "== budgets"
-grep '^budget ' "$log"
+sed 's/\x1b\[[0-9;]*m//g' "$log" | grep '^budget '
 exit $status
