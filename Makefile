@@ -34,8 +34,7 @@ tsan: deps
 bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
-	@./build/release/bench/tolba_codec_bench
-	@if [ -x build/release/bench/tolba_render_bench ]; then ./build/release/bench/tolba_render_bench; fi
+	@./scripts/bench.sh build/release
 
 clean:
 	rm -rf build

@@ -130,6 +130,7 @@ HttpClient::~HttpClient() {
   for (auto& [raw, t] : active_) curl_multi_remove_handle(multiOf(multi_), t->easy);
   active_.clear();
   queued_.clear();
+  for (void* easy : idleEasy_) curl_easy_cleanup(static_cast<CURL*>(easy));
   if (multi_) curl_multi_cleanup(multiOf(multi_));
 }
 
@@ -157,11 +158,15 @@ void HttpClient::post(Request request, Completion done) {
   auto transfer = std::make_unique<Transfer>();
   transfer->request = std::move(request);
   transfer->done = std::move(done);
+  bool first = false;
   {
     std::lock_guard lock(mutex_);
     if (stopping_.load() || multi_ == nullptr) return;
     transfer->timeouts = timeouts_;
     transfer->maxReplyBytes = maxReplyBytes_;
+    // The network thread takes the whole queue when it wakes: only the first
+    // request queued since it last did needs to wake it.
+    first = queued_.empty();
     queued_.push_back(std::move(transfer));
     ++inFlight_;
     if (!started_) {
@@ -169,7 +174,7 @@ void HttpClient::post(Request request, Completion done) {
       thread_ = std::thread([this] { run(); });
     }
   }
-  curl_multi_wakeup(multiOf(multi_));
+  if (first) curl_multi_wakeup(multiOf(multi_));
 }
 
 void HttpClient::stop() {
@@ -222,7 +227,12 @@ void HttpClient::startQueued() {
   }
   for (auto& owned : batch) {
     Transfer* t = owned.get();
-    t->easy = curl_easy_init();
+    if (!idleEasy_.empty()) {
+      t->easy = static_cast<CURL*>(idleEasy_.back());
+      idleEasy_.pop_back();
+    } else {
+      t->easy = curl_easy_init();
+    }
     if (t->easy == nullptr) {
       fail(std::move(owned), "cannot create a transfer");
       continue;
@@ -285,6 +295,13 @@ void HttpClient::finish(Transfer* raw, int code) {
                                             : std::string(curl_easy_strerror(static_cast<CURLcode>(code)));
   }
   auto done = std::move(t->done);
+  // The handle goes back to the idle ones, with its options cleared.
+  constexpr std::size_t kIdleEasyKept = 16;
+  if (idleEasy_.size() < kIdleEasyKept) {
+    curl_easy_reset(t->easy);
+    idleEasy_.push_back(t->easy);
+    t->easy = nullptr;
+  }
   t.reset();
   if (done && !stopping_.load()) done(std::move(outcome));
   --inFlight_;

@@ -73,7 +73,7 @@ std::int32_t TolbaSDK::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config
   std::weak_ptr<TolbaSDK> weak = weak_from_this();
   netTimer_ = platform::RunLoop::main().scheduleTimer(platform::Duration(1.0), true, [weak](platform::Timer&) {
     if (auto self = weak.lock()) self->requestForNetSwitch();
-  });
+  }, "network probe");
   // The first probe runs inside this call.
   netTimer_->fire();
   return 0;
@@ -91,8 +91,13 @@ void TolbaSDK::requestForNetSwitch() {
     auto self = weak.lock();
     if (!self) return;
     logLine("主线程里初始化");
-    self->_initChannelSdk();
-  });
+    // This is already a later turn of the main run loop, outside the game's
+    // call: the game hears of it in this same tick rather than in one more.
+    self->SDKIsInit_ = true;
+    logLine("聚合初始化通知");
+    platform::NotificationCenter::defaultCenter().post(kTolbaSDKNotiInitDidFinished, nullptr,
+                                                       Json{{kTolbaSDKKeyError, 0}});
+  }, "init channel SDK");
 }
 
 void TolbaSDK::_initChannelSdk() {
@@ -153,7 +158,7 @@ bool TolbaSDK::applicationContinueUserActivityRestorationHandler(platform::Appli
 void TolbaSDK::post(const char* name, Json payload) {
   platform::postToMain([name = std::string(name), payload = std::move(payload)] {
     platform::NotificationCenter::defaultCenter().post(name, nullptr, payload);
-  });
+  }, name);
 }
 
 void TolbaSDK::sendTolbaInitNoti(Json payload) {

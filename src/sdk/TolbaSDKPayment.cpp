@@ -85,7 +85,7 @@ void TolbaSDK::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order,
     std::weak_ptr<TolbaSDK> weak = weak_from_this();
     platform::postToMain([weak] {
       if (auto self = weak.lock()) self->doShowPay();
-    });
+    }, "show pay centre");
   } else {
     const auto msg = replyText(*reply, "b");
     PanelPresenter::current().showWarning(msg);

@@ -396,7 +396,7 @@ void TolbaPayView::doClear() {
     if (panel->coverView_) panel->coverView_->removeFromSuperview();
     panel->paymentPage_.reset();
     panel->removeFromSuperview();
-  });
+  }, "close pay centre");
 }
 
 }  // namespace tolba
