@@ -89,7 +89,9 @@ void Timeline::traffic(const TrafficEvent& event) {
   }
 }
 
-void Timeline::notification(const std::string& name, const nlohmann::json& payload) {
+void Timeline::notification(const std::string& name, const nlohmann::json& rawPayload) {
+  // The login notification carries the session token: masked like the traffic.
+  const auto payload = tolba::maskedDictionary(rawPayload);
   if (json_) {
     emit({{"kind", "notification"}, {"name", name}, {"payload", payload}});
   } else {
