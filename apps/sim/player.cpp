@@ -116,7 +116,7 @@ void Player::update(double now) {
         case Step::Type::WaitReply: what = "a reply to " + step.text; break;
         case Step::Type::WaitGone: what = step.target.describe() + " going away"; break;
         case Step::Type::Type: what = "a focused field to type into"; break;
-        default: what = step.target.describe() + " on the screen"; break;
+        default: what = step.target.describe() + " appearing"; break;
       }
     }
     fail(what + " did not happen within " + std::to_string(static_cast<int>(kStepTimeout)) + " s");

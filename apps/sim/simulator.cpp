@@ -567,6 +567,16 @@ void Simulator::render() {
     const std::string path = (std::filesystem::path(dir) / (*pendingShot_ + ".png")).string();
     if (savePng(path)) {
       console_.note("screenshot " + path);
+      // What was on the screen, for tools that check the picture.
+      nlohmann::json elements = nlohmann::json::array();
+      for (const auto& e : TolbaHost::shared().elements()) {
+        elements.push_back({{"kind", e.kind}, {"text", e.text}, {"x", e.x}, {"y", e.y}, {"width", e.width},
+                            {"height", e.height}, {"focused", e.focused}, {"on", e.on}});
+      }
+      nlohmann::json info{{"pixelsPerPoint", pixelsPerPoint()},
+                          {"screen", {{"width", screen_.width}, {"height", screen_.height}}},
+                          {"elements", elements}};
+      std::ofstream(std::filesystem::path(path).replace_extension(".json")) << info.dump(2) << "\n";
     } else {
       console_.note("could not write the screenshot " + path + ": " + SDL_GetError());
     }
