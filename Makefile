@@ -10,8 +10,13 @@ build: deps
 	@cmake --preset default >/dev/null
 	@cmake --build --preset default -j $(JOBS)
 
+# With the renderer built, the demo also writes a picture of each step.
 demo: build
-	@./build/default/apps/demo/tolba-demo
+	@if grep -q '^TOLBA_HAVE_RENDER:INTERNAL=ON' build/default/CMakeCache.txt; then \
+	  ./build/default/apps/demo/tolba-demo --snapshots build/default/snapshots; \
+	else \
+	  ./build/default/apps/demo/tolba-demo; \
+	fi
 
 test: build
 	@ctest --preset default
@@ -30,6 +35,7 @@ bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 	@./build/release/bench/tolba_codec_bench
+	@if [ -x build/release/bench/tolba_render_bench ]; then ./build/release/bench/tolba_render_bench; fi
 
 clean:
 	rm -rf build

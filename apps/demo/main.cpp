@@ -11,6 +11,11 @@
 #include <unistd.h>
 
 #include "journey.h"
+#ifdef TOLBA_DEMO_SNAPSHOTS
+#include "snapshots.h"
+#include "tolba/TolbaLayer.h"
+#include "toolkit/application.h"
+#endif
 #include "sandbox_server.h"
 #include "timeline.h"
 #include "tolba/platform/app_environment.h"
@@ -23,18 +28,21 @@ using namespace tolba;
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tolba-demo [--base-url URL] [--json] [--verbose]\n"
+    "usage: tolba-demo [--base-url URL] [--json] [--verbose] [--snapshots DIR]\n"
     "  Plays a whole player session: init, register, real-name, roles, two payments,\n"
     "  switching account, logging in again and logging out.\n"
     "  --base-url URL  use this server instead of the embedded sandbox (its accounts\n"
     "                  must start with enough coins; WeChat is only simulated)\n"
     "  --json          one JSON object per line instead of readable lines\n"
-    "  --verbose       also print the SDK's own log lines\n";
+    "  --verbose       also print the SDK's own log lines\n"
+    "  --snapshots DIR write a PNG of the screen after each step into DIR (a stand-in\n"
+    "                  game with the SDK's layer over it, 375 x 667 points at scale 2)\n";
 
 struct Options {
   std::optional<std::string> baseUrl;
   bool json = false;
   bool verbose = false;
+  std::optional<std::string> snapshots;
 };
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -47,6 +55,10 @@ std::optional<Options> parse(int argc, char** argv) {
       options.verbose = true;
     } else if (arg == "--base-url" && i + 1 < argc) {
       options.baseUrl = argv[++i];
+    } else if (arg == "--snapshots" && i + 1 < argc) {
+      options.snapshots = argv[++i];
+    } else if (arg.rfind("--snapshots=", 0) == 0) {
+      options.snapshots = arg.substr(12);
     } else if (arg.rfind("--base-url=", 0) == 0) {
       options.baseUrl = arg.substr(11);
     } else {
@@ -125,12 +137,36 @@ int main(int argc, char** argv) {
   demo::JourneyOptions journeyOptions;
   journeyOptions.sandbox = server.get();
   journeyOptions.baseUrl = baseUrl;
+#ifdef TOLBA_DEMO_SNAPSHOTS
+  std::optional<demo::Snapshots> snapshots;
+  if (options->snapshots) {
+    snapshots.emplace(fs::absolute(*options->snapshots));
+    platform::Application::shared().setScreenScale(2);
+    TolbaLayer::installTextMeasurer();  // panels and toasts measure text as it is drawn
+    journeyOptions.snapshot = [&](const std::string& step) {
+      std::string error;
+      if (snapshots->shoot(step, &error)) {
+        timeline.note("picture: " + (snapshots->folder() / (step + ".png")).string());
+      } else {
+        timeline.failure("no picture of " + step + ": " + error);
+      }
+    };
+  }
+#else
+  if (options->snapshots) {
+    std::cerr << "tolba-demo: this build has no renderer (cairo, pango and litehtml were not found), so no pictures\n";
+    return 2;
+  }
+#endif
   const bool ok = demo::runJourney(timeline, journeyOptions);
 
   if (server) server->stop();
   if (!options->json) {
     std::cout << "\n" << (ok ? "The whole journey ended as expected." : "The journey did not end as expected.")
               << "\n";
+#ifdef TOLBA_DEMO_SNAPSHOTS
+    if (snapshots) std::cout << "Pictures of each step: " << snapshots->folder().string() << "\n";
+#endif
   }
   return ok ? 0 : 1;
 }

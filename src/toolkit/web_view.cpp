@@ -87,7 +87,42 @@ WebView::~WebView() {
   RunLoop::main().cancelPerform(this);
 }
 
+void WebView::setContentOffset(Point offset) {
+  const double maxY = std::max(0.0, contentSize_.height - frame().height());
+  const Point clamped{0, std::clamp(offset.y, 0.0, maxY)};
+  if (clamped == contentOffset_) return;
+  contentOffset_ = clamped;
+  setNeedsDisplay();
+}
+
+void WebView::setContentSize(Size size) {
+  if (size == contentSize_) return;
+  contentSize_ = size;
+  setContentOffset(contentOffset_);
+}
+
+void WebView::touchesBegan(const Touch& touch) {
+  drag_.emplace(touch.locationInWindow, contentOffset_);
+  View::touchesBegan(touch);
+}
+
+void WebView::touchesMoved(const Touch& touch) {
+  if (drag_) setContentOffset({0, drag_->second.y - (touch.locationInWindow.y - drag_->first.y)});
+  View::touchesMoved(touch);
+}
+
+void WebView::touchesEnded(const Touch& touch) {
+  drag_.reset();
+  View::touchesEnded(touch);
+}
+
+void WebView::touchesCancelled(const Touch& touch) {
+  drag_.reset();
+  View::touchesCancelled(touch);
+}
+
 void WebView::loadRequest(URLRequest request) {
+  contentOffset_ = {};
   stopLoading();
   redirects_ = 0;
   lastError_.reset();

@@ -77,6 +77,20 @@ class WebView : public View {
   // Why the last load ended without a page, if it did.
   const std::optional<std::string>& lastError() const { return lastError_; }
 
+  // Scrolling. The page is drawn moved up by the content offset; a drag inside
+  // the view scrolls it (touches still go on to the superview, so a panel hears
+  // them). The offset stays within the page: 0 to contentSize's height less the
+  // view's height. Whoever lays the page out (the renderer) sets contentSize; a
+  // new load scrolls back to the top.
+  Point contentOffset() const { return contentOffset_; }
+  void setContentOffset(Point offset);
+  Size contentSize() const { return contentSize_; }
+  void setContentSize(Size size);
+  void touchesBegan(const Touch& touch) override;
+  void touchesMoved(const Touch& touch) override;
+  void touchesEnded(const Touch& touch) override;
+  void touchesCancelled(const Touch& touch) override;
+
   // Resolves `location` against `base` (absolute, "//host...", "/path" or relative).
   static std::string resolveURL(const std::string& base, const std::string& location);
   // The delay and target address of the first <meta http-equiv="refresh"> tag
@@ -101,6 +115,9 @@ class WebView : public View {
   std::string pageText_;
   std::optional<std::string> lastError_;
   int redirects_ = 0;
+  Point contentOffset_;
+  Size contentSize_;
+  std::optional<std::pair<Point, Point>> drag_;  // finger and offset where the drag began
 };
 
 }  // namespace tolba::platform
