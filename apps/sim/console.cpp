@@ -24,7 +24,16 @@ std::string shortText(const nlohmann::json& value) {
 
 Console::Console() : start_(std::chrono::steady_clock::now()) {}
 
-void Console::add(LineKind kind, const char* label, const std::string& text) {
+void Console::add(LineKind kind, const char* label, const std::string& given) {
+  // One line each: a two-line button title shows its break as "\n".
+  std::string text;
+  for (const char c : given) {
+    if (c == '\n') {
+      text += "\\n";
+    } else {
+      text += c;
+    }
+  }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   if (kind == LineKind::Section) {
     std::cout << "\n== " << text << std::endl;

@@ -50,6 +50,7 @@ Step waitGone(Target target) { return {.type = Step::Type::WaitGone, .target = s
 Step heard(const char* name, long long error = 0) {
   return {.type = Step::Type::WaitNotification, .text = name, .error = error};
 }
+Step key(const std::string& name) { return {.type = Step::Type::Key, .text = name}; }
 Step reply(const std::string& path) { return {.type = Step::Type::WaitReply, .text = path}; }
 Step shot(const std::string& name) { return {.type = Step::Type::Screenshot, .text = name}; }
 Step pause(double seconds) { return {.type = Step::Type::Pause, .seconds = seconds}; }
@@ -69,6 +70,8 @@ void fillAccount(std::vector<Step>& s, const std::string& account) {
   s.push_back(typeText(account));
   s.push_back(tap(element("field", "请输入密码")));
   s.push_back(typeText(kPassword));
+  // The keyboard covers the panel's button; the player puts it away first.
+  s.push_back(key("escape"));
   s.push_back(tap(element("switch")));
 }
 
@@ -100,6 +103,7 @@ std::vector<Step> journeySteps(const Simulator& sim) {
   s.push_back(typeText(kRealName));
   s.push_back(tap(element("field", "请输入身份证号")));
   s.push_back(typeText(kIdCard));
+  s.push_back(key("escape"));
   s.push_back(tap(element("button", "提交")));
   s.push_back(heard(kTolbaSDKNotiLogin));
   s.push_back(heard(kTolbaSDKNotiRealAuth));

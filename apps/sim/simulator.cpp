@@ -107,6 +107,10 @@ bool Simulator::open() {
     return false;
   }
   SDL_StopTextInput();
+  SDL_RendererInfo info;
+  if (options_.verbose && SDL_GetRendererInfo(renderer_, &info) == 0) {
+    std::cerr << "tolba-sim: SDL renderer " << info.name << ", window zoom " << zoom_ << "\n";
+  }
 
   // The SDK's layer is premultiplied: source + destination * (1 - source alpha).
   const auto premultiplied =
@@ -197,10 +201,17 @@ int Simulator::run() {
     const bool wants = TolbaHost::shared().wantsTextInput();
     if (wants != textInputOn_) {
       textInputOn_ = wants;
+      // The input method may start a helper process; nothing buffered must be
+      // written twice.
+      std::fflush(nullptr);
       if (wants) {
         SDL_StartTextInput();
       } else {
         SDL_StopTextInput();
+  SDL_RendererInfo info;
+  if (options_.verbose && SDL_GetRendererInfo(renderer_, &info) == 0) {
+    std::cerr << "tolba-sim: SDL renderer " << info.name << ", window zoom " << zoom_ << "\n";
+  }
       }
     }
 

@@ -63,6 +63,7 @@ class Simulator {
   const std::vector<TolbaTrafficEvent>& traffic() const { return traffic_; }
   // Saves a PNG of the window at the end of the next frame; `done` gets whether it was written.
   void screenshot(const std::string& name);
+  bool takesScreenshots() const { return options_.screenshotDir.has_value(); }
   bool screenshotPending() const { return pendingShot_.has_value(); }
   const Stats& stats() const { return stats_; }
 

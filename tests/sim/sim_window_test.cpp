@@ -218,6 +218,7 @@ TEST_F(SimWindowTest, TheLayerIsRedrawnOnlyWhenItChangesAndFramesGoOnDuringARequ
       "type bob\n"
       "tap field 请输入密码\n"
       "type builder\n"
+      "key escape\n"
       "tap switch\n"
       "tap button 登录\n"
       "reply sdkmini/login/dologin\n");
