@@ -64,6 +64,12 @@ std::vector<std::string> characters(const std::string& text) {
 
 }  // namespace
 
+std::string shownText(const TolbaElement& element) {
+  // A field shows its placeholder (all of them ask "请输入...") or what was typed.
+  if (element.kind != "field" || element.text.rfind("请输入", 0) == 0) return element.text;
+  return "(" + std::to_string(characters(element.text).size()) + " characters)";
+}
+
 std::string Target::describe() const {
   switch (kind) {
     case Kind::Element: return elementKind + (text.empty() ? "" : " \"" + text + "\"");
@@ -286,7 +292,18 @@ bool Player::run(Step& step, double now) {
     case Step::Type::Type: {
       if (phase_ == Phase::Start) {
         if (!TolbaHost::shared().wantsTextInput()) return false;
-        console.action("types \"" + step.text + "\"");
+        // Only an account name is shown; passwords, names and identity card
+        // numbers are not.
+        std::optional<TolbaElement> focused;
+        for (const auto& e : TolbaHost::shared().elements()) {
+          if (e.kind == "field" && e.focused) focused = e;
+        }
+        if (focused && focused->text == "请输入账号") {
+          console.action("types \"" + step.text + "\" into the account field");
+        } else {
+          console.action("types " + std::to_string(characters(step.text).size()) + " characters" +
+                         (focused ? " into field \"" + shownText(*focused) + "\"" : std::string()));
+        }
         phase_ = Phase::Typing;
         phaseStart_ = now;
         typed_ = 0;

@@ -10,9 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "tolba/TolbaHost.h"
+
 namespace tolba::sim {
 
 class Simulator;
+
+// An element's text for the console and files: a field's typed text is
+// replaced by its length (it may be a password or an identity card number).
+std::string shownText(const TolbaElement& element);
 
 struct Point {
   double x = 0, y = 0;

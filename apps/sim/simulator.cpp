@@ -376,7 +376,7 @@ void Simulator::key(const SDL_KeyboardEvent& key) {
     // What the SDK shows, for writing scripts.
     for (const auto& e : host.elements()) {
       std::printf("element %-6s %-24s at %.0f,%.0f size %.0fx%.0f%s%s\n", e.kind.c_str(),
-                  ("\"" + e.text + "\"").c_str(), e.x, e.y, e.width, e.height, e.focused ? " focused" : "",
+                  ("\"" + shownText(e) + "\"").c_str(), e.x, e.y, e.width, e.height, e.focused ? " focused" : "",
                   e.on ? " on" : "");
     }
     std::fflush(stdout);
@@ -581,7 +581,7 @@ void Simulator::render() {
       // What was on the screen, for tools that check the picture.
       nlohmann::json elements = nlohmann::json::array();
       for (const auto& e : TolbaHost::shared().elements()) {
-        elements.push_back({{"kind", e.kind}, {"text", e.text}, {"x", e.x}, {"y", e.y}, {"width", e.width},
+        elements.push_back({{"kind", e.kind}, {"text", shownText(e)}, {"x", e.x}, {"y", e.y}, {"width", e.width},
                             {"height", e.height}, {"focused", e.focused}, {"on", e.on}});
       }
       nlohmann::json info{{"pixelsPerPoint", pixelsPerPoint()},
