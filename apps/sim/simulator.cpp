@@ -220,7 +220,8 @@ int Simulator::run() {
 
     if (player_ && player_->finished() && !pendingShot_ && options_.quit) {
       status = player_->failed() || console_.failures() > 0 ? 1 : 0;
-      console_.note(status == 0 ? "The whole journey ended as expected." : "The journey did not end as expected.");
+      const char* what = options_.autoplay ? "journey" : "script";
+      console_.note(std::string("The ") + what + (status == 0 ? " ended as expected." : " did not end as expected."));
       running_ = false;
     }
     const double spent = nowSeconds() - frameStart;

@@ -213,7 +213,7 @@ TEST_F(SimWindowTest, TheLayerIsRedrawnOnlyWhenItChangesAndFramesGoOnDuringARequ
       "notification kTolbaSDKNotiInitDidFinished 0\n"
       "tap scene login\n"
       "wait button 登录\n"
-      "pause 8      # the panel sits idle\n"
+      "pause 24     # the panel sits idle for three seconds at --fast\n"
       "tap field 请输入账号\n"
       "type bob\n"
       "tap field 请输入密码\n"
@@ -232,7 +232,8 @@ TEST_F(SimWindowTest, TheLayerIsRedrawnOnlyWhenItChangesAndFramesGoOnDuringARequ
   // The delayed login took its two seconds while the window kept drawing frames.
   EXPECT_EQ(s["longestRequest"]["path"], "sdkmini/login/dologin");
   EXPECT_GE(s["longestRequest"]["seconds"].get<double>(), 1.9);
-  EXPECT_GE(s["longestRequest"]["frames"].get<int>(), 30) << s.dump();
+  // (A frame loop that waited for the network would draw none.)
+  EXPECT_GE(s["longestRequest"]["frames"].get<int>(), 10) << s.dump();
 }
 
 }  // namespace
