@@ -205,6 +205,13 @@ int Simulator::run() {
       // written twice.
       std::fflush(nullptr);
       if (wants) {
+        // The input method's candidate window goes under the focused field.
+        for (const auto& e : TolbaHost::shared().elements()) {
+          if (e.kind != "field" || !e.focused) continue;
+          SDL_Rect rect{static_cast<int>(e.x * pixelsPerPoint()), static_cast<int>(e.y * pixelsPerPoint()),
+                        static_cast<int>(e.width * pixelsPerPoint()), static_cast<int>(e.height * pixelsPerPoint())};
+          SDL_SetTextInputRect(&rect);
+        }
         SDL_StartTextInput();
       } else {
         SDL_StopTextInput();

@@ -103,7 +103,9 @@ class SimWindowTest : public ::testing::Test {
 
   // Runs the simulator in a virtual X server of its own; its exit status.
   int runSim(const std::string& arguments) {
-    const std::string command = xvfb_ + " -a -s '-screen 0 1024x768x24' " + TOLBA_SIM_PATH +
+    // Under the sanitizers, leaks of the window system's libraries are not ours.
+    const std::string command = "LSAN_OPTIONS=suppressions=" + std::string(TOLBA_SIM_LSAN_SUPPRESSIONS) + " " +
+                                xvfb_ + " -a -s '-screen 0 1024x768x24' " + TOLBA_SIM_PATH +
                                 " --no-panel --zoom 0.5 --stats-file '" + (dir_ / "stats.json").string() + "' " +
                                 arguments + " > '" + (dir_ / "output.txt").string() + "' 2>&1";
     const int raw = std::system(command.c_str());
