@@ -1,6 +1,8 @@
 // Redrawing the SDK's layer with a full-screen panel (the login panel over the
 // whole screen) at scale 2: 750 x 1334 pixels into a game's RGBA buffer, as a
-// frame does when the layer changed. Ends with the budget line:
+// frame does when the layer changed. Ends with the budget line, on the median
+// CPU time of the drawing thread (drawing uses no other thread; on this shared
+// machine the wall-clock time also counts the other jobs' turns):
 //   budget render-full-panel: <median> ms (limit 4) met|missed
 #include <benchmark/benchmark.h>
 
@@ -58,7 +60,7 @@ class BudgetReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const auto& run : runs) {
       if (run.aggregate_name == "median" && run.run_name.function_name == "RenderFullPanel") {
-        medianMs = run.GetAdjustedRealTime();
+        medianMs = run.GetAdjustedCPUTime();
       }
     }
     ConsoleReporter::ReportRuns(runs);

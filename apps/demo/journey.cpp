@@ -268,7 +268,10 @@ bool Journey::submitAccount(bool registering) {
       !tap(panel->boxBtn().get(), "the consent switch")) {
     return false;
   }
-  if (!registering) snapshot("login-consented");
+  if (!registering && options_.snapshot) {
+    platform::RunLoop::main().runFor(platform::Duration(0.3));  // the keyboard has risen
+    snapshot("login-consented");
+  }
   return type(panel->pwdF().get(), kPassword, "the password field") &&
          tap(panel->loginBtn().get(), registering ? "\"注册\" (register)" : "\"登录\" (log in)");
 }
@@ -406,7 +409,22 @@ bool Journey::switchAccount() {
   auto button = floating->mainBtn();
   // A second after it was last touched the button parks half off the screen;
   // a tap on the parked button brings it out, the next one switches account.
-  const double width = platform::Application::shared().mainScreenBounds().width();
+  const auto screen = platform::Application::shared().mainScreenBounds();
+  const double width = screen.width();
+  // The player moves it down the right edge first: wherever the screen's turns
+  // left it, it snaps to the edge and parks there a second later.
+  // A moving button takes no touches: the player waits for it to come to rest.
+  auto settle = [&] {
+    for (int i = 0; i < 60 && (floating->isAnimating() || button->isAnimating()); ++i) {
+      platform::RunLoop::main().runFor(platform::Duration(0.05));
+    }
+  };
+  settle();
+  timeline_.action("drags the floating button down the right edge");
+  if (!Player::drag(*floating, {width - 10, screen.height() * 0.6})) {
+    timeline_.failure("could not drag the floating button");
+    return false;
+  }
   if (!waitUntil("the floating button parking at the screen edge", [&] {
         // Parked: half off the screen, or stopped short of the sensor housing.
         const double x = floating->center().x;
@@ -414,13 +432,8 @@ bool Journey::switchAccount() {
       })) {
     return false;
   }
-  if (options_.snapshot) {
-    // The picture once it has finished sliding and fading (no timer marks the end).
-    for (int i = 0; i < 40 && (floating->isAnimating() || button->isAnimating()); ++i) {
-      platform::RunLoop::main().runFor(platform::Duration(0.05));
-    }
-    snapshot("float-button-parked");
-  }
+  settle();  // slid and faded (no timer marks the end)
+  snapshot("float-button-parked");
   if (!tap(button.get(), "the parked floating button (it slides out)")) return false;
   if (!floating->isShowAll()) {
     timeline_.failure("the floating button did not come out");

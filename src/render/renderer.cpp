@@ -11,6 +11,7 @@
 #include "render/html_page.h"
 #include "render/text_engine.h"
 #include "toolkit/application.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/label.h"
 #include "toolkit/switch.h"
 #include "toolkit/text_field.h"
@@ -61,9 +62,19 @@ void drawLabel(cairo_t* cr, const platform::Label& label) {
   auto& engine = TextEngine::shared();
   PangoLayout* layout = engine.layout(label.text(), style);
   const double height = engine.size(label.text(), style).height;
+  const double top = std::round((b.height() - height) * 0.5 * 4) / 4;
+  // Pango limits the lines of each paragraph; the label's limit counts every
+  // line, so a line break past the limit is cut off here.
+  const bool limited = style.maxLines > 0 && pango_layout_get_line_count(layout) > style.maxLines;
+  if (limited) {
+    cairo_save(cr);
+    cairo_rectangle(cr, -b.width(), top, 3 * b.width(), height);
+    cairo_clip(cr);
+  }
   setColor(cr, label.textColor());
-  cairo_move_to(cr, 0, std::round((b.height() - height) * 0.5 * 4) / 4);
+  cairo_move_to(cr, 0, top);
   pango_cairo_show_layout(cr, layout);
+  if (limited) cairo_restore(cr);
 }
 
 std::string bullets(const std::string& text) {
@@ -192,6 +203,54 @@ void drawSwitch(cairo_t* cr, const platform::Switch& control) {
   cairo_fill(cr);
 }
 
+// Key caps on the keyboard's plain view, so that it reads as a keyboard: three
+// rows of letters and a row with the space bar, over the safe area's inset.
+void drawKeyboardKeys(cairo_t* cr, double w, double h) {
+  static const char* const rows[] = {"QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
+  const double usable = h - platform::Application::shared().safeAreaInsets().bottom;
+  const double rowHeight = usable / 4;
+  const double gap = 6;
+  const double keyWidth = (w - gap) / 10 - gap;
+  const double keyHeight = rowHeight - 10;
+  auto key = [&](double x, double y, double width, const std::string& label, bool special) {
+    roundedRect(cr, x, y + 1, width, keyHeight, 5);  // the key's shadow
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.3);
+    cairo_fill(cr);
+    roundedRect(cr, x, y, width, keyHeight, 5);
+    if (special) {
+      cairo_set_source_rgb(cr, 0.67, 0.70, 0.74);
+    } else {
+      cairo_set_source_rgb(cr, 1, 1, 1);
+    }
+    cairo_fill(cr);
+    if (label.empty()) return;
+    TextStyle style;
+    style.font = platform::Font::systemFont(special ? 14 : 20);
+    style.width = width;
+    style.alignment = platform::TextAlignment::Center;
+    auto& engine = TextEngine::shared();
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_move_to(cr, x, y + (keyHeight - engine.size(label, style).height) / 2);
+    pango_cairo_show_layout(cr, engine.layout(label, style));
+  };
+  for (int r = 0; r < 3; ++r) {
+    const std::string letters = rows[r];
+    const double n = static_cast<double>(letters.size());
+    double x = (w - n * keyWidth - (n - 1) * gap) / 2;
+    const double y = r * rowHeight + 6;
+    if (r == 2) {
+      key(gap / 2 + 2, y, keyWidth * 1.4, "\u21e7", true);
+      key(w - gap / 2 - 2 - keyWidth * 1.4, y, keyWidth * 1.4, "\u232b", true);
+    }
+    for (std::size_t i = 0; i < letters.size(); ++i, x += keyWidth + gap) key(x, y, keyWidth, letters.substr(i, 1), false);
+  }
+  const double y = 3 * rowHeight + 6;
+  const double side = keyWidth * 2.5;
+  key(gap / 2 + 2, y, side, "123", true);
+  key(gap / 2 + 2 + side + gap, y, w - 2 * (side + gap) - gap - 4, "", false);
+  key(w - gap / 2 - 2 - side, y, side, "return", true);
+}
+
 }  // namespace
 
 // Laid-out pages of the web views on screen, dropped when their view goes or
@@ -269,6 +328,8 @@ void Renderer::drawView(cairo_t* cr, platform::View& view) {
     drawTextField(cr, *field);
   } else if (auto* control = dynamic_cast<platform::Switch*>(&view)) {
     drawSwitch(cr, *control);
+  } else if (&view == platform::Keyboard::shared().view().get()) {
+    drawKeyboardKeys(cr, w, h);
   } else if (auto* web = dynamic_cast<platform::WebView*>(&view)) {
     if (!web->pageText().empty() && w > 0 && h > 0) {
       HtmlPage* page = pages_->pageFor(*web);
@@ -292,20 +353,6 @@ void Renderer::drawView(cairo_t* cr, platform::View& view) {
     cairo_paint_with_alpha(cr, alpha);
   }
   cairo_restore(cr);
-}
-
-namespace {
-bool animating(const platform::View& view) {
-  if (view.isHidden()) return false;
-  if (view.isAnimating()) return true;
-  return std::any_of(view.subviews().begin(), view.subviews().end(),
-                     [](const auto& sub) { return sub && animating(*sub); });
-}
-}  // namespace
-
-bool Renderer::anythingAnimating() {
-  const auto windows = platform::Application::shared().windows();
-  return std::any_of(windows.begin(), windows.end(), [](const auto& w) { return w && animating(*w); });
 }
 
 }  // namespace tolba::render

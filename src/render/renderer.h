@@ -24,10 +24,6 @@ class Renderer {
   // origin of `cr`.
   void drawView(cairo_t* cr, platform::View& view);
 
-  // Whether a view in the application's windows is animating (the screen keeps
-  // changing while one is).
-  static bool anythingAnimating();
-
  private:
   Renderer();
   ~Renderer() = default;

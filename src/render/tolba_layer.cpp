@@ -121,7 +121,7 @@ const TolbaPixelBuffer& TolbaLayer::draw() {
     k.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
     k.buffer = {k.pixels.data(), width, height, width * 4};
   }
-  if (resized || !k.drawn || platform::needsDisplay() || render::Renderer::anythingAnimating()) {
+  if (resized || !k.drawn || platform::needsDisplay() || platform::animationNeedsDisplay()) {
     k.drawn = drawInto(k.buffer);
   }
   return k.buffer;
