@@ -143,7 +143,9 @@ bool Simulator::open() {
   cairo_surface_destroy(ring);
   if (cursorTexture_) SDL_SetTextureBlendMode(cursorTexture_, SDL_BLENDMODE_BLEND);
 
-  // The game tells the SDK about its screen and takes the "weixin://" hand-off.
+  // The game tells the SDK about its screen and takes the "weixin://" hand-off;
+  // text is measured with the fonts the layer is drawn with.
+  TolbaLayer::installTextMeasurer();
   auto& host = TolbaHost::shared();
   host.setScreen(screen_);
   host.setOpenURLHandler([this](const std::string& url) {
