@@ -78,6 +78,7 @@ int Simulator::phoneHeightPx() const { return static_cast<int>(std::lround(scree
 Point Simulator::toPoints(int x, int y) const { return {x / pixelsPerPoint(), y / pixelsPerPoint()}; }
 
 bool Simulator::open() {
+  // A touch screen's fingers arrive as the mouse (one finger, like the mouse).
   SDL_SetHint(SDL_HINT_MOUSE_TOUCH_EVENTS, "0");
   SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "1");
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
@@ -277,15 +278,15 @@ void Simulator::handle(const SDL_Event& event) {
       }
       break;
     case SDL_MOUSEBUTTONDOWN:
-      if (event.button.button == SDL_BUTTON_LEFT && event.button.which != SDL_TOUCH_MOUSEID) {
+      if (event.button.button == SDL_BUTTON_LEFT) {
         mouseDown(toPoints(event.button.x, event.button.y));
       }
       break;
     case SDL_MOUSEMOTION:
-      if (event.motion.which != SDL_TOUCH_MOUSEID) mouseMoved(toPoints(event.motion.x, event.motion.y));
+      mouseMoved(toPoints(event.motion.x, event.motion.y));
       break;
     case SDL_MOUSEBUTTONUP:
-      if (event.button.button == SDL_BUTTON_LEFT && event.button.which != SDL_TOUCH_MOUSEID) {
+      if (event.button.button == SDL_BUTTON_LEFT) {
         mouseUp(toPoints(event.button.x, event.button.y));
       }
       break;
