@@ -1,5 +1,8 @@
 #include "wechat_sheet.h"
 
+#include <algorithm>
+#include <memory>
+
 #include <httplib.h>
 
 #include "scene.h"
