@@ -5,7 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <regex>
+#include <cctype>
+#include <cstring>
 #include <vector>
 
 #include "render/text_engine.h"
@@ -35,6 +36,9 @@ a { color: #0000ee; text-decoration: underline; }
 pre { white-space: pre; } center { text-align: center; }
 hr { border-top: 1px solid #888888; margin: 0.5em 0; }
 )css";
+
+// Larger pages are not laid out as HTML (the engine's time and depth grow with them).
+constexpr std::size_t kLargestDocument = 1024 * 1024;
 
 litehtml::context& sharedContext() {
   static auto* context = [] {
@@ -86,15 +90,40 @@ struct HtmlFont {
   bool strike = false;
 };
 
-// The plain text of a page: what is between its tags, with blocks on lines of
-// their own and the common entities decoded.
+// The plain text of a page: what is between its tags, without the head, scripts
+// and styles, blocks on lines of their own and the common entities decoded. One
+// pass, no backtracking: any page, however odd, takes time in proportion to it.
 std::string plainText(const std::string& html) {
-  static const std::regex hidden("<(head|script|style)[^>]*>[\\s\\S]*?</\\1\\s*>", std::regex::icase);
-  static const std::regex block("<(br|/p|/h[1-6]|/div|/li|/tr)[^>]*>", std::regex::icase);
-  static const std::regex tag("<[^>]*>");
-  std::string text = std::regex_replace(html, hidden, "");
-  text = std::regex_replace(text, block, "\n");
-  text = std::regex_replace(text, tag, "");
+  auto lower = [](std::string t) {
+    for (auto& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+  };
+  std::string text;
+  std::string skipUntil;  // "</head", "</script" or "</style" while inside one
+  std::size_t i = 0;
+  while (i < html.size()) {
+    if (html[i] != '<') {
+      if (skipUntil.empty()) text += html[i];
+      ++i;
+      continue;
+    }
+    const std::size_t close = html.find('>', i);
+    if (close == std::string::npos) break;
+    std::size_t nameEnd = i + 1;
+    while (nameEnd < close && !std::isspace(static_cast<unsigned char>(html[nameEnd])) && html[nameEnd] != '>') {
+      ++nameEnd;
+    }
+    const std::string name = lower(html.substr(i + 1, nameEnd - i - 1));
+    if (!skipUntil.empty()) {
+      if (name == skipUntil.substr(1)) skipUntil.clear();
+    } else if (name == "head" || name == "script" || name == "style") {
+      skipUntil = "</" + name;
+    } else if (name == "br" || name == "br/" || name == "/p" || name == "/div" || name == "/li" || name == "/tr" ||
+               (name.size() == 3 && name[0] == '/' && name[1] == 'h' && name[2] >= '1' && name[2] <= '6')) {
+      text += '\n';
+    }
+    i = close + 1;
+  }
   const std::pair<const char*, const char*> entities[] = {
       {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&nbsp;", " "}, {"&amp;", "&"}};
   for (const auto& [from, to] : entities) {
@@ -363,14 +392,22 @@ struct HtmlPage::Impl final : litehtml::document_container {
 HtmlPage::HtmlPage(const std::string& html, const std::string& baseUrl, int width) : impl_(std::make_unique<Impl>()) {
   impl_->baseUrl = baseUrl;
   impl_->width = std::max(1, width);
-  if (g_utf8_validate(html.data(), static_cast<gssize>(html.size()), nullptr)) {
-    impl_->document = litehtml::document::createFromUTF8(html.c_str(), impl_.get(), &sharedContext());
+  // Bytes that are not UTF-8 become U+FFFD. A page too large to be a document
+  // is shown as its text.
+  std::string valid = html;
+  if (!g_utf8_validate(html.data(), static_cast<gssize>(html.size()), nullptr)) {
+    gchar* fixed = g_utf8_make_valid(html.data(), static_cast<gssize>(html.size()));
+    valid = fixed;
+    g_free(fixed);
+  }
+  if (valid.size() <= kLargestDocument) {
+    impl_->document = litehtml::document::createFromUTF8(valid.c_str(), impl_.get(), &sharedContext());
   }
   if (impl_->document) {
     impl_->document->render(impl_->width);
   } else {
     platform::log("render: the page at " + baseUrl + " could not be laid out as HTML; showing its text");
-    impl_->fallbackText = plainText(html);
+    impl_->fallbackText = plainText(valid);
   }
 }
 
