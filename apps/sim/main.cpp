@@ -1,0 +1,116 @@
+// tolba-sim: a phone-sized window in which a stand-in game hosts the Tolba SDK
+// through its public interface, against the embedded sandbox server (or another
+// server given with --base-url). See the README's "Simulator" section.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "journey.h"
+#include "options.h"
+#include "sandbox_server.h"
+#include "simulator.h"
+#include "tolba/platform/app_environment.h"
+#include "tolba/platform/log.h"
+#include "tolba/platform/property_list.h"
+
+namespace fs = std::filesystem;
+using namespace tolba;
+
+int main(int argc, char** argv) {
+  const auto options = sim::parseOptions(argc, argv);
+  if (!options) {
+    std::cerr << sim::kUsage;
+    return 2;
+  }
+
+  std::vector<sim::Step> script;
+  if (options->script) {
+    std::ifstream in(*options->script);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string error;
+    auto steps = in ? sim::parseScript(text.str(), &error) : std::nullopt;
+    if (!steps) {
+      std::cerr << "tolba-sim: " << *options->script << ": " << (in ? error : "cannot be read") << "\n";
+      return 2;
+    }
+    script = std::move(*steps);
+  }
+
+  const fs::path root = fs::temp_directory_path() / ("tolba-sim-" + std::to_string(::getpid()));
+  fs::create_directories(root / "bundle");
+  fs::create_directories(root / "data");
+  struct Cleanup {
+    fs::path path;
+    ~Cleanup() {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
+  } cleanup{root};
+
+  const bool verbose = options->verbose;
+  platform::setLogSink([verbose](const std::string& line) {
+    if (verbose) std::cerr << "log: " << line << "\n";
+  });
+  struct LogSinkReset {
+    ~LogSinkReset() { platform::setLogSink(nullptr); }
+  } logSinkReset;
+
+  std::unique_ptr<sandbox::SandboxServer> server;
+  std::string baseUrl;
+  if (options->baseUrl) {
+    baseUrl = *options->baseUrl;
+  } else {
+    sandbox::SandboxOptions sandboxOptions;
+    sandboxOptions.dbPath = (root / "sandbox.db").string();
+    sandboxOptions.logRequests = verbose;
+    sandboxOptions.passwordIterations = 1000;  // quick registration for a simulator account
+    sandboxOptions.keepAliveSeconds = 1;
+    sandboxOptions.startingCoins = 1000 * 100;
+    for (const auto& flag : options->faults) {
+      std::string error;
+      auto rule = sandbox::parseFaultFlag(flag, &error);
+      if (!rule) {
+        std::cerr << "tolba-sim: --fault " << flag << ": " << error << "\n";
+        return 2;
+      }
+      sandboxOptions.faults.push_back(*rule);
+    }
+    server = std::make_unique<sandbox::SandboxServer>(sandboxOptions);
+    std::string error;
+    if (!server->start(&error)) {
+      std::cerr << "tolba-sim: the sandbox server did not start: " << error << "\n";
+      return 1;
+    }
+    baseUrl = server->baseUrl();
+  }
+  if (!options->faults.empty() && options->baseUrl) {
+    std::cerr << "tolba-sim: --fault is for the embedded sandbox (use the server's own admin endpoint)\n";
+    return 2;
+  }
+
+  {
+    std::ofstream plist(root / "bundle" / "Tolba.plist");
+    plist << platform::writeXmlPropertyList(
+        {{"gameid", sim::kGameId}, {"channel", "cps001"}, {"url", baseUrl}, {"islandscape", "0"}});
+  }
+  platform::setBundleDirectory((root / "bundle").string());
+  platform::setDataDirectory((root / "data").string());
+  std::cout << "Tolba SDK simulator against " << (server ? "the embedded sandbox server at " : "") << baseUrl
+            << std::endl;
+
+  int status = 0;
+  {
+    sim::Simulator simulator(*options, baseUrl);
+    if (!simulator.open()) return 1;
+    if (options->autoplay) simulator.play(sim::journeySteps(simulator));
+    if (options->script) simulator.play(std::move(script));
+    status = simulator.run();
+  }
+  if (server) server->stop();
+  return status;
+}
