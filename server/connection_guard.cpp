@@ -285,7 +285,8 @@ bool ConnectionGuard::serve(int sock, const ProcessRequest& process, const std::
     stream.arm();
     bool closed = false;
     result = process(stream, left == 1, closed);
-    if (!result || closed) break;
+    // A request cut at its deadline ends the connection (after the library's 400).
+    if (!result || closed || stream.missedDeadline()) break;
   }
   tStream = nullptr;
   if (stream.missedDeadline() && limits_.log) {

@@ -18,6 +18,7 @@
 #include "tolba/TolbaSDK.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
+#include "tolba/platform/run_loop.h"
 #include "toolkit/button.h"
 #include "toolkit/switch.h"
 #include "toolkit/text_field.h"
@@ -283,6 +284,7 @@ TEST_F(PlayerJourneyTest, ACoinPaymentIsReportedOnceToTheGamesServerAndNoCredent
     const auto answer = receiver.handle(req.body);
     res.status = answer.status;
     res.set_content(answer.body, "text/plain");
+    platform::postToMain([] {});  // wakes the test's run loop to look again
   });
   const int port = game.bind_to_any_port("127.0.0.1");
   std::thread serving([&] { game.listen_after_bind(); });
