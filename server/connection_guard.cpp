@@ -77,9 +77,17 @@ class ConnectionGuard::Stream : public httplib::Stream {
       start_ += n;
       return static_cast<ssize_t>(n);
     }
-    if (!is_readable()) return -1;
-    if (size >= kReadBuffer) return receive(ptr, size);
-    const ssize_t got = receive(buffer_, kReadBuffer);
+    // The bytes are usually there already (the wait for the request saw them):
+    // try first, wait only when there is nothing to read.
+    char* into = size >= kReadBuffer ? ptr : buffer_;
+    const std::size_t room = size >= kReadBuffer ? size : kReadBuffer;
+    ssize_t got = 0;
+    for (;;) {
+      got = receive(into, room, MSG_DONTWAIT);
+      if (got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) break;
+      if (!is_readable()) return -1;
+    }
+    if (into == ptr) return got;
     if (got <= 0) return got;
     const std::size_t n = std::min(size, static_cast<std::size_t>(got));
     std::memcpy(ptr, buffer_, n);
@@ -89,10 +97,12 @@ class ConnectionGuard::Stream : public httplib::Stream {
   }
 
   ssize_t write(const char* ptr, size_t size) override {
-    if (!is_writable()) return -1;
+    // Wait for room only when the socket has none; never block in send (the
+    // library writes the rest of a partial write again).
     for (;;) {
-      const ssize_t n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
-      if (n >= 0 || errno != EINTR) return n;
+      const ssize_t n = send(ptr, size, MSG_DONTWAIT);
+      if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
+      if (!is_writable()) return -1;
     }
   }
 
@@ -122,9 +132,16 @@ class ConnectionGuard::Stream : public httplib::Stream {
   }
 
  private:
-  ssize_t receive(char* into, std::size_t size) {
+  ssize_t receive(char* into, std::size_t size, int flags) {
     for (;;) {
-      const ssize_t n = ::recv(sock_, into, size, 0);
+      const ssize_t n = ::recv(sock_, into, size, flags);
+      if (n >= 0 || errno != EINTR) return n;
+    }
+  }
+
+  ssize_t send(const char* from, std::size_t size, int flags) {
+    for (;;) {
+      const ssize_t n = ::send(sock_, from, size, flags | MSG_NOSIGNAL);
       if (n >= 0 || errno != EINTR) return n;
     }
   }
@@ -268,7 +285,8 @@ bool ConnectionGuard::serve(int sock, const ProcessRequest& process, const std::
     stream.arm();
     bool closed = false;
     result = process(stream, left == 1, closed);
-    if (!result || closed) break;
+    // A request cut at its deadline ends the connection (after the library's 400).
+    if (!result || closed || stream.missedDeadline()) break;
   }
   tStream = nullptr;
   if (stream.missedDeadline() && limits_.log) {

@@ -12,6 +12,7 @@
 
 #include "callback_receiver.h"
 #include "e2e/sandbox_session_fixture.h"
+#include "tolba/platform/run_loop.h"
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaPayView.h"
 
@@ -156,6 +157,7 @@ TEST_F(PlayerJourneyTest, ACoinPaymentIsReportedOnceToTheGamesServerAndNoCredent
     const auto answer = receiver.handle(req.body);
     res.status = answer.status;
     res.set_content(answer.body, "text/plain");
+    platform::postToMain([] {});  // wakes the test's run loop to look again
   });
   const int port = game.bind_to_any_port("127.0.0.1");
   std::thread serving([&] { game.listen_after_bind(); });

@@ -95,7 +95,7 @@ TEST_F(SandboxResourcesTest, ManySlowClientsFromOneAddressLeaveOthersServed) {
   const auto res = postRaw("sdkmini/login/dologin", *TolbaDataFunc::codingJSON(loginRequest("alice", "secret")), 3);
   ASSERT_TRUE(res) << httplib::to_string(res.error());
   EXPECT_EQ(TolbaDataFunc::decodingJSON(res->body).value_or(Json())["z"], 1);
-  EXPECT_EQ(server_->connectionsServed(), 4);
+  EXPECT_GE(server_->connectionsServed(), 4) << "the slow ones are still held";
 }
 
 TEST_F(SandboxResourcesTest, ARequestThatNeverCompletesIsCutAtItsDeadline) {
