@@ -149,7 +149,8 @@ RunLoopStats RunLoop::stats() const {
 RunLoop::Stamp RunLoop::stamp() {
   timespec cpu{};
   ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-  return Stamp{std::chrono::steady_clock::now(), static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) * 1e-6};
+  const double cpuMs = static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) * 1e-6;
+  return Stamp{std::chrono::steady_clock::now(), cpuMs};
 }
 
 void RunLoop::noteTask(Stamp& last, const char* label, const std::type_info& type, double& wallMs, double& cpuMs) {
