@@ -6,7 +6,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaDataFunc.h"
 #include "net/TolbaNetTool.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
 #include "tolba/platform/log.h"
@@ -38,7 +38,7 @@ Json gameId() { return TolbaSDKGameConfig::getGameId(); }
 Json channel() { return TolbaSDKGameConfig::getChannel(); }
 std::string deviceId() { return TolbaSDKGameConfig::getUUID(); }
 std::string sdkUid() { return TolbaSDKGameConfig::getSdkUid(); }
-Json signedInUser() { return TolbaSDK::defaultInstance()->usernameValue(); }
+Json signedInUser() { return TolbaSDKCore::shared()->usernameValue(); }
 
 // Hands the request to the transport; the reply reaches `block` as it came.
 void send(const char* path, const Json& request, TolbaServerBlock block) {

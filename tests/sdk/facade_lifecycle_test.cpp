@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "support/sdk_fixture.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSdkVersion.h"
 #include "tolba/platform/reachability.h"
 
@@ -20,7 +20,7 @@ struct FacadeTest : SdkTest {
     config->setGameid(std::move(gameid));
     return config;
   }
-  std::shared_ptr<TolbaSDK> sdk() { return TolbaSDK::defaultInstance(); }
+  std::shared_ptr<TolbaSDKCore> sdk() { return TolbaSDKCore::shared(); }
 };
 
 TEST_F(FacadeTest, ARefusedInitPostsMinusTenAfterTheCallReturns) {
@@ -53,7 +53,7 @@ TEST_F(FacadeTest, WithTheNetworkUpInitFinishesOnTheNextTick) {
   EXPECT_TRUE(log_->contains("TolbaLog:网络正常了"));
   EXPECT_TRUE(log_->contains("TolbaLog:主线程里初始化"));
   EXPECT_TRUE(log_->contains("TolbaLog:聚合初始化通知"));
-  EXPECT_EQ(reach_->hosts().front(), TolbaSDK::kProbeHostName);
+  EXPECT_EQ(reach_->hosts().front(), TolbaSDKCore::kProbeHostName);
 }
 
 TEST_F(FacadeTest, WithTheNetworkDownItProbesEverySecondUntilReachable) {
