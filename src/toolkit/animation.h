@@ -16,10 +16,22 @@
 
 namespace tolba::platform {
 
+// Numbered as on the phone platform; the curve is the two bits at 16.
 enum AnimationOptions : std::uint32_t {
   AnimationOptionNone = 0,
   AnimationOptionAllowUserInteraction = 2,
+  AnimationOptionCurveEaseInOut = 0 << 16,
+  AnimationOptionCurveEaseIn = 1 << 16,
+  AnimationOptionCurveEaseOut = 2 << 16,
+  AnimationOptionCurveLinear = 3 << 16,
 };
+inline constexpr std::uint32_t kAnimationCurveMask = 3 << 16;
+
+// How far a move has got (0..1) when `fraction` (0..1) of its time has passed,
+// for the curve in `options`: the platform's cubic Bezier timing curves
+// (ease-in-out (0.42, 0) (0.58, 1), ease-in (0.42, 0) (1, 1), ease-out
+// (0, 0) (0.58, 1)) or a straight line.
+double animationProgress(std::uint32_t options, double fraction);
 
 void animateWithDuration(double duration, double delay, std::uint32_t options, const std::function<void()>& animations,
                          std::function<void(bool finished)> completion = nullptr);

@@ -2,6 +2,8 @@
 // The animation block being run on this thread, if any (animation.cpp sets it,
 // view setters read it).
 
+#include <cstdint>
+
 #include "tolba/platform/clock.h"
 
 namespace tolba::platform::detail {
@@ -10,6 +12,7 @@ struct AnimationContext {
   TimePoint start;
   double duration;
   bool blocksInteraction;
+  std::uint32_t curve;  // the AnimationOptionCurve... bits
 };
 
 const AnimationContext* currentAnimation();

@@ -5,6 +5,8 @@
 #include "tolba/platform/log.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/run_loop.h"
+#include "toolkit/display.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/window.h"
 
 namespace tolba::platform {
@@ -67,6 +69,17 @@ void Application::setStatusBarOrientation(std::int64_t orientation) {
   });
 }
 
+void Application::resizeScreen(Rect bounds) {
+  if (bounds == screenBounds_) return;
+  const Rect before = screenBounds_;
+  screenBounds_ = bounds;
+  for (const auto& w : windows_) {
+    if (w->frame() == before) w->setFrame(screenBounds_);
+  }
+  setNeedsDisplay();
+  RunLoop::main().post([] { NotificationCenter::defaultCenter().post(kApplicationDidChangeScreenBoundsNotification); });
+}
+
 void Application::becomeActive() {
   state_ = ApplicationState::Active;
   RunLoop::main().post([] { NotificationCenter::defaultCenter().post(kApplicationDidBecomeActiveNotification); });
@@ -87,6 +100,7 @@ void Application::openURL(const std::string& url, const nlohmann::json& /*option
                           std::function<void(bool)> completion) {
   SchemeHandler handler;
   if (auto it = schemeHandlers_.find(schemeOf(url)); it != schemeHandlers_.end()) handler = it->second;
+  if (!handler) handler = fallbackHandler_;
   if (!handler) log("openURL: no application takes " + url);
   RunLoop::main().post([this, url, handler = std::move(handler), completion = std::move(completion)] {
     const bool opened = handler && handler(url);
@@ -105,6 +119,9 @@ void Application::reset() {
   shapeOrientation_ = InterfaceOrientationPortrait;
   state_ = ApplicationState::Active;
   schemeHandlers_.clear();
+  fallbackHandler_ = nullptr;
+  Keyboard::shared().reset();
+  resetDisplay();
 }
 
 }  // namespace tolba::platform

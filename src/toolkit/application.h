@@ -33,6 +33,8 @@ enum InterfaceOrientation : std::int64_t {
 inline constexpr char kApplicationDidChangeStatusBarOrientationNotification[] =
     "UIApplicationDidChangeStatusBarOrientationNotification";
 inline constexpr char kApplicationDidBecomeActiveNotification[] = "UIApplicationDidBecomeActiveNotification";
+// The screen changed size without turning (a desktop window resized).
+inline constexpr char kApplicationDidChangeScreenBoundsNotification[] = "TolbaApplicationDidChangeScreenBoundsNotification";
 
 enum class ApplicationState { Active = 0, Inactive = 1, Background = 2 };
 
@@ -52,6 +54,10 @@ class Application {
   Rect mainScreenBounds() const { return screenBounds_; }
   // Sets the screen's size as it is in the current orientation.
   void setMainScreenBounds(Rect bounds) { screenBounds_ = bounds; }
+  // The screen takes a new size (as the host's window is resized): windows that
+  // covered the screen are resized to cover it again, and a change is announced
+  // with kApplicationDidChangeScreenBoundsNotification on the main run loop.
+  void resizeScreen(Rect bounds);
 
   // Pixels per point of the main screen (2 by default), and the insets of the
   // screen's edges that are not safe for content (notches, rounded corners).
@@ -84,11 +90,13 @@ class Application {
   using SchemeHandler = std::function<bool(const std::string& url)>;
   void registerSchemeHandler(const std::string& scheme, SchemeHandler handler);
   void unregisterSchemeHandler(const std::string& scheme);
+  // Takes the addresses that no scheme handler takes (the host's URL opener).
+  void setFallbackURLHandler(SchemeHandler handler) { fallbackHandler_ = std::move(handler); }
   void openURL(const std::string& url, const nlohmann::json& options = nlohmann::json::object(),
                std::function<void(bool success)> completion = nullptr);
 
-  // Back to a fresh state: no windows, a 375 x 667 portrait screen, active, no
-  // scheme handlers (tests).
+  // Back to a fresh state: no windows (the keyboard's gone too), a 375 x 667
+  // portrait screen, active, no scheme handlers, nothing drawn (tests).
   void reset();
 
  private:
@@ -103,6 +111,7 @@ class Application {
   std::int64_t shapeOrientation_ = InterfaceOrientationPortrait;
   ApplicationState state_ = ApplicationState::Active;
   std::map<std::string, SchemeHandler> schemeHandlers_;
+  SchemeHandler fallbackHandler_;
 };
 
 }  // namespace tolba::platform

@@ -1,5 +1,7 @@
 #include "toolkit/button.h"
 
+#include <algorithm>
+
 namespace tolba::platform {
 namespace {
 // The most specific state with a value: the exact state, then selected or
@@ -59,7 +61,11 @@ void Button::setFrame(Rect frame) {
 void Button::stateChanged() { refreshTitle(); }
 
 void Button::refreshTitle() {
-  titleLabel_->setText(currentTitle());
+  const std::string title = currentTitle();
+  // A title with line breaks shows on as many lines ("切转\n账号" on two),
+  // centred as a block in the button.
+  titleLabel_->setNumberOfLines(1 + static_cast<int>(std::count(title.begin(), title.end(), '\n')));
+  titleLabel_->setText(title);
   titleLabel_->setTextColor(currentTitleColor());
   switch (contentHorizontalAlignment()) {
     case ContentHorizontalAlignment::Left: titleLabel_->setTextAlignment(TextAlignment::Left); break;

@@ -1,6 +1,7 @@
 #pragma once
 // A push button with a title per control state. The title is shown by
-// titleLabel(), a subview that fills the button and follows the current state.
+// titleLabel(), a subview that fills the button and follows the current state;
+// a title with line breaks gives the label that many lines.
 
 #include <map>
 #include <memory>

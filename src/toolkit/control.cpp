@@ -1,5 +1,9 @@
 #include "toolkit/control.h"
 
+#include <algorithm>
+
+#include "toolkit/display.h"
+
 namespace tolba::platform {
 
 void Control::addTarget(ControlEvent event, Action action) {
@@ -16,11 +20,20 @@ void Control::sendActions(ControlEvent event) {
 
 void Control::setEnabled(bool enabled) {
   enabled_ = enabled;
-  stateChanged();
+  noteStateChange();
 }
 
 void Control::setSelected(bool selected) {
   selected_ = selected;
+  noteStateChange();
+}
+
+bool Control::hasTargets(ControlEvent event) const {
+  return std::any_of(targets_.begin(), targets_.end(), [&](const auto& t) { return t.first == event; });
+}
+
+void Control::noteStateChange() {
+  setNeedsDisplay();
   stateChanged();
 }
 
@@ -43,7 +56,7 @@ void Control::touchesBegan(const Touch&) {
   if (!enabled_) return;
   tracking_ = true;
   highlighted_ = true;
-  stateChanged();
+  noteStateChange();
 }
 
 void Control::touchesMoved(const Touch& touch) {
@@ -51,7 +64,7 @@ void Control::touchesMoved(const Touch& touch) {
   const bool inside = pointInside(touch.locationInView(this));
   if (inside != highlighted_) {
     highlighted_ = inside;
-    stateChanged();
+    noteStateChange();
   }
 }
 
@@ -59,14 +72,14 @@ void Control::touchesEnded(const Touch& touch) {
   if (!tracking_) return;
   tracking_ = false;
   highlighted_ = false;
-  stateChanged();
+  noteStateChange();
   if (pointInside(touch.locationInView(this))) touchUpInside();
 }
 
 void Control::touchesCancelled(const Touch&) {
   tracking_ = false;
   highlighted_ = false;
-  stateChanged();
+  noteStateChange();
 }
 
 void Control::touchUpInside() { sendActions(ControlEvent::TouchUpInside); }

@@ -10,7 +10,8 @@
 
 namespace tolba::platform {
 
-enum class ControlEvent { TouchUpInside, ValueChanged };
+// EditingDidEndOnExit: the return key in a focused text field.
+enum class ControlEvent { TouchUpInside, ValueChanged, EditingDidEndOnExit };
 
 // Bit flags, numbered as on the phone platform.
 enum ControlState : std::uint32_t {
@@ -32,6 +33,7 @@ class Control : public View {
   void removeAllTargets() { targets_.clear(); }
   // Runs the actions of `event`, in the order they were added.
   void sendActions(ControlEvent event);
+  bool hasTargets(ControlEvent event) const;
 
   bool isEnabled() const { return enabled_; }
   void setEnabled(bool enabled);
@@ -42,7 +44,7 @@ class Control : public View {
   ContentHorizontalAlignment contentHorizontalAlignment() const { return contentAlignment_; }
   void setContentHorizontalAlignment(ContentHorizontalAlignment a) {
     contentAlignment_ = a;
-    stateChanged();
+    noteStateChange();
   }
 
   View* hitTest(Point p) override;
@@ -58,6 +60,8 @@ class Control : public View {
   virtual void stateChanged() {}
 
  private:
+  // Marks the screen and tells the subclass.
+  void noteStateChange();
   std::vector<std::pair<ControlEvent, Action>> targets_;
   bool enabled_ = true;
   bool selected_ = false;

@@ -3,8 +3,13 @@
 // renderer would draw differently (a frame, a colour, a text, the tree itself)
 // calls setNeedsDisplay(); running animations keep the screen changing until they
 // end. A renderer calls didDisplay() after drawing. Main thread only.
+//
+// Both questions are a couple of loads and compares: an idle screen costs
+// nothing to ask about once per frame.
 
 #include <cstdint>
+
+#include "tolba/platform/clock.h"
 
 namespace tolba::platform {
 
@@ -13,8 +18,21 @@ std::uint64_t displayGeneration();
 void setNeedsDisplay();
 // The generation that was last drawn.
 std::uint64_t displayedGeneration();
+// Marks everything drawn, at the main run loop's time now.
 void didDisplay();
 // True when a change was made since the last didDisplay().
 inline bool needsDisplay() { return displayGeneration() != displayedGeneration(); }
+
+// An animation moves presentation values until `end`: the screen keeps changing
+// until it has been drawn at or after that time.
+void noteAnimationUntil(TimePoint end);
+// True while an animation has moved the picture since it was last drawn
+// (including the last step, to its final values).
+bool animationNeedsDisplay();
+// True while any noted animation has not reached its end by `now`.
+bool animationRunning(TimePoint now);
+
+// Back to "never drawn, nothing animating" (a fresh application, tests).
+void resetDisplay();
 
 }  // namespace tolba::platform

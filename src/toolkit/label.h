@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "toolkit/display.h"
 #include "toolkit/font.h"
 #include "toolkit/view.h"
 
@@ -17,18 +18,18 @@ class Label : public View {
   explicit Label(Rect frame = {});
 
   const std::string& text() const { return text_; }
-  void setText(std::string text) { text_ = std::move(text); }
+  void setText(std::string text) { assign(text_, std::move(text)); }
   Color textColor() const { return textColor_; }
-  void setTextColor(Color color) { textColor_ = color; }
+  void setTextColor(Color color) { assign(textColor_, color); }
   Font font() const { return font_; }
-  void setFont(Font font) { font_ = font; }
+  void setFont(Font font) { assign(font_, font); }
   TextAlignment textAlignment() const { return alignment_; }
-  void setTextAlignment(TextAlignment alignment) { alignment_ = alignment; }
+  void setTextAlignment(TextAlignment alignment) { assign(alignment_, alignment); }
   // 1 by default; 0 means as many lines as the text needs.
   int numberOfLines() const { return numberOfLines_; }
-  void setNumberOfLines(int lines) { numberOfLines_ = lines; }
+  void setNumberOfLines(int lines) { assign(numberOfLines_, lines); }
   LineBreakMode lineBreakMode() const { return lineBreakMode_; }
-  void setLineBreakMode(LineBreakMode mode) { lineBreakMode_ = mode; }
+  void setLineBreakMode(LineBreakMode mode) { assign(lineBreakMode_, mode); }
 
   // The size the text needs: one line when numberOfLines is 1, otherwise
   // wrapped within the label's current width (any width when it is 0).
@@ -37,6 +38,13 @@ class Label : public View {
   void sizeToFit() override;
 
  private:
+  // Sets a property, marking the screen when the value changes.
+  template <class T>
+  static void assign(T& field, T value) {
+    if (field == value) return;
+    field = std::move(value);
+    setNeedsDisplay();
+  }
   std::string text_;
   Color textColor_ = Color::blackColor();
   Font font_ = Font::systemFont(17);

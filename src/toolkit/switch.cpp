@@ -7,7 +7,7 @@ Switch::Switch(Rect frame) : Control({frame.origin, kStandardSize}) {}
 void Switch::setFrame(Rect frame) { Control::setFrame({frame.origin, kStandardSize}); }
 
 void Switch::touchUpInside() {
-  on_ = !on_;
+  setOn(!on_);
   sendActions(ControlEvent::ValueChanged);
   Control::touchUpInside();
 }

@@ -4,6 +4,7 @@
 // ValueChanged.
 
 #include "toolkit/control.h"
+#include "toolkit/display.h"
 
 namespace tolba::platform {
 
@@ -13,7 +14,11 @@ class Switch : public Control {
   explicit Switch(Rect frame = {});
 
   bool isOn() const { return on_; }
-  void setOn(bool on) { on_ = on; }
+  void setOn(bool on) {
+    if (on == on_) return;
+    on_ = on;
+    setNeedsDisplay();
+  }
   void setFrame(Rect frame) override;
 
  protected:

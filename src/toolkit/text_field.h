@@ -1,12 +1,14 @@
 #pragma once
 // A one-line text entry. A tap focuses it (it becomes the first responder, one
-// field at a time in the process); while focused it takes typed text.
+// field at a time in the process); while focused it takes typed text and the
+// keyboard is up (keyboard.h).
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "toolkit/control.h"
+#include "toolkit/display.h"
 #include "toolkit/font.h"
 
 namespace tolba::platform {
@@ -20,19 +22,20 @@ class TextField : public Control {
   ~TextField() override;
 
   const std::string& text() const { return text_; }
-  void setText(std::string text) { text_ = std::move(text); }
+  void setText(std::string text) { assign(text_, std::move(text)); }
   const std::string& placeholder() const { return placeholder_; }
-  void setPlaceholder(std::string placeholder) { placeholder_ = std::move(placeholder); }
+  void setPlaceholder(std::string placeholder) { assign(placeholder_, std::move(placeholder)); }
   TextBorderStyle borderStyle() const { return borderStyle_; }
-  void setBorderStyle(TextBorderStyle style) { borderStyle_ = style; }
+  void setBorderStyle(TextBorderStyle style) { assign(borderStyle_, style); }
   Color textColor() const { return textColor_; }
-  void setTextColor(Color color) { textColor_ = color; }
+  void setTextColor(Color color) { assign(textColor_, color); }
   Font font() const { return font_; }
-  void setFont(Font font) { font_ = font; }
+  void setFont(Font font) { assign(font_, font); }
   bool isSecureTextEntry() const { return secure_; }
-  void setSecureTextEntry(bool secure) { secure_ = secure; }
+  void setSecureTextEntry(bool secure) { assign(secure_, secure); }
 
-  // Focus. Becoming first responder takes focus from any other field.
+  // Focus. Becoming first responder takes focus from any other field (the
+  // keyboard stays up); giving it up sends the keyboard down.
   bool becomeFirstResponder();
   bool resignFirstResponder();
   bool isFirstResponder() const;
@@ -43,19 +46,38 @@ class TextField : public Control {
   const std::string& markedText() const { return markedText_; }
   std::int32_t markedCursor() const { return markedCursor_; }
   void setMarkedText(std::string text, std::int32_t cursor) {
-    markedText_ = std::move(text);
-    markedCursor_ = cursor;
+    assign(markedText_, std::move(text));
+    assign(markedCursor_, cursor);
   }
 
   // Typing, only while focused: appends text / deletes the last character.
   // Both send ValueChanged (the platform's editing-changed).
   void insertText(const std::string& text);
   void deleteBackward();
+  // Commits composed text: replaces the composition, if any, with `text`.
+  void commitText(const std::string& text);
+
+  // The return key: a field with EditingDidEndOnExit targets gives up focus
+  // and sends them (a panel submits); any other field moves focus on to the
+  // next field of its panel, or gives it up when it is the last.
+  void returnKey();
+  // The next enabled, visible field of the same panel (the view under the
+  // window that holds this field), in tree order; the first one after the
+  // last when `wrap`. Null when there is none.
+  std::shared_ptr<TextField> nextField(bool wrap) const;
 
  protected:
   void touchUpInside() override;
 
  private:
+  template <class T>
+  static void assign(T& field, T value) {
+    if (field == value) return;
+    field = std::move(value);
+    setNeedsDisplay();
+  }
+  // Drops focus without touching the keyboard.
+  void loseFocus();
   std::string text_;
   std::string placeholder_;
   std::string markedText_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "animation_context.h"
+#include "toolkit/animation.h"
+#include "toolkit/display.h"
 #include "toolkit/gesture_recognizer.h"
 #include "toolkit/text_field.h"
 #include "toolkit/window.h"
@@ -19,9 +21,12 @@ View::~View() {
 void View::setFrame(Rect frame) {
   const Point oldCenter = center();
   const Point oldPresented = presentationCenter();
+  if (frame != frame_) setNeedsDisplay();
   frame_ = frame;
   if (const auto* anim = detail::currentAnimation()) {
-    if (center() != oldCenter) centerTrack_ = Track<Point>{oldPresented, anim->start, anim->duration, anim->blocksInteraction};
+    if (center() != oldCenter) {
+      centerTrack_ = Track<Point>{oldPresented, anim->start, anim->duration, anim->blocksInteraction, anim->curve};
+    }
   } else {
     centerTrack_.reset();
   }
@@ -35,11 +40,42 @@ void View::setAlpha(double alpha) {
   const double presented = presentationAlpha();
   const bool changed = alpha != alpha_;
   alpha_ = alpha;
+  if (changed) setNeedsDisplay();
   if (const auto* anim = detail::currentAnimation()) {
-    if (changed) alphaTrack_ = Track<double>{presented, anim->start, anim->duration, anim->blocksInteraction};
+    if (changed) alphaTrack_ = Track<double>{presented, anim->start, anim->duration, anim->blocksInteraction, anim->curve};
   } else {
     alphaTrack_.reset();
   }
+}
+
+void View::setHidden(bool hidden) {
+  if (hidden == hidden_) return;
+  hidden_ = hidden;
+  setNeedsDisplay();
+}
+
+void View::setOpaque(bool opaque) {
+  if (opaque == opaque_) return;
+  opaque_ = opaque;
+  setNeedsDisplay();
+}
+
+void View::setBackgroundColor(std::optional<Color> color) {
+  if (color == backgroundColor_) return;
+  backgroundColor_ = color;
+  setNeedsDisplay();
+}
+
+void View::setCornerRadius(double radius) {
+  if (radius == cornerRadius_) return;
+  cornerRadius_ = radius;
+  setNeedsDisplay();
+}
+
+void View::setClipsToBounds(bool clips) {
+  if (clips == clipsToBounds_) return;
+  clipsToBounds_ = clips;
+  setNeedsDisplay();
 }
 
 template <class T>
@@ -47,7 +83,7 @@ T View::interpolate(const Track<T>& track, const T& to, TimePoint now) {
   const double elapsed = (now - track.start).count();
   if (elapsed <= 0) return track.from;
   if (track.duration <= 0 || elapsed >= track.duration) return to;
-  const double f = elapsed / track.duration;
+  const double f = animationProgress(track.curve, elapsed / track.duration);
   if constexpr (std::is_same_v<T, Point>) {
     return {track.from.x + (to.x - track.from.x) * f, track.from.y + (to.y - track.from.y) * f};
   } else {
@@ -88,6 +124,7 @@ void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
   index = std::min(index, subviews_.size());
   subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), keep);
   keep->superview_ = this;
+  setNeedsDisplay();
   keep->didMoveToSuperview();
 }
 
@@ -98,6 +135,7 @@ void View::removeFromSuperview() {
   auto& siblings = superview_->subviews_;
   siblings.erase(std::remove(siblings.begin(), siblings.end(), self), siblings.end());
   superview_ = nullptr;
+  setNeedsDisplay();
   didMoveToSuperview();
 }
 

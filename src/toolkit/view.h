@@ -7,6 +7,9 @@
 // testing read) and a presentation value (what is on screen): inside an
 // animation block (animation.h) the model value changes at once while the
 // presentation value moves towards it on the main run loop's clock.
+//
+// Every change that shows (geometry, appearance, the tree) marks the screen as
+// needing display (display.h); subclasses do the same for their own state.
 
 #include <cstdint>
 #include <memory>
@@ -41,18 +44,18 @@ class View : public std::enable_shared_from_this<View> {
   double alpha() const { return alpha_; }
   void setAlpha(double alpha);
   bool isHidden() const { return hidden_; }
-  void setHidden(bool hidden) { hidden_ = hidden; }
+  void setHidden(bool hidden);
   bool isOpaque() const { return opaque_; }
-  void setOpaque(bool opaque) { opaque_ = opaque; }
+  void setOpaque(bool opaque);
   // Null is no background (transparent).
   const std::optional<Color>& backgroundColor() const { return backgroundColor_; }
-  void setBackgroundColor(std::optional<Color> color) { backgroundColor_ = color; }
+  void setBackgroundColor(std::optional<Color> color);
   std::int64_t tag() const { return tag_; }
   void setTag(std::int64_t tag) { tag_ = tag; }
   double cornerRadius() const { return cornerRadius_; }
-  void setCornerRadius(double radius) { cornerRadius_ = radius; }
+  void setCornerRadius(double radius);
   bool clipsToBounds() const { return clipsToBounds_; }
-  void setClipsToBounds(bool clips) { clipsToBounds_ = clips; }
+  void setClipsToBounds(bool clips);
   bool isUserInteractionEnabled() const { return userInteractionEnabled_; }
   void setUserInteractionEnabled(bool enabled) { userInteractionEnabled_ = enabled; }
 
@@ -116,6 +119,7 @@ class View : public std::enable_shared_from_this<View> {
     TimePoint start;
     double duration;
     bool blocksInteraction;
+    std::uint32_t curve;
   };
   template <class T>
   static T interpolate(const Track<T>& track, const T& to, TimePoint now);

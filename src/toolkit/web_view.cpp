@@ -12,6 +12,7 @@
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
+#include "toolkit/display.h"
 
 namespace tolba::platform {
 namespace {
@@ -232,6 +233,7 @@ void WebView::fetched(const URLRequest& request, const FetchResult& result, std:
   url_ = request.url;
   statusCode_ = result.status;
   pageText_ = result.body;
+  setNeedsDisplay();  // a new page to show
   finish(std::nullopt);
   if (auto refresh = metaRefreshTarget(pageText_); refresh && redirects_ < kMaxHops) {
     ++redirects_;

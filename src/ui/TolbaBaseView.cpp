@@ -1,6 +1,11 @@
 #include "ui/TolbaBaseView.h"
 
+#include <algorithm>
+
+#include "toolkit/animation.h"
 #include "toolkit/application.h"
+#include "toolkit/keyboard.h"
+#include "toolkit/text_field.h"
 #include "toolkit/color.h"
 #include "tolba/platform/log.h"
 #include "toolkit/window.h"
@@ -24,11 +29,17 @@ bool TolbaBaseView::initWithFrame(platform::Rect frame) {
   setFrame(frame);
   auto& center = platform::NotificationCenter::defaultCenter();
   std::weak_ptr<TolbaBaseView> weak = std::static_pointer_cast<TolbaBaseView>(shared_from_this());
-  orientationObserver_ = platform::ScopedObserver(
-      center, center.addObserver(platform::kApplicationDidChangeStatusBarOrientationNotification, nullptr,
-                                 [weak](const platform::Notification& n) {
-                                   if (auto self = weak.lock()) self->statusBarOrientationChange(n);
-                                 }));
+  auto observe = [&](const char* name, void (TolbaBaseView::*handler)(const platform::Notification&)) {
+    return platform::ScopedObserver(center,
+                                    center.addObserver(name, nullptr, [weak, handler](const platform::Notification& n) {
+                                      if (auto self = weak.lock()) ((*self).*handler)(n);
+                                    }));
+  };
+  orientationObserver_ = observe(platform::kApplicationDidChangeStatusBarOrientationNotification,
+                                 &TolbaBaseView::statusBarOrientationChange);
+  screenObserver_ = observe(platform::kApplicationDidChangeScreenBoundsNotification, &TolbaBaseView::screenBoundsChange);
+  keyboardShowObserver_ = observe(platform::kKeyboardWillShowNotification, &TolbaBaseView::keyboardWillShow);
+  keyboardHideObserver_ = observe(platform::kKeyboardWillHideNotification, &TolbaBaseView::keyboardWillHide);
   initContentView();
   return true;
 }
@@ -54,6 +65,7 @@ void TolbaBaseView::initContentView() {
     h = subViewH_v_;
   }
   const auto screen = platform::Application::shared().mainScreenBounds();
+  keyboardLift_ = 0;
   subContentView_ = std::make_shared<platform::View>(contentFrame(w, h, screen));
   subContentView_->setBackgroundColor(platform::Color::whiteColor());
   addSubview(subContentView_);
@@ -65,13 +77,57 @@ void TolbaBaseView::statusBarOrientationChange(const platform::Notification&) {
   const std::int64_t orientation = platform::Application::shared().statusBarOrientation();
   if (orientation < 1 || orientation > 4) return;
   if (orientation == currentOrientation_) return;
-  auto self = shared_from_this();  // a subclass's rebuild must not end the panel mid-way
   currentOrientation_ = orientation;
-  const auto screen = platform::Application::shared().mainScreenBounds();
-  setFrame({0, 0, screen.width(), screen.height()});
+  rebuild();
+}
+
+void TolbaBaseView::screenBoundsChange(const platform::Notification&) {
+  if (frame() == screenFrame()) return;  // a rotation has rebuilt it already
+  const std::int64_t orientation = platform::Application::shared().statusBarOrientation();
+  if (orientation >= 1 && orientation <= 4) currentOrientation_ = orientation;
+  rebuild();
+}
+
+void TolbaBaseView::rebuild() {
+  auto self = shared_from_this();  // a subclass's rebuild must not end the panel mid-way
+  setFrame(screenFrame());
   if (subContentView_) subContentView_->removeFromSuperview();
   initContentView();
   initSubContentViews();
+}
+
+void TolbaBaseView::keyboardWillShow(const platform::Notification& n) {
+  auto box = subContentView_;
+  auto field = platform::TextField::focusedField();
+  const double duration = platform::Keyboard::kAnimationDuration;
+  if (!box || !field || !field->isDescendantOf(box.get()) || !window()) {
+    liftContent(0, duration);
+    return;
+  }
+  // Where the field would be with the box in its place, on the screen.
+  const platform::Rect keyboard = platform::Keyboard::endFrame(n.userInfo);
+  const double windowY = window()->frame().y();
+  const double fieldTop = field->convertToWindow({0, 0}).y + windowY + keyboardLift_;
+  const double fieldBottom = fieldTop + field->frame().height();
+  constexpr double kGap = 10;  // between the field and the keyboard
+  double lift = std::max(0.0, fieldBottom + kGap - keyboard.y());
+  // Never so far that the field itself leaves the top of the safe area.
+  lift = std::min(lift, std::max(0.0, fieldTop - platform::Application::shared().safeAreaInsets().top));
+  liftContent(lift, duration);
+}
+
+void TolbaBaseView::keyboardWillHide(const platform::Notification&) {
+  liftContent(0, platform::Keyboard::kAnimationDuration);
+}
+
+void TolbaBaseView::liftContent(double lift, double duration) {
+  auto box = subContentView_;
+  if (!box || lift == keyboardLift_) return;
+  platform::Rect frame = box->frame();
+  frame.origin.y += keyboardLift_ - lift;
+  keyboardLift_ = lift;
+  platform::animateWithDuration(duration, 0, platform::AnimationOptionAllowUserInteraction,
+                                [&] { box->setFrame(frame); });
 }
 
 }  // namespace tolba

@@ -7,6 +7,10 @@
 // panel takes the new screen, throws the box away and builds a new one, which
 // the subclass refills in initSubContentViews().
 //
+// The screen changing size without turning (a resized game window) rebuilds the
+// same way. While the keyboard is up over the focused field of the panel, the
+// content box moves up to keep the field in view, and back when it goes down.
+//
 // Create panels with TolbaBaseView::create<Panel>(frame): the subclass's
 // initWithFrame() sets the four sizes, calls the base one, then builds its
 // controls.
@@ -63,6 +67,13 @@ class TolbaBaseView : public platform::View {
   virtual void initSubContentViews() {}
   // The rotation filter: rebuilds for a new valid orientation only.
   void statusBarOrientationChange(const platform::Notification& notification);
+  // A resized screen: rebuilds when the panel no longer covers it.
+  void screenBoundsChange(const platform::Notification& notification);
+  // The keyboard comes up (or focus moved) / goes down.
+  void keyboardWillShow(const platform::Notification& notification);
+  void keyboardWillHide(const platform::Notification& notification);
+  // How far the content box is raised above its place for the keyboard.
+  double keyboardLift() const { return keyboardLift_; }
 
   const std::shared_ptr<platform::View>& subContentView() const { return subContentView_; }
   void setSubContentView(std::shared_ptr<platform::View> view) { subContentView_ = std::move(view); }
@@ -85,6 +96,9 @@ class TolbaBaseView : public platform::View {
   static platform::Rect contentFrame(double w, double h, platform::Rect screen);
 
  private:
+  // Takes the screen, then a new box, refilled by the subclass.
+  void rebuild();
+  void liftContent(double lift, double duration);
   std::int64_t currentOrientation_ = 0;
   std::shared_ptr<platform::View> subContentView_;
   double subViewW_h_ = 0;
@@ -93,6 +107,10 @@ class TolbaBaseView : public platform::View {
   double subViewH_v_ = 0;
   std::uint64_t curDirection_ = 0;
   platform::ScopedObserver orientationObserver_;
+  platform::ScopedObserver screenObserver_;
+  platform::ScopedObserver keyboardShowObserver_;
+  platform::ScopedObserver keyboardHideObserver_;
+  double keyboardLift_ = 0;
 };
 
 }  // namespace tolba

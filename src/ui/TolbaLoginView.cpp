@@ -84,6 +84,11 @@ void TolbaLoginView::initUI() {
   box->addSubview(makePanelLabel({20, 90, 50, 40}, "密码", 18));
   auto pwd = makePanelField({60, 90, 220, 40}, "请输入密码");
   pwd->setSecureTextEntry(false);
+  // Return in the password field submits, as the submit button does (the
+  // account field's return moves on to the password).
+  pwd->addTarget(platform::ControlEvent::EditingDidEndOnExit, [weak](platform::Control&) {
+    if (auto self = weak.lock()) self->doViewLogin();
+  });
   box->addSubview(pwd);
   pwdF_ = pwd;
 

@@ -61,6 +61,10 @@ void TolbaRealView::initUI() {
 
   box->addSubview(makePanelLabel({10, 120, 280, 30}, "身份证号", 18));
   auto code = makePanelField({10, 150, 280, 40}, "请输入身份证号");
+  // Return in the card field submits (the name field's return moves on to it).
+  code->addTarget(platform::ControlEvent::EditingDidEndOnExit, [weak](platform::Control&) {
+    if (auto self = weak.lock()) self->doCommit();
+  });
   box->addSubview(code);
   codeF_ = code;
 
