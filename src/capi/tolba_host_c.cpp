@@ -5,8 +5,6 @@
 #include <cmath>
 
 #include "capi/c_handle.h"
-
-#ifdef TOLBA_HAVE_HOST
 #include "capi/render_hook.h"
 #include "tolba/TolbaHost.h"
 
@@ -170,12 +168,3 @@ int32_t tolba_host_draw(tolba_sdk* sdk, uint8_t* pixels, int32_t width, int32_t 
 
 }  // extern "C"
 
-#else  // the host interface is not part of this build yet
-
-namespace tolba::capi {
-void detachHost(tolba_sdk*) {}
-void hostDidBecomeActive() {}
-void hostDidEnterBackground() {}
-}  // namespace tolba::capi
-
-#endif
