@@ -77,8 +77,24 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfigVersi
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfigVersion.cmake
   DESTINATION ${TOLBA_CMAKE_DIR} COMPONENT sdk)
 
-if(NOT DEFINED TOLBA_RENDER_DEPENDENCIES)
-  set(TOLBA_RENDER_DEPENDENCIES "")
+set(TOLBA_RENDER_DEPENDENCIES "")
+if(TARGET tolba_render AND NOT BUILD_SHARED_LIBS)
+  set(TOLBA_RENDER_DEPENDENCIES [=[
+  find_dependency(litehtml CONFIG)
+  if(NOT TARGET PkgConfig::TOLBA_CAIRO)
+    pkg_check_modules(TOLBA_CAIRO REQUIRED IMPORTED_TARGET GLOBAL cairo pangocairo)
+  endif()]=])
+  # The warning flags are the build's own, never part of the installed package.
+  get_target_property(_tolba_render_libs tolba_render LINK_LIBRARIES)
+  if(_tolba_render_libs)
+    list(TRANSFORM _tolba_render_libs REPLACE "^tolba_warnings$" "$<BUILD_INTERFACE:tolba_warnings>")
+    set_property(TARGET tolba_render PROPERTY LINK_LIBRARIES "${_tolba_render_libs}")
+  endif()
+  get_target_property(_tolba_render_ilibs tolba_render INTERFACE_LINK_LIBRARIES)
+  if(_tolba_render_ilibs)
+    list(FILTER _tolba_render_ilibs EXCLUDE REGEX "tolba_warnings")
+    set_property(TARGET tolba_render PROPERTY INTERFACE_LINK_LIBRARIES "${_tolba_render_ilibs}")
+  endif()
 endif()
 file(RELATIVE_PATH TOLBA_PC_TO_PREFIX "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
 configure_file(cmake/tolba-sdk.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tolba-sdk.pc @ONLY)

@@ -35,7 +35,7 @@ struct Case {
 };
 
 TEST_F(CInterfaceTest, BadInputGetsAClearResultAndALogLine) {
-  char buffer[4];
+  char buffer[2];  // "{}" needs three bytes
   size_t length = 0;
   uint8_t pixels[16];
   const std::vector<Case> cases = {

@@ -33,7 +33,7 @@ static class CSharpJourney {
 
   static Dictionary<string, object> Find(TolbaSDK sdk, string kind, string text) {
     var clock = Stopwatch.StartNew();
-    while (clock.Elapsed.TotalSeconds < 5) {
+    while (clock.Elapsed.TotalSeconds < 20) {
       foreach (Dictionary<string, object> e in sdk.Elements()) {
         if ((string)e["kind"] == kind && (string)e["text"] == text) return e;
       }
@@ -61,7 +61,7 @@ static class CSharpJourney {
     Check(TolbaSDK.Version == 10000 && TolbaSDK.VersionString == "1.0.0", "version");
 
     using (var sdk = new TolbaSDK()) {
-      sdk.Notification += (s, e) => { heard.Add(e); Console.WriteLine("notification " + e.Name + " " + e.PayloadJson); };
+      sdk.Notification += (s, e) => { heard.Add(e); Console.WriteLine("notification " + e.Name + " error " + e.Error); };
       int recharges = 0;
       sdk.NotiRecharge += (s, e) => recharges++;
       Check(sdk.SetDirectories(dir, dir) == TolbaResult.Ok, "directories");
@@ -76,6 +76,8 @@ static class CSharpJourney {
       Check(sdk.TextInput(Environment.GetEnvironmentVariable("TOLBA_TEST_ACCOUNT")), "account typed");
       Tap(sdk, "field", "请输入密码");
       Check(sdk.TextInput(Environment.GetEnvironmentVariable("TOLBA_TEST_PASSWORD")), "password typed");
+      sdk.Key(TolbaKey.Return);  // puts the keyboard away: it covers the login button
+      Check(!sdk.WantsTextInput, "keyboard away");
       Tap(sdk, "switch", "");
       Tap(sdk, "button", "登录");
       Tap(sdk, "button", "取消");  // no real-name record: the player declines and is signed in anyway

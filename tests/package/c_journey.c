@@ -25,7 +25,7 @@ typedef struct {
 
 static void on_notification(const char* name, const char* payload, void* user_data) {
   heard_t* heard = (heard_t*)user_data;
-  printf("notification %s %s\n", name, payload);
+  printf("notification %s\n", name); /* not the payload: it carries the token */
   if (heard->count < 32) {
     snprintf(heard->names[heard->count], sizeof heard->names[0], "%s", name);
     snprintf(heard->payloads[heard->count], sizeof heard->payloads[0], "%s", payload);
@@ -88,7 +88,8 @@ static int find_element(tolba_sdk* sdk, const char* kind, const char* text, doub
 
 static void tap(tolba_sdk* sdk, const char* kind, const char* text) {
   double x = 0, y = 0;
-  for (int frame = 0; frame < 600 && !find_element(sdk, kind, text, &x, &y); ++frame) {
+  const double deadline = now_seconds() + 20;
+  while (now_seconds() < deadline && !find_element(sdk, kind, text, &x, &y)) {
     struct timespec wait = {0, 5000000};
     nanosleep(&wait, NULL);
     CHECK(tolba_sdk_tick(sdk, NULL) == TOLBA_OK);
@@ -150,6 +151,10 @@ int main(void) {
   CHECK(tolba_host_has_content(sdk, &has_content) == TOLBA_OK && has_content);
   type_into(sdk, "请输入账号", account);
   type_into(sdk, "请输入密码", password);
+  int32_t taken = 0;  /* Return puts the keyboard away: it covers the login button */
+  CHECK(tolba_host_key(sdk, TOLBA_KEY_RETURN, &taken) == TOLBA_OK);
+  int32_t wants_text = 1;
+  CHECK(tolba_host_wants_text_input(sdk, &wants_text) == TOLBA_OK && !wants_text);
   tap(sdk, "switch", "");
   tap(sdk, "button", "登录");
   /* A new account has no real-name record: the player declines it and is signed in anyway. */
