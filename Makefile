@@ -10,8 +10,13 @@ build: deps
 	@cmake --preset default >/dev/null
 	@cmake --build --preset default -j $(JOBS)
 
+# With the renderer built, the demo also writes a picture of each step.
 demo: build
-	@./build/default/apps/demo/tolba-demo
+	@if grep -q '^TOLBA_HAVE_RENDER:INTERNAL=ON' build/default/CMakeCache.txt; then \
+	  ./build/default/apps/demo/tolba-demo --snapshots build/default/snapshots; \
+	else \
+	  ./build/default/apps/demo/tolba-demo; \
+	fi
 
 test: build
 	@ctest --preset default
@@ -29,7 +34,7 @@ tsan: deps
 bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
-	@./build/release/bench/tolba_codec_bench
+	@./scripts/bench.sh build/release
 
 # A Debian package of the SDK (headers, libraries, CMake package, tolba-sandbox,
 # tolba-wire) under build/default/package/.

@@ -1,13 +1,16 @@
 #include "command_line.h"
 
 #include <csignal>
+#include <ctime>
 #include <cstdlib>
 #include <iomanip>
 #include <ostream>
 #include <pthread.h>
 
+#include "account_name.h"
 #include "crypto.h"
 #include "load_bench.h"
+#include "payment_callback.h"
 #include "sandbox_server.h"
 #include "sandbox_store.h"
 
@@ -25,7 +28,16 @@ bool parseInt(const std::string& text, int low, int high, int* out) {
 // A coin amount: whole coins or up to two decimals; zero allowed.
 std::optional<Cents> parseCoins(const std::string& text) {
   if (text == "0") return 0;
-  return parseAmountText(text);
+  return parseAmount(std::string_view(text)).cents;
+}
+
+std::string timeText(std::int64_t ms) {
+  const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char buffer[32];
+  std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &utc);
+  return buffer;
 }
 
 std::vector<std::string> splitList(const std::string& text) {
@@ -118,6 +130,12 @@ int accountCommand(std::vector<std::string> args, std::ostream& out, std::ostrea
       err << "tolba-sandbox: account add NAME PASSWORD [--coins N]\n";
       return 2;
     }
+    const auto name = normaliseAccountName(rest[0], &why);
+    if (!name) {
+      err << "tolba-sandbox: the account name is refused: " << why << "\n";
+      return 2;
+    }
+    rest[0] = *name;
     auto store = Store::open(db, &why);
     if (!store) {
       err << "tolba-sandbox: " << why << "\n";
@@ -137,7 +155,7 @@ int accountCommand(std::vector<std::string> args, std::ostream& out, std::ostrea
       err << "tolba-sandbox: account topup NAME N\n";
       return 2;
     }
-    const auto coins = parseAmountText(args[2]);
+    const auto coins = parseAmount(std::string_view(args[2])).cents;
     if (!coins) {
       err << "tolba-sandbox: the amount must be positive, such as 100 or 12.5\n";
       return 2;
@@ -147,6 +165,7 @@ int accountCommand(std::vector<std::string> args, std::ostream& out, std::ostrea
       err << "tolba-sandbox: " << why << "\n";
       return 1;
     }
+    if (const auto name = normaliseAccountName(args[1])) args[1] = *name;
     if (!store->topUp(args[1], *coins)) {
       err << "tolba-sandbox: no account named " << args[1] << "\n";
       return 1;
@@ -157,6 +176,48 @@ int accountCommand(std::vector<std::string> args, std::ostream& out, std::ostrea
   }
   err << usageText();
   return 2;
+}
+
+int gameCommand(std::vector<std::string> args, std::ostream& out, std::ostream& err) {
+  std::string why;
+  const std::string db = takeDb(args, &why);
+  const char* usage = "tolba-sandbox: game set --gameid ID --notify-url URL --secret SECRET [--db PATH]\n";
+  if (!why.empty() || args.empty() || args[0] != "set") {
+    err << usage;
+    return 2;
+  }
+  GameSettings game;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string* target = args[i] == "--gameid"       ? &game.gameId
+                          : args[i] == "--notify-url" ? &game.notifyUrl
+                          : args[i] == "--secret"     ? &game.secret
+                                                      : nullptr;
+    if (!target || i + 1 >= args.size()) {
+      err << usage;
+      return 2;
+    }
+    *target = args[++i];
+  }
+  if (game.gameId.empty() || game.notifyUrl.empty() || game.secret.empty()) {
+    err << usage;
+    return 2;
+  }
+  if (!validCallbackUrl(game.notifyUrl)) {
+    err << "tolba-sandbox: --notify-url must be an http:// or https:// address\n";
+    return 2;
+  }
+  auto store = Store::open(db, &why);
+  if (!store) {
+    err << "tolba-sandbox: " << why << "\n";
+    return 1;
+  }
+  if (!store->setGame(game)) {
+    err << "tolba-sandbox: cannot store the game's settings\n";
+    return 1;
+  }
+  out << "game " << game.gameId << ": paid orders are reported to " << game.notifyUrl
+      << " (signed with its app secret)\n";
+  return 0;
 }
 
 int ordersCommand(std::vector<std::string> args, std::ostream& out, std::ostream& err) {
@@ -178,6 +239,16 @@ int ordersCommand(std::vector<std::string> args, std::ostream& out, std::ostream
     out << std::left << std::setw(26) << o.orderId << std::setw(10) << o.uid << std::setw(10) << o.gameId
         << std::setw(20) << o.cpOrderId << std::setw(12) << centsText(o.amount) << std::setw(8) << o.state
         << (o.method.empty() ? "-" : o.method) << "\n";
+    // The callback to the game's server, with every attempt.
+    const auto callback = store->callback(o.orderId);
+    if (!callback) continue;
+    out << "    callback " << callback->url << ": " << callback->state << " after " << callback->attempts
+        << (callback->attempts == 1 ? " attempt" : " attempts");
+    if (callback->state == "pending") out << ", next at " << timeText(callback->nextAtMs) << " UTC";
+    out << "\n";
+    for (const auto& a : store->callbackAttempts(o.orderId)) {
+      out << "      #" << a.attempt << " " << timeText(a.atMs) << " UTC  " << a.outcome << "\n";
+    }
   }
   out << orders.size() << (orders.size() == 1 ? " order\n" : " orders\n");
   return 0;
@@ -189,12 +260,15 @@ std::string usageText() {
   return "usage:\n"
          "  tolba-sandbox serve [--port N] [--bind ADDR] [--db PATH] [--origin URL] [--key TABLE]\n"
          "                      [--tls-cert FILE --tls-key FILE] [--coins N] [--no-wechat]\n"
-         "                      [--wechat-games ID,ID] [--threads N] [--quiet]\n"
+         "                      [--wechat-games ID,ID] [--threads N] [--quiet] [--secret-file PATH]\n"
+         "                      [--admin-token TOKEN] [--session-hours N] [--callback-base-ms N]\n"
+         "                      [--max-connections N] [--max-per-address N] [--request-seconds N]\n"
          "                      [--fault PATH,MODE,COUNT[,SECONDS|MESSAGE]]...\n"
          "      fault modes: delay (SECONDS), 500-empty, 500-valid, garbage, close, crlf,\n"
-         "      refuse (MESSAGE); PATH * is every endpoint\n"
+         "      refuse (MESSAGE), trickle (SECONDS between bytes), oversized; PATH * is every endpoint\n"
          "  tolba-sandbox account add NAME PASSWORD [--coins N] [--db PATH]\n"
          "  tolba-sandbox account topup NAME N [--db PATH]\n"
+         "  tolba-sandbox game set --gameid ID --notify-url URL --secret SECRET [--db PATH]\n"
          "  tolba-sandbox orders [--db PATH]\n"
          "  tolba-sandbox bench [--clients N] [--logins N] [--balances N] [--iterations N]\n"
          "      (starts its own server on a free loopback port with a fresh database)\n";
@@ -220,16 +294,32 @@ std::optional<SandboxOptions> parseServeOptions(const std::vector<std::string>& 
         return std::nullopt;
       }
     } else if (a == "--bind" || a == "--db" || a == "--origin" || a == "--key" || a == "--tls-cert" ||
-               a == "--tls-key") {
+               a == "--tls-key" || a == "--secret-file" || a == "--admin-token") {
       const auto* v = value();
       if (!v) return missing();
-      std::string& target = a == "--bind"       ? o.bind
-                            : a == "--db"       ? o.dbPath
-                            : a == "--origin"   ? o.origin
-                            : a == "--key"      ? o.key
-                            : a == "--tls-cert" ? o.tlsCert
-                                                : o.tlsKey;
+      std::string& target = a == "--bind"          ? o.bind
+                            : a == "--db"          ? o.dbPath
+                            : a == "--origin"      ? o.origin
+                            : a == "--key"         ? o.key
+                            : a == "--tls-cert"    ? o.tlsCert
+                            : a == "--secret-file" ? o.secretPath
+                            : a == "--admin-token" ? o.adminToken
+                                                   : o.tlsKey;
       target = *v;
+    } else if (a == "--session-hours" || a == "--callback-base-ms" || a == "--max-connections" ||
+               a == "--max-per-address" || a == "--request-seconds") {
+      const auto* v = value();
+      if (!v) return missing();
+      int n = 0;
+      if (!parseInt(*v, 1, 1000000, &n)) {
+        *error = a + " must be a whole number from 1 to 1000000";
+        return std::nullopt;
+      }
+      if (a == "--session-hours") o.sessionSeconds = std::int64_t{n} * 3600;
+      if (a == "--callback-base-ms") o.callbackBaseDelayMs = n;
+      if (a == "--max-connections") o.maxConnections = n;
+      if (a == "--max-per-address") o.maxConnectionsPerAddress = n;
+      if (a == "--request-seconds") o.requestSeconds = n;
     } else if (a == "--coins") {
       const auto* v = value();
       if (!v) return missing();
@@ -285,6 +375,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (args[0] == "serve") return serve(rest, out, err);
   if (args[0] == "account") return accountCommand(rest, out, err);
   if (args[0] == "orders") return ordersCommand(rest, out, err);
+  if (args[0] == "game") return gameCommand(rest, out, err);
   if (args[0] == "bench") return benchCommand(rest, out, err);
   err << "tolba-sandbox: unknown command " << args[0] << "\n" << usageText();
   return 2;

@@ -18,10 +18,11 @@ constexpr ModeName kModes[] = {
     {FaultMode::Delay, "delay"},          {FaultMode::Status500Empty, "500-empty"},
     {FaultMode::Status500Valid, "500-valid"}, {FaultMode::Garbage, "garbage"},
     {FaultMode::Close, "close"},          {FaultMode::LineBreaks, "crlf"},
-    {FaultMode::Refuse, "refuse"},
+    {FaultMode::Refuse, "refuse"},        {FaultMode::Trickle, "trickle"},
+    {FaultMode::Oversized, "oversized"},
 };
 
-constexpr char kModeList[] = "delay, 500-empty, 500-valid, garbage, close, crlf, refuse";
+constexpr char kModeList[] = "delay, 500-empty, 500-valid, garbage, close, crlf, refuse, trickle, oversized";
 constexpr std::size_t kLongestMessage = 256;
 
 std::string normalisePath(std::string path) {
@@ -152,7 +153,9 @@ std::optional<FaultRule> parseFaultJson(const nlohmann::json& body, std::string*
 
 nlohmann::json faultToJson(const FaultRule& rule) {
   nlohmann::json j = {{"path", rule.path}, {"mode", faultModeName(rule.mode)}, {"count", rule.count}};
-  if (rule.mode == FaultMode::Delay) j["seconds"] = rule.seconds;
+  if (rule.mode == FaultMode::Delay || (rule.mode == FaultMode::Trickle && rule.seconds > 0)) {
+    j["seconds"] = rule.seconds;
+  }
   if (rule.mode == FaultMode::Refuse) j["message"] = rule.message;
   return j;
 }

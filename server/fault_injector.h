@@ -4,7 +4,9 @@
 // 500 with an empty or a valid body, send garbage, close the connection, or send
 // a reply whose base64 carries CR LF breaks, or refuse the request (a
 // well-formed refusal in the endpoint's own status and message keys, for the
-// flows that need a server that says no).
+// flows that need a server that says no), trickle a reply one byte at a time
+// for ever (one byte every SECONDS, 0.05 by default), or stream a reply larger
+// than any client accepts.
 
 #include <mutex>
 #include <optional>
@@ -15,13 +17,13 @@
 
 namespace tolba::sandbox {
 
-enum class FaultMode { Delay, Status500Empty, Status500Valid, Garbage, Close, LineBreaks, Refuse };
+enum class FaultMode { Delay, Status500Empty, Status500Valid, Garbage, Close, LineBreaks, Refuse, Trickle, Oversized };
 
 struct FaultRule {
   std::string path;  // endpoint path without leading "/", or "*"
   FaultMode mode = FaultMode::Delay;
   int count = 1;         // requests still to be hit
-  double seconds = 0;    // for Delay
+  double seconds = 0;    // for Delay; for Trickle the time between bytes
   std::string message;   // for Refuse; empty gives a default text
 };
 

@@ -1,6 +1,6 @@
 #include "request_log.h"
 
-#include "id_card.h"
+#include "net/log_masking.h"
 #include "tolba/platform/value.h"
 
 namespace tolba::sandbox {
@@ -13,13 +13,9 @@ constexpr std::size_t kLongestLogged = 600;
 std::string describeRequest(const std::string& path, const std::optional<nlohmann::json>& request,
                             std::size_t bodySize) {
   if (!request) return "<body does not decode, " + std::to_string(bodySize) + " bytes>";
-  nlohmann::json shown = *request;
-  if (shown.is_object()) {
-    if ((path == "sdkmini/login/dologin" || path == "sdkmini/login/register") && shown.contains("b")) shown["b"] = "***";
-    if (path == "sdkmini/login/idcheck" && shown.contains("id")) {
-      shown["id"] = shown["id"].is_string() ? maskIdCard(shown["id"].get<std::string>()) : "***";
-    }
-  }
+  // Passwords, login signatures (also inside "extrasparams"), identity card
+  // numbers and real names are masked; every key stays.
+  const nlohmann::json shown = maskedRequest(path, *request);
   std::string text = platform::dumpCompact(shown);
   if (text.size() > kLongestLogged) {
     std::size_t cut = kLongestLogged;

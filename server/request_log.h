@@ -8,9 +8,9 @@
 
 namespace tolba::sandbox {
 
-// The decoded request as it may be logged: the password of a login or a
-// registration becomes "***" and an identity card number keeps only its region
-// and last four characters. `bodySize` is reported when the body did not decode.
+// The decoded request as it may be logged: passwords, login signatures, tokens,
+// identity card numbers and real names are masked (a short prefix at most).
+// `bodySize` is reported when the body did not decode.
 std::string describeRequest(const std::string& path, const std::optional<nlohmann::json>& request,
                             std::size_t bodySize);
 

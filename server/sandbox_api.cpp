@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "account_name.h"
+#include "amount.h"
 #include "crypto.h"
 #include "id_card.h"
 #include "tolba/platform/log.h"
@@ -14,7 +16,7 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::size_t kLongestName = 64;       // bytes of an account name
+constexpr std::size_t kLongestName = 64;       // bytes of a real name
 constexpr std::size_t kLongestPassword = 128;  // bytes of a password
 constexpr std::size_t kLongestField = 256;     // bytes of any other stored text
 
@@ -72,13 +74,9 @@ std::optional<std::int64_t> parseUid(const std::optional<std::string>& t) {
 }
 
 // The amount of a request value: a text such as "6" or "0.01", or a number.
-std::optional<Cents> amountOf(const Json& r, const char* key) {
-  const Json* v = platform::find(r, key);
-  if (v == nullptr) return std::nullopt;
-  if (v->is_string()) return parseAmountText(v->get<std::string>());
-  if (v->is_number()) return amountOfNumber(v->get<double>());
-  return std::nullopt;
-}
+ParsedAmount amountOf(const Json& r, const char* key) { return parseAmount(platform::find(r, key)); }
+
+constexpr char kNoSession[] = "登录已失效，请重新登录";
 
 bool blank(const std::string& s) {
   for (const char c : s) {
@@ -115,9 +113,26 @@ Json centsNumber(Cents cents) {
   return static_cast<double>(cents) / 100.0;
 }
 
-SandboxApi::SandboxApi(Store& store, const SandboxOptions& options)
-    : store_(store), options_(options), secret_(store.secret("login-signature")),
+SandboxApi::SandboxApi(Store& store, const SandboxOptions& options, const std::string& secret)
+    : store_(store), options_(options), signKey_(hmacSha256Hex(secret, "login-signature")),
+      hashKey_(hmacSha256Hex(secret, "stored-credential")),
       dummyHash_(hashPassword(randomHex(8), options.passwordIterations)) {}
+
+std::string SandboxApi::credentialHash(std::string_view kind, std::string_view value) const {
+  return hmacSha256Hex(hashKey_, std::string(kind) + ":" + std::string(value));
+}
+
+std::optional<Account> SandboxApi::inSession(const char* path, std::optional<std::int64_t> uid,
+                                             const std::string& gameId, const std::string& device) {
+  if (!uid) return std::nullopt;
+  auto account = store_.accountInSession(*uid, gameId, device, nowSeconds());
+  if (!account && options_.logRequests) {
+    platform::log(std::string("[sandbox] ") + path + " refused: account " + std::to_string(*uid) +
+                  " has no open session on game \"" + gameId + "\"" +
+                  (device.empty() ? std::string() : " from device \"" + device + "\""));
+  }
+  return account;
+}
 
 bool SandboxApi::knows(const std::string& path) { return endpointOf(path) != nullptr; }
 
@@ -167,13 +182,17 @@ Json SandboxApi::login(const Json& r) {
   const auto name = text(r, "z");
   const auto password = text(r, "b");
   if (!name || name->empty() || !password || password->empty()) return refusal("sdkmini/login/dologin", "请输入账号和密码");
-  const auto account = name->size() <= kLongestName ? store_.accountByName(*name) : std::nullopt;
+  // Names are compared in the form they are stored in.
+  const auto normalised = normaliseAccountName(*name);
+  const auto account = normalised ? store_.accountByName(*normalised) : std::nullopt;
   const bool passwordOk = verifyPassword(*password, account ? account->passwordHash : dummyHash_);
   if (!account || !passwordOk) return refusal("sdkmini/login/dologin", "账号或密码错误");
-  const std::string loginTime = std::to_string(nowSeconds());
+  const std::int64_t now = nowSeconds();
+  const std::string loginTime = std::to_string(now);
   const std::string uid = std::to_string(account->uid);
-  const std::string sign = hmacSha256Hex(secret_, uid + ":" + loginTime);
-  if (!store_.recordLogin(account->uid, sign, loginTime, textOr(r, "e"))) {
+  const std::string sign = hmacSha256Hex(signKey_, uid + ":" + loginTime);
+  if (!store_.recordLogin(account->uid, credentialHash("sign", sign), loginTime, textOr(r, "d"), textOr(r, "e"),
+                          now + options_.sessionSeconds)) {
     return refusal("sdkmini/login/dologin", "服务器内部错误");
   }
   return {{"z", 1}, {"b", uid}, {"e", loginTime}, {"d", sign}, {"nrz", account->realNameState}};
@@ -184,22 +203,23 @@ Json SandboxApi::registerAccount(const Json& r) {
   const auto name = text(r, "z");
   const auto password = text(r, "b");
   if (!name || blank(*name)) return refusal(path, "账号不能为空");
-  if (name->size() > kLongestName || hasControlCharacter(*name)) return refusal(path, "账号格式不正确");
+  std::string why;
+  const auto normalised = normaliseAccountName(*name, &why);
+  if (!normalised) return refusal(path, why);
   if (!password || password->empty()) return refusal(path, "密码不能为空");
   if (password->size() > kLongestPassword) return refusal(path, "密码过长");
-  if (store_.accountByName(*name)) return refusal(path, "账号已存在");
+  if (store_.accountByName(*normalised)) return refusal(path, "账号已存在");
   bool taken = false;
-  const auto uid =
-      store_.addAccount(*name, hashPassword(*password, options_.passwordIterations), options_.startingCoins, &taken);
+  const auto uid = store_.addAccount(*normalised, hashPassword(*password, options_.passwordIterations),
+                                     options_.startingCoins, &taken);
   if (!uid) return refusal(path, taken ? "账号已存在" : "服务器内部错误");
   return {{"z", 1}, {"b", std::to_string(*uid)}, {"d", "注册成功"}};
 }
 
 Json SandboxApi::idCheck(const Json& r) {
   const char* path = "sdkmini/login/idcheck";
-  const auto uid = parseUid(text(r, "i"));
-  const auto account = uid ? store_.accountByUid(*uid) : std::nullopt;
-  if (!account) return refusal(path, "用户不存在");
+  const auto account = inSession(path, parseUid(text(r, "i")), textOr(r, "g"), "");
+  if (!account) return refusal(path, kNoSession);
   const auto realName = text(r, "r");
   if (!realName || blank(*realName)) return refusal(path, "请输入真实姓名");
   if (realName->size() > kLongestName || hasControlCharacter(*realName)) return refusal(path, "姓名格式不正确");
@@ -217,10 +237,10 @@ Json SandboxApi::idCheck(const Json& r) {
 
 Json SandboxApi::channelRole(const Json& r) {
   const char* path = "sdkmini/User/setRole";
-  const auto uid = parseUid(text(r, "z"));
-  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  const auto account = inSession(path, parseUid(text(r, "z")), textOr(r, "b"), "");
+  if (!account) return refusal(path, kNoSession);
   RoleRecord role;
-  role.uid = *uid;
+  role.uid = account->uid;
   role.gameId = textOr(r, "b");
   role.roleId = textOr(r, "c");
   role.roleName = textOr(r, "d");
@@ -234,15 +254,23 @@ Json SandboxApi::channelRole(const Json& r) {
 
 Json SandboxApi::coinPay(const Json& r) {
   const char* path = "sdkmini/ttbpay/ttbnew";
-  const auto uid = parseUid(text(r, "f"));
-  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  const std::string device = textOr(r, "c");
+  const auto account = inSession(path, parseUid(text(r, "f")), textOr(r, "d"), device);
+  if (!account) return refusal(path, kNoSession);
   const auto orderId = text(r, "y");
   if (!orderId || orderId->empty()) return refusal(path, "订单不存在");
   const auto amount = amountOf(r, "p");
-  if (!amount) return refusal(path, "支付金额无效");
+  if (!amount.cents) return refusal(path, amountErrorMessage(amount.error));
   Cents after = 0;
-  switch (store_.payWithCoins(*orderId, *uid, *amount, &after)) {
-    case PayResult::Paid: return {{"z", 1}, {"c", "支付成功"}, {"ttb", centsNumber(after)}};
+  const PayResult result = store_.payWithCoins(*orderId, account->uid, device, *amount.cents, &after);
+  if (result == PayResult::NotYourOrder && options_.logRequests) {
+    platform::log(std::string("[sandbox] ") + path + " refused: order " + *orderId + " was not submitted by account " +
+                  std::to_string(account->uid) + " from this device");
+  }
+  switch (result) {
+    case PayResult::Paid:
+      if (paid_) paid_();
+      return {{"z", 1}, {"c", "支付成功"}, {"ttb", centsNumber(after)}};
     case PayResult::UnknownOrder:
     case PayResult::NotYourOrder: return refusal(path, "订单不存在");
     case PayResult::AlreadyPaid: return refusal(path, "订单已支付");
@@ -255,15 +283,16 @@ Json SandboxApi::coinPay(const Json& r) {
 
 Json SandboxApi::weChatPay(const Json& r, const std::string& publicBase) {
   const char* path = "sdkmini/wxh5/h5pay";
-  const auto uid = parseUid(text(r, "f"));
-  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  const std::string device = textOr(r, "c");
+  const auto account = inSession(path, parseUid(text(r, "f")), textOr(r, "d"), device);
+  if (!account) return refusal(path, kNoSession);
   const auto orderId = text(r, "y");
   const auto order = orderId ? store_.orderById(*orderId) : std::nullopt;
-  if (!order || order->uid != *uid) return refusal(path, "订单不存在");
+  if (!order || order->uid != account->uid || order->device != device) return refusal(path, "订单不存在");
   if (order->state != "unpaid") return refusal(path, "订单已支付");
   const auto amount = amountOf(r, "p");
-  if (!amount) return refusal(path, "支付金额无效");
-  if (*amount != order->amount) return refusal(path, "支付金额与订单金额不符");
+  if (!amount.cents) return refusal(path, amountErrorMessage(amount.error));
+  if (*amount.cents != order->amount) return refusal(path, "支付金额与订单金额不符");
   if (!options_.wechatEnabledFor(order->gameId)) return refusal(path, "该游戏未开通微信支付");
   const std::string ticket = randomHex(16);
   if (!store_.addWeChatTicket(ticket, order->orderId, nowSeconds())) return refusal(path, "服务器内部错误");
@@ -271,12 +300,12 @@ Json SandboxApi::weChatPay(const Json& r, const std::string& publicBase) {
 }
 
 Json SandboxApi::balance(const Json& r) {
-  const auto uid = parseUid(text(r, "zz"));
-  const auto account = uid ? store_.accountByUid(*uid) : std::nullopt;
-  if (!account) return refusal("sdkmini/pay/getPayWay", "用户不存在");
-  Json reply = {{"code", 1}, {"ttb", centsNumber(account->balance)}};
   const auto game = text(r, "z");
-  if (options_.wechatEnabledFor(game ? *game : textOr(r, "b"))) reply["wx"] = 1;
+  const std::string gameId = game ? *game : textOr(r, "b");
+  const auto account = inSession("sdkmini/pay/getPayWay", parseUid(text(r, "zz")), gameId, "");
+  if (!account) return refusal("sdkmini/pay/getPayWay", kNoSession);
+  Json reply = {{"code", 1}, {"ttb", centsNumber(account->balance)}};
+  if (options_.wechatEnabledFor(gameId)) reply["wx"] = 1;
   return reply;
 }
 
@@ -290,14 +319,21 @@ Json SandboxApi::signIn(const Json& r) {
   const auto sign = text(login, "sign");
   const auto name = text(login, "name");
   // Only the holder of the signature of this account's current channel login may
-  // sign in as that account.
-  if (!login.is_object() || !sign || account->loginSign.empty() || !constantTimeEquals(*sign, account->loginSign) ||
+  // sign in as that account, and only from the device that logged in.
+  if (!login.is_object() || !sign || account->loginSignHash.empty() ||
+      !constantTimeEquals(credentialHash("sign", *sign), account->loginSignHash) ||
       (name && *name != std::to_string(account->uid))) {
     return refusal(path, "登录校验失败，请重新登录");
   }
+  const std::string gameId = textOr(r, "gameid");
+  const std::string device = textOr(r, "imeil");
+  if (!inSession(path, account->uid, gameId, device)) return refusal(path, kNoSession);
   const std::string token = randomHex(16);
   const std::int64_t now = nowSeconds();
-  if (!store_.recordSignIn(account->uid, token, now)) return refusal(path, "服务器内部错误");
+  if (!store_.recordSignIn(account->uid, credentialHash("token", token), now, gameId, device,
+                           now + options_.sessionSeconds)) {
+    return refusal(path, "服务器内部错误");
+  }
   Json data = {{"username", aggregationName(account->uid)}, {"token", token}, {"logintime", std::to_string(now)}};
   if (account->realNameState != 0) {
     if (const auto birth = parseBirthText(account->birthDate)) data["age"] = ageOn(*birth, todayInChina());
@@ -308,10 +344,11 @@ Json SandboxApi::signIn(const Json& r) {
 Json SandboxApi::aggregationRole(const Json& r) {
   const char* path = "sdkstandard/role/index";
   const auto name = text(r, "username");
-  const auto uid = name ? uidOfAggregationName(*name) : std::nullopt;
-  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  const auto account =
+      inSession(path, name ? uidOfAggregationName(*name) : std::nullopt, textOr(r, "gameid"), textOr(r, "imeil"));
+  if (!account) return refusal(path, kNoSession);
   RoleRecord role;
-  role.uid = *uid;
+  role.uid = account->uid;
   role.gameId = textOr(r, "gameid");
   role.roleId = textOr(r, "roleid");
   role.serverId = textOr(r, "serverid");
@@ -328,17 +365,20 @@ Json SandboxApi::aggregationRole(const Json& r) {
 Json SandboxApi::submitOrder(const Json& r) {
   const char* path = "sdkstandard/pay/index";
   const auto name = text(r, "username");
-  const auto uid = name ? uidOfAggregationName(*name) : std::nullopt;
-  if (!uid || !store_.accountByUid(*uid)) return refusal(path, "用户不存在");
+  const std::string device = textOr(r, "imeil");
+  const auto account =
+      inSession(path, name ? uidOfAggregationName(*name) : std::nullopt, textOr(r, "gameid"), device);
+  if (!account) return refusal(path, kNoSession);
   const auto amount = amountOf(r, "amount");
-  if (!amount) return refusal(path, "订单金额无效");
+  if (!amount.cents) return refusal(path, amountErrorMessage(amount.error));
   const auto cpOrderId = text(r, "cporderid");
   if (!cpOrderId || blank(*cpOrderId) || cpOrderId->size() > kLongestField) return refusal(path, "缺少游戏订单号");
   Order order;
-  order.uid = *uid;
+  order.uid = account->uid;
   order.gameId = textOr(r, "gameid");
+  order.device = device;
   order.cpOrderId = *cpOrderId;
-  order.amount = *amount;
+  order.amount = *amount.cents;
   order.count = textOr(r, "count");
   order.goodsName = textOr(r, "goodsname");
   order.roleId = textOr(r, "roleid");
@@ -353,9 +393,12 @@ Json SandboxApi::submitOrder(const Json& r) {
 Json SandboxApi::logout(const Json& r) {
   // The client does not read this reply; a logout with nobody signed in (no
   // user name) is refused only for the log's sake.
+  const char* path = "sdkstandard/login/logout";
   const auto name = text(r, "username");
-  const auto uid = name ? uidOfAggregationName(*name) : std::nullopt;
-  if (!uid || !store_.recordLogout(*uid, nowSeconds())) return refusal("sdkstandard/login/logout", "用户不存在");
+  const std::string gameId = textOr(r, "gameid");
+  const auto account = inSession(path, name ? uidOfAggregationName(*name) : std::nullopt, gameId, "");
+  if (!account) return refusal(path, kNoSession);
+  if (store_.recordLogout(account->uid, gameId, nowSeconds()) == 0) return refusal(path, "服务器内部错误");
   return {{"a", 1}, {"b", "已退出"}};
 }
 

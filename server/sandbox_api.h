@@ -2,9 +2,18 @@
 // The eleven wire endpoints of the sandbox, without HTTP: a decoded request
 // dictionary in, a reply dictionary out. Each endpoint answers in its own status
 // key and message key, also when it refuses.
+//
+// The SDK's requests carry no credential after the login, so the server binds
+// them itself: a channel login (and the aggregation sign-in) opens a session
+// for the account on the game from the device that logged in. A request that
+// names a device acts only for an account with a session from that device; a
+// request without one only for an account with a session on the game. An order
+// is paid only by the account and device that submitted it.
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -17,7 +26,15 @@ class SandboxApi {
  public:
   using Json = nlohmann::json;
 
-  SandboxApi(Store& store, const SandboxOptions& options);
+  // `secret` is the server's signing secret; the keys that sign logins and hash
+  // stored credentials are derived from it.
+  SandboxApi(Store& store, const SandboxOptions& options, const std::string& secret);
+
+  // Called after an order is paid by coins (the callback outbox has news).
+  void setPaidHandler(std::function<void()> handler) { paid_ = std::move(handler); }
+
+  // The keyed hash under which a login signature or a token is stored.
+  std::string credentialHash(std::string_view kind, std::string_view value) const;
 
   // Whether `path` (no leading "/") is one of the endpoints.
   static bool knows(const std::string& path);
@@ -47,10 +64,17 @@ class SandboxApi {
   Json aggregationRole(const Json& r);
   Json submitOrder(const Json& r);
   Json logout(const Json& r);
+  // The account `uid` when it has an open session on `gameId` (from `device`
+  // unless that is empty); otherwise nullopt, and a log line saying why `path`
+  // refused.
+  std::optional<Account> inSession(const char* path, std::optional<std::int64_t> uid, const std::string& gameId,
+                                   const std::string& device);
 
   Store& store_;
   const SandboxOptions& options_;
-  std::string secret_;
+  std::string signKey_;
+  std::string hashKey_;
+  std::function<void()> paid_;
   // Checked against when the account is unknown, so that a wrong name costs the
   // same time as a wrong password.
   std::string dummyHash_;

@@ -19,6 +19,9 @@ struct SandboxOptions {
   int port = 0;  // 0: any free port (see SandboxServer::port())
   // ":memory:" keeps a fresh database that ends with the server.
   std::string dbPath = "sandbox.db";
+  // The signing secret's file (owner-only, created on first start). Empty: beside
+  // the database as "DBPATH.secret"; an in-memory database gets a fresh secret.
+  std::string secretPath;
   // HTTPS when both are set.
   std::string tlsCert;
   std::string tlsKey;
@@ -40,6 +43,30 @@ struct SandboxOptions {
   // (tests, the demo) want this short.
   int keepAliveSeconds = 5;
   std::size_t bodyLimit = 1024 * 1024;
+  // How long a login's session on a game stays open (renewed by the sign-in).
+  std::int64_t sessionSeconds = 24 * 3600;
+
+  // Slow or idle clients: each read or write may wait this long; a request must
+  // arrive in full (and its reply leave) within `requestSeconds` of the
+  // connection opening or of the previous reply; at most `maxConnections` are
+  // served or queued at once, at most `maxConnectionsPerAddress` from one client
+  // address. Connections beyond the bounds are answered 503 and closed.
+  int readTimeoutSeconds = 5;
+  int writeTimeoutSeconds = 5;
+  double requestSeconds = 10;
+  int maxConnections = 256;
+  int maxConnectionsPerAddress = 16;
+
+  // The admin endpoints (/sandbox/admin/...) answer loopback clients, and others
+  // that send this token ("Authorization: Bearer TOKEN"); empty: loopback only.
+  std::string adminToken;
+
+  // Payment callbacks to the games' servers: the wait after the first failed
+  // attempt (doubling after each further one, up to the longest), and the time-out
+  // of one attempt.
+  std::int64_t callbackBaseDelayMs = 5000;
+  std::int64_t callbackLongestDelayMs = 3600 * 1000;
+  int callbackTimeoutSeconds = 10;
   bool logRequests = true;
   std::vector<FaultRule> faults;
 

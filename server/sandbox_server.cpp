@@ -2,15 +2,22 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
 #include <sys/socket.h>
 
+#include "admin_access.h"
+#include "callback_dispatcher.h"
+#include "connection_guard.h"
 #include "crypto.h"
+#include "net/log_masking.h"
+#include "payment_callback.h"
 #include "reply_encoder.h"
 #include "request_log.h"
 #include "sandbox_api.h"
+#include "secret_file.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
 #include "web_pages.h"
@@ -28,6 +35,11 @@ constexpr char kJsonType[] = "application/json; charset=utf-8";
 constexpr char kGarbage[] = "<html>502 Bad Gateway</html>\xff\xfe\x01x12_zz_y";
 // Bytes beyond the body limit that are read and dropped before a 413.
 constexpr std::size_t kDrainLimit = 16 * 1024 * 1024;
+// The "trickle" fault's time between bytes unless the rule names one.
+constexpr double kTrickleSeconds = 0.05;
+// The "oversized" fault streams this much filler (unless the client gives up
+// first, as it should): past the clients' size bound.
+constexpr std::size_t kOversizedBytes = 64u << 20;
 // The message of an injected refusal that names none.
 constexpr char kInjectedRefusal[] = "服务器拒绝了请求（测试故障）";
 
@@ -52,10 +64,6 @@ std::string elapsedText(Clock::time_point start) {
   return buffer;
 }
 
-bool isLoopback(const std::string& address) {
-  return address.rfind("127.", 0) == 0 || address == "::1" || address.rfind("::ffff:127.", 0) == 0;
-}
-
 bool plainHost(const std::string& host) {
   if (host.empty() || host.size() > 255) return false;
   for (const char c : host) {
@@ -71,6 +79,29 @@ void jsonReply(httplib::Response& res, int status, const Json& body) {
   res.set_content(platform::dumpCompact(body), kJsonType);
 }
 
+std::int64_t wallClockMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// The HTTP library's server with each accepted connection served by the guard.
+class GuardedServer : public httplib::Server {
+ public:
+  explicit GuardedServer(ConnectionGuard& guard) : guard_(guard) {}
+
+ private:
+  bool process_and_close_socket(socket_t sock) override {
+    return guard_.serve(
+        sock,
+        [this](httplib::Stream& stream, bool closeConnection, bool& closed) {
+          return process_request(stream, closeConnection, closed, nullptr);
+        },
+        svr_sock_);
+  }
+
+  ConnectionGuard& guard_;
+};
+
 }  // namespace
 
 SandboxServer::SandboxServer(SandboxOptions options) : options_(std::move(options)) {}
@@ -82,6 +113,8 @@ bool SandboxServer::start(std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     http_.reset();
+    guard_.reset();
+    callbacks_.reset();
     api_.reset();
     store_.reset();
     return false;
@@ -95,22 +128,54 @@ bool SandboxServer::start(std::string* error) {
   std::string why;
   store_ = Store::open(options_.dbPath, &why);
   if (!store_) return fail(why);
-  api_ = std::make_unique<SandboxApi>(*store_, options_);
+  std::string secret;
+  const std::string secretPath =
+      options_.secretPath.empty() ? defaultSecretPath(options_.dbPath) : options_.secretPath;
+  if (secretPath.empty()) {
+    secret = randomHex(32);
+  } else {
+    auto loaded = loadOrCreateSecret(secretPath, &why);
+    if (!loaded) return fail(why);
+    secret = std::move(*loaded);
+  }
+  api_ = std::make_unique<SandboxApi>(*store_, options_, secret);
+  callbacks_ = std::make_unique<CallbackDispatcher>(
+      *store_, CallbackSettings{options_.callbackBaseDelayMs, options_.callbackLongestDelayMs,
+                                options_.callbackTimeoutSeconds});
+  store_->setCallbackMaker([](const Order& order, const GameSettings& game) -> std::optional<Callback> {
+    return makePaymentCallback(order, game, wallClockMs());
+  });
+  api_->setPaidHandler([dispatcher = callbacks_.get()] { dispatcher->wake(); });
+  ConnectionGuard::Limits limits;
+  limits.maxConnections = std::max(options_.maxConnections, 1);
+  limits.maxPerAddress = std::max(options_.maxConnectionsPerAddress, 1);
+  limits.requestTime = std::chrono::milliseconds(static_cast<std::int64_t>(options_.requestSeconds * 1000));
+  limits.keepAlive = std::chrono::seconds(options_.keepAliveSeconds);
+  limits.readTimeout = std::chrono::seconds(std::max(options_.readTimeoutSeconds, 1));
+  limits.writeTimeout = std::chrono::seconds(std::max(options_.writeTimeoutSeconds, 1));
+  limits.log = options_.logRequests;
+  guard_ = std::make_unique<ConnectionGuard>(limits);
 
   if (options_.tlsCert.empty() != options_.tlsKey.empty()) return fail("--tls-cert and --tls-key go together");
   if (!options_.tlsCert.empty()) {
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    // The library keeps its TLS server's connection handling private: with TLS
+    // only the read and write time-outs apply, not the guard's bounds.
     http_ = std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
 #else
     return fail("this build of the HTTP library has no TLS support");
 #endif
   } else {
-    http_ = std::make_unique<httplib::Server>();
+    http_ = std::make_unique<GuardedServer>(*guard_);
   }
   if (!http_->is_valid()) return fail("cannot load the TLS certificate or key");
 
   const int threads = options_.threads < 2 ? 2 : options_.threads;
-  http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+  if (options_.tlsCert.empty()) {
+    http_->new_task_queue = [threads, guard = guard_.get()] { return guard->newTaskQueue(threads); };
+  } else {
+    http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+  }
   // Bodies up to the limit are read; larger ones are read and thrown away up to
   // a bound (so that the client, still sending, gets to read its 413), and
   // beyond that the connection is closed unread.
@@ -128,7 +193,8 @@ bool SandboxServer::start(std::string* error) {
   http_->set_tcp_nodelay(true);
   http_->set_keep_alive_max_count(1000);
   http_->set_keep_alive_timeout(options_.keepAliveSeconds);
-  http_->set_read_timeout(10);
+  http_->set_read_timeout(std::max(options_.readTimeoutSeconds, 1));
+  http_->set_write_timeout(std::max(options_.writeTimeoutSeconds, 1));
   http_->set_idle_interval(0, 100000);
   routes();
 
@@ -145,6 +211,7 @@ bool SandboxServer::start(std::string* error) {
   // many clients arrive at once; widen it (listen() again only resizes it).
   if (listening >= 0) ::listen(listening, SOMAXCONN);
   for (const auto& rule : options_.faults) faults_.add(rule);
+  callbacks_->start();
 
   running_ = true;
   thread_ = std::thread([this] {
@@ -171,12 +238,19 @@ void SandboxServer::stop() {
   }
   stopSignal_.notify_all();
   if (http_) http_->stop();
+  // Idle kept-alive connections end now rather than at their time-out.
+  if (guard_) guard_->endReading();
   if (thread_.joinable()) thread_.join();
   running_ = false;
+  if (callbacks_) callbacks_->stop();
   http_.reset();
+  guard_.reset();
+  callbacks_.reset();
   api_.reset();
   store_.reset();
 }
+
+int SandboxServer::connectionsServed() const { return guard_ ? guard_->served() : 0; }
 
 void SandboxServer::wait() {
   std::unique_lock lock(stopMutex_);
@@ -192,7 +266,9 @@ std::optional<std::int64_t> SandboxServer::addAccount(const std::string& name, c
 PayResult SandboxServer::openWeChat(const std::string& address) {
   const auto ticket = ticketOfWeChatAddress(address);
   if (!store_ || !ticket) return PayResult::UnknownOrder;
-  return store_->payByWeChat(*ticket, nullptr);
+  const PayResult result = store_->payByWeChat(*ticket, nullptr);
+  if (result == PayResult::Paid && callbacks_) callbacks_->wake();
+  return result;
 }
 
 std::string SandboxServer::baseUrl() const {
@@ -288,6 +364,8 @@ void SandboxServer::handleWire(const httplib::Request& req, httplib::Response& r
     return;
   }
   const auto fault = faults_.take(path);
+  // A faulted reply may be slow on purpose: its connection keeps no deadline.
+  if (fault) ConnectionGuard::waitingOnPurpose();
   if (fault && fault->mode == FaultMode::Delay) pause(fault->seconds);
 
   const auto request = TolbaDataFunc::decodingJSONLenient(body, options_.key);
@@ -318,12 +396,38 @@ void SandboxServer::handleWire(const httplib::Request& req, httplib::Response& r
       res.set_content_provider(
           256, kReplyType, [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
       break;
+    case FaultMode::Trickle: {
+      // One byte at a time, for ever: only the client's limits end it (or the
+      // server stopping).
+      const double every = fault->seconds > 0 ? fault->seconds : kTrickleSeconds;
+      res.set_chunked_content_provider(kReplyType, [this, every](std::size_t, httplib::DataSink& sink) {
+        std::unique_lock lock(stopMutex_);
+        if (stopSignal_.wait_for(lock, std::chrono::duration<double>(every), [this] { return stopping_; })) {
+          return false;
+        }
+        lock.unlock();
+        return sink.write("x", 1);
+      });
+      break;
+    }
+    case FaultMode::Oversized:
+      res.set_chunked_content_provider(kReplyType, [](std::size_t offset, httplib::DataSink& sink) {
+        static const std::string filler(64 * 1024, 'A');
+        if (offset >= kOversizedBytes) {
+          sink.done();
+          return true;
+        }
+        return sink.write(filler.data(), filler.size());
+      });
+      break;
     case FaultMode::Delay:
     case FaultMode::Refuse:
       encoded = encodeReply(reply, options_.key);
       break;
   }
-  if (!fault || fault->mode != FaultMode::Close) {
+  const bool streamed = fault && (fault->mode == FaultMode::Close || fault->mode == FaultMode::Trickle ||
+                                  fault->mode == FaultMode::Oversized);
+  if (!streamed) {
     if (!encoded) {
       res.status = 500;
       encoded = std::string();
@@ -343,7 +447,7 @@ void SandboxServer::handleWeChatPage(const httplib::Request& req, httplib::Respo
   const std::string referer = req.get_header_value("Referer");
   const std::string ticket = req.get_param_value("ticket");
   auto done = [&](const std::string& outcome) {
-    logRequest("GET " + req.path + " ticket=" + ticket.substr(0, 8) + "... Referer=\"" + referer + "\" -> " +
+    logRequest("GET " + req.path + " ticket=" + maskSecret(ticket, 4) + " Referer=\"" + referer + "\" -> " +
             std::to_string(res.status) + " " + outcome + " (" + elapsedText(start) + ")");
   };
   if (!refererMatches(referer, options_.origin)) {
@@ -378,6 +482,7 @@ void SandboxServer::handleWeChatApp(const httplib::Request& req, httplib::Respon
   std::string orderId;
   PayResult result = PayResult::UnknownOrder;
   if (ticket) result = store_->payByWeChat(*ticket, &orderId);
+  if (result == PayResult::Paid) callbacks_->wake();
   switch (result) {
     case PayResult::Paid: jsonReply(res, 200, {{"paid", true}, {"orderid", orderId}}); break;
     case PayResult::AlreadyPaid:
@@ -396,8 +501,8 @@ void SandboxServer::handleAdmin(const httplib::Request& req, httplib::Response& 
     logRequest(req.method + " " + req.path + " " + what + " -> " + std::to_string(res.status) + " (" +
             elapsedText(start) + ")");
   };
-  if (!isLoopback(req.remote_addr)) {
-    jsonReply(res, 403, {{"error", "the admin endpoint answers loopback clients only"}});
+  if (!adminAllowed(req.remote_addr, req.get_header_value("Authorization"), options_.adminToken)) {
+    jsonReply(res, 403, {{"error", "the admin endpoint answers loopback clients, or others with the admin token"}});
     return done("from " + req.remote_addr);
   }
   if (req.method == "DELETE") {

@@ -24,6 +24,8 @@ struct Response;
 namespace tolba::sandbox {
 
 class SandboxApi;
+class CallbackDispatcher;
+class ConnectionGuard;
 
 class SandboxServer {
  public:
@@ -53,6 +55,8 @@ class SandboxServer {
   FaultInjector& faults() { return faults_; }
   // Valid between start() and stop().
   Store& store() { return *store_; }
+  // Connections being served now.
+  int connectionsServed() const;
 
   // Adds an account as `tolba-sandbox account add` does; nullopt when the name
   // is taken or the server is not running.
@@ -77,6 +81,8 @@ class SandboxServer {
   FaultInjector faults_;
   std::unique_ptr<Store> store_;
   std::unique_ptr<SandboxApi> api_;
+  std::unique_ptr<CallbackDispatcher> callbacks_;
+  std::unique_ptr<ConnectionGuard> guard_;
   std::unique_ptr<httplib::Server> http_;
   std::thread thread_;
   std::atomic<bool> running_{false};

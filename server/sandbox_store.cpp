@@ -2,14 +2,15 @@
 
 #include <chrono>
 #include <cmath>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "crypto.h"
+#include "secret_file.h"
 
 namespace tolba::sandbox {
 namespace {
-
-constexpr Cents kMaxAmount = 100'000'000'00;  // a hundred million yuan
 
 // A prepared statement with bound parameters, finalised on scope exit.
 class Statement {
@@ -36,6 +37,7 @@ class Statement {
              : std::string();
   }
   std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+  sqlite3_stmt* raw() const { return stmt_; }
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
@@ -47,6 +49,9 @@ bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, 
 std::int64_t nowSeconds() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
+
+// A database kept in a file (not ":memory:" or a URI).
+bool isFile(const std::string& path) { return !path.empty() && path != ":memory:" && path.rfind("file:", 0) != 0; }
 
 // Rolls back unless committed.
 class Transaction {
@@ -102,6 +107,30 @@ constexpr const char* kMigrations[] = {
     "  ticket TEXT PRIMARY KEY,"
     "  order_id TEXT NOT NULL REFERENCES orders(order_id),"
     "  created_at INTEGER NOT NULL);",
+    // version 2: sessions bound to a device, orders bound to their device, hashed
+    // credentials (those kept in the clear are dropped: their holders log in
+    // again), and payment callbacks to the games' servers.
+    "CREATE TABLE sessions("
+    "  uid INTEGER NOT NULL REFERENCES accounts(uid),"
+    "  game_id TEXT NOT NULL, device TEXT NOT NULL,"
+    "  opened_at INTEGER NOT NULL, expires_at INTEGER NOT NULL,"
+    "  PRIMARY KEY(uid, game_id, device));"
+    "ALTER TABLE orders ADD COLUMN device TEXT NOT NULL DEFAULT '';"
+    "UPDATE accounts SET login_sign = NULL, token = NULL;"
+    "DELETE FROM settings WHERE key = 'login-signature';"
+    "CREATE TABLE games("
+    "  game_id TEXT PRIMARY KEY, notify_url TEXT NOT NULL, secret TEXT NOT NULL, updated_at INTEGER NOT NULL);"
+    "CREATE TABLE callbacks("
+    "  order_id TEXT PRIMARY KEY REFERENCES orders(order_id),"
+    "  url TEXT NOT NULL, body TEXT NOT NULL,"
+    "  state TEXT NOT NULL DEFAULT 'pending' CHECK(state IN ('pending', 'delivered')),"
+    "  attempts INTEGER NOT NULL DEFAULT 0, next_at_ms INTEGER NOT NULL,"
+    "  created_at INTEGER NOT NULL, delivered_at INTEGER);"
+    "CREATE INDEX callbacks_due ON callbacks(state, next_at_ms);"
+    "CREATE TABLE callback_attempts("
+    "  order_id TEXT NOT NULL REFERENCES callbacks(order_id),"
+    "  attempt INTEGER NOT NULL, at_ms INTEGER NOT NULL, outcome TEXT NOT NULL,"
+    "  PRIMARY KEY(order_id, attempt));",
 };
 
 Order readOrder(const Statement& s) {
@@ -119,12 +148,13 @@ Order readOrder(const Statement& s) {
   o.method = s.text(10);
   o.createdAt = s.integer(11);
   o.paidAt = s.integer(12);
+  o.device = s.text(13);
   return o;
 }
 
 constexpr char kOrderColumns[] =
     "SELECT order_id, uid, game_id, cp_order_id, amount_cents, count, goods_name, role_id, server_id, state, "
-    "COALESCE(method, ''), created_at, COALESCE(paid_at, 0) FROM orders ";
+    "COALESCE(method, ''), created_at, COALESCE(paid_at, 0), device FROM orders ";
 
 constexpr char kAccountColumns[] =
     "SELECT uid, name, password_hash, balance_cents, real_name_state, COALESCE(birth_date, ''), "
@@ -139,15 +169,24 @@ std::optional<Account> readAccount(Statement& s) {
   a.balance = s.integer(3);
   a.realNameState = static_cast<int>(s.integer(4));
   a.birthDate = s.text(5);
-  a.loginSign = s.text(6);
+  a.loginSignHash = s.text(6);
   a.loginTime = s.text(7);
-  a.token = s.text(8);
+  a.tokenHash = s.text(8);
   return a;
 }
 
 }  // namespace
 
 std::unique_ptr<Store> Store::open(const std::string& path, std::string* error) {
+  // SQLite gives the journal and WAL files the mode of the database file, so an
+  // owner-only database keeps them owner-only too.
+  if (isFile(path)) {
+    if (!makeOwnerOnly(path, true)) {
+      if (error) *error = "cannot open database " + path + ": " + std::strerror(errno);
+      return nullptr;
+    }
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) makeOwnerOnly(path + suffix, false);
+  }
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                                  nullptr);
@@ -215,20 +254,6 @@ int Store::schemaVersion() {
   return s.step() == SQLITE_ROW ? static_cast<int>(s.integer(0)) : 0;
 }
 
-std::string Store::secret(const std::string& name) {
-  std::lock_guard lock(mutex_);
-  {
-    Statement s(db_, "SELECT value FROM settings WHERE key = ?");
-    s.bind(1, name);
-    if (s.step() == SQLITE_ROW) return s.text(0);
-  }
-  const std::string value = randomHex(32);
-  Statement(db_, "INSERT OR IGNORE INTO settings(key, value) VALUES(?, ?)").bind(1, name).bind(2, value).run();
-  Statement s(db_, "SELECT value FROM settings WHERE key = ?");
-  s.bind(1, name);
-  return s.step() == SQLITE_ROW ? s.text(0) : value;
-}
-
 std::optional<std::int64_t> Store::addAccount(const std::string& name, const std::string& passwordHash, Cents balance,
                                               bool* nameTaken) {
   std::lock_guard lock(mutex_);
@@ -262,26 +287,72 @@ bool Store::topUp(const std::string& name, Cents amount) {
   return s.run() && sqlite3_changes(db_) == 1;
 }
 
-bool Store::recordLogin(std::int64_t uid, const std::string& sign, const std::string& loginTime,
-                        const std::string& device) {
+namespace {
+
+bool openSession(sqlite3* db, std::int64_t uid, const std::string& gameId, const std::string& device,
+                 std::int64_t expiresAt) {
+  return Statement(db,
+                   "INSERT INTO sessions(uid, game_id, device, opened_at, expires_at) VALUES(?, ?, ?, ?, ?) "
+                   "ON CONFLICT(uid, game_id, device) DO UPDATE SET expires_at = excluded.expires_at")
+      .bind(1, uid)
+      .bind(2, gameId)
+      .bind(3, device)
+      .bind(4, nowSeconds())
+      .bind(5, expiresAt)
+      .run();
+}
+
+}  // namespace
+
+bool Store::recordLogin(std::int64_t uid, const std::string& signHash, const std::string& loginTime,
+                        const std::string& gameId, const std::string& device, std::int64_t expiresAt) {
   std::lock_guard lock(mutex_);
+  Transaction tx(db_);
+  if (!tx.began()) return false;
   Statement s(db_, "UPDATE accounts SET login_sign = ?, login_time = ?, login_device = ? WHERE uid = ?");
-  s.bind(1, sign).bind(2, loginTime).bind(3, device).bind(4, uid);
-  return s.run() && sqlite3_changes(db_) == 1;
+  s.bind(1, signHash).bind(2, loginTime).bind(3, device).bind(4, uid);
+  if (!s.run() || sqlite3_changes(db_) != 1) return false;
+  // Expired sessions of the account go when it logs in again.
+  Statement(db_, "DELETE FROM sessions WHERE uid = ? AND expires_at <= ?").bind(1, uid).bind(2, nowSeconds()).run();
+  return openSession(db_, uid, gameId, device, expiresAt) && tx.commit();
 }
 
-bool Store::recordSignIn(std::int64_t uid, const std::string& token, std::int64_t at) {
+bool Store::recordSignIn(std::int64_t uid, const std::string& tokenHash, std::int64_t at, const std::string& gameId,
+                         const std::string& device, std::int64_t expiresAt) {
   std::lock_guard lock(mutex_);
+  Transaction tx(db_);
+  if (!tx.began()) return false;
   Statement s(db_, "UPDATE accounts SET token = ?, signed_in_at = ? WHERE uid = ?");
-  s.bind(1, token).bind(2, at).bind(3, uid);
-  return s.run() && sqlite3_changes(db_) == 1;
+  s.bind(1, tokenHash).bind(2, at).bind(3, uid);
+  if (!s.run() || sqlite3_changes(db_) != 1) return false;
+  return openSession(db_, uid, gameId, device, expiresAt) && tx.commit();
 }
 
-bool Store::recordLogout(std::int64_t uid, std::int64_t at) {
+int Store::recordLogout(std::int64_t uid, const std::string& gameId, std::int64_t at) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, "UPDATE accounts SET login_sign = NULL, token = NULL, logged_out_at = ? WHERE uid = ?");
-  s.bind(1, at).bind(2, uid);
-  return s.run() && sqlite3_changes(db_) == 1;
+  Transaction tx(db_);
+  if (!tx.began()) return 0;
+  Statement s(db_, "DELETE FROM sessions WHERE uid = ? AND game_id = ?");
+  s.bind(1, uid).bind(2, gameId);
+  if (!s.run()) return 0;
+  const int closed = sqlite3_changes(db_);
+  Statement(db_, "UPDATE accounts SET login_sign = NULL, token = NULL, logged_out_at = ? WHERE uid = ?")
+      .bind(1, at)
+      .bind(2, uid)
+      .run();
+  return tx.commit() ? closed : 0;
+}
+
+std::optional<Account> Store::accountInSession(std::int64_t uid, const std::string& gameId, const std::string& device,
+                                               std::int64_t now) {
+  std::lock_guard lock(mutex_);
+  // One statement: the balance query, the busiest request, pays for one lookup.
+  Statement s(db_, (std::string(kAccountColumns) +
+                    "WHERE uid = ?1 AND EXISTS(SELECT 1 FROM sessions WHERE sessions.uid = ?1 AND game_id = ?2 "
+                    "AND (?3 = '' OR device = ?3) AND expires_at > ?4)")
+                       .c_str());
+  s.bind(1, uid).bind(2, gameId).bind(3, device).bind(4, now);
+  return readAccount(s);
 }
 
 int Store::setRealName(std::int64_t uid, const std::string& realName, const std::string& maskedIdCard,
@@ -353,7 +424,7 @@ std::optional<Order> Store::createOrder(const Order& order, OrderResult* result)
     s.bind(1, order.gameId).bind(2, order.cpOrderId);
     if (s.step() == SQLITE_ROW) {
       Order existing = readOrder(s);
-      if (existing.uid != order.uid || existing.amount != order.amount) {
+      if (existing.uid != order.uid || existing.device != order.device || existing.amount != order.amount) {
         *result = OrderResult::Conflict;
         return std::nullopt;
       }
@@ -369,10 +440,10 @@ std::optional<Order> Store::createOrder(const Order& order, OrderResult* result)
     created.orderId = "TB" + std::to_string(created.createdAt) + randomHex(5);
     Statement s(db_,
                 "INSERT INTO orders(order_id, uid, game_id, cp_order_id, amount_cents, count, goods_name, role_id, "
-                "server_id, state, created_at) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, 'unpaid', ?)");
+                "server_id, state, created_at, device) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, 'unpaid', ?, ?)");
     s.bind(1, created.orderId).bind(2, created.uid).bind(3, created.gameId).bind(4, created.cpOrderId);
     s.bind(5, created.amount).bind(6, created.count).bind(7, created.goodsName).bind(8, created.roleId);
-    s.bind(9, created.serverId).bind(10, created.createdAt);
+    s.bind(9, created.serverId).bind(10, created.createdAt).bind(11, created.device);
     if (s.run()) {
       if (!tx.commit()) return std::nullopt;
       *result = OrderResult::Created;
@@ -399,7 +470,8 @@ std::vector<Order> Store::orders() {
   return out;
 }
 
-PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, Cents amount, Cents* balanceAfter) {
+PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, const std::string& device, Cents amount,
+                              Cents* balanceAfter) {
   std::lock_guard lock(mutex_);
   Transaction tx(db_);
   if (!tx.began()) return PayResult::Failed;
@@ -410,7 +482,7 @@ PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, Cent
     if (s.step() != SQLITE_ROW) return PayResult::UnknownOrder;
     order = readOrder(s);
   }
-  if (order.uid != uid) return PayResult::NotYourOrder;
+  if (order.uid != uid || order.device != device) return PayResult::NotYourOrder;
   if (order.state != "unpaid") return PayResult::AlreadyPaid;
   if (order.amount != amount) return PayResult::AmountMismatch;
   // Both updates are conditional, so a payment that races another process
@@ -427,6 +499,7 @@ PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, Cent
     if (!s.run()) return PayResult::Failed;
     if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
   }
+  if (!queueCallback(orderId)) return PayResult::Failed;
   Statement s(db_, "SELECT balance_cents FROM accounts WHERE uid = ?");
   s.bind(1, uid);
   if (s.step() != SQLITE_ROW) return PayResult::Failed;
@@ -469,7 +542,145 @@ PayResult Store::payByWeChat(const std::string& ticket, std::string* orderId) {
   s.bind(1, nowSeconds()).bind(2, id);
   if (!s.run()) return PayResult::Failed;
   if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
+  if (!queueCallback(id)) return PayResult::Failed;
   return tx.commit() ? PayResult::Paid : PayResult::Failed;
+}
+
+bool Store::setGame(const GameSettings& game) {
+  std::lock_guard lock(mutex_);
+  return Statement(db_,
+                   "INSERT INTO games(game_id, notify_url, secret, updated_at) VALUES(?, ?, ?, ?) "
+                   "ON CONFLICT(game_id) DO UPDATE SET notify_url = excluded.notify_url, secret = excluded.secret, "
+                   "updated_at = excluded.updated_at")
+      .bind(1, game.gameId)
+      .bind(2, game.notifyUrl)
+      .bind(3, game.secret)
+      .bind(4, nowSeconds())
+      .run();
+}
+
+std::optional<GameSettings> Store::game(const std::string& gameId) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT game_id, notify_url, secret FROM games WHERE game_id = ?");
+  s.bind(1, gameId);
+  if (s.step() != SQLITE_ROW) return std::nullopt;
+  return GameSettings{s.text(0), s.text(1), s.text(2)};
+}
+
+void Store::setCallbackMaker(CallbackMaker maker) {
+  std::lock_guard lock(mutex_);
+  callbackMaker_ = std::move(maker);
+}
+
+bool Store::queueCallback(const std::string& orderId) {
+  if (!callbackMaker_) return true;
+  Order order;
+  {
+    Statement s(db_, (std::string(kOrderColumns) + "WHERE order_id = ?").c_str());
+    s.bind(1, orderId);
+    if (s.step() != SQLITE_ROW) return false;
+    order = readOrder(s);
+  }
+  GameSettings game;
+  {
+    Statement s(db_, "SELECT game_id, notify_url, secret FROM games WHERE game_id = ?");
+    s.bind(1, order.gameId);
+    if (s.step() != SQLITE_ROW) return true;  // the game has no callback address
+    game = GameSettings{s.text(0), s.text(1), s.text(2)};
+  }
+  const auto callback = callbackMaker_(order, game);
+  if (!callback) return true;
+  return Statement(db_,
+                   "INSERT OR IGNORE INTO callbacks(order_id, url, body, state, attempts, next_at_ms, created_at) "
+                   "VALUES(?, ?, ?, 'pending', 0, ?, ?)")
+      .bind(1, orderId)
+      .bind(2, callback->url)
+      .bind(3, callback->body)
+      .bind(4, callback->nextAtMs)
+      .bind(5, nowSeconds())
+      .run();
+}
+
+namespace {
+
+constexpr char kCallbackColumns[] =
+    "SELECT order_id, url, body, state, attempts, next_at_ms, COALESCE(delivered_at, 0) FROM callbacks ";
+
+Callback readCallback(const Statement& s) {
+  Callback c;
+  c.orderId = s.text(0);
+  c.url = s.text(1);
+  c.body = s.text(2);
+  c.state = s.text(3);
+  c.attempts = static_cast<int>(s.integer(4));
+  c.nextAtMs = s.integer(5);
+  c.deliveredAt = s.integer(6);
+  return c;
+}
+
+}  // namespace
+
+std::vector<Callback> Store::dueCallbacks(std::int64_t nowMs, int limit) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, (std::string(kCallbackColumns) +
+                    "WHERE state = 'pending' AND next_at_ms <= ? ORDER BY next_at_ms, order_id LIMIT ?")
+                       .c_str());
+  s.bind(1, nowMs).bind(2, std::int64_t{limit});
+  std::vector<Callback> out;
+  while (s.step() == SQLITE_ROW) out.push_back(readCallback(s));
+  return out;
+}
+
+std::optional<std::int64_t> Store::nextCallbackAt() {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT MIN(next_at_ms) FROM callbacks WHERE state = 'pending'");
+  if (s.step() != SQLITE_ROW || sqlite3_column_type(s.raw(), 0) == SQLITE_NULL) return std::nullopt;
+  return s.integer(0);
+}
+
+void Store::rescheduleCallbacks(std::int64_t nowMs) {
+  std::lock_guard lock(mutex_);
+  Statement(db_, "UPDATE callbacks SET next_at_ms = ? WHERE state = 'pending' AND next_at_ms > ?")
+      .bind(1, nowMs)
+      .bind(2, nowMs)
+      .run();
+}
+
+bool Store::recordCallbackAttempt(const std::string& orderId, std::int64_t atMs, const std::string& outcome,
+                                  bool delivered, std::int64_t nextAtMs) {
+  std::lock_guard lock(mutex_);
+  Transaction tx(db_);
+  if (!tx.began()) return false;
+  Statement update(db_,
+                   "UPDATE callbacks SET attempts = attempts + 1, next_at_ms = ?, "
+                   "state = CASE WHEN ? THEN 'delivered' ELSE state END, "
+                   "delivered_at = CASE WHEN ? THEN ? ELSE delivered_at END "
+                   "WHERE order_id = ? AND state = 'pending'");
+  update.bind(1, nextAtMs).bind(2, std::int64_t{delivered}).bind(3, std::int64_t{delivered}).bind(4, atMs / 1000);
+  update.bind(5, orderId);
+  if (!update.run() || sqlite3_changes(db_) != 1) return false;
+  Statement insert(db_,
+                   "INSERT INTO callback_attempts(order_id, attempt, at_ms, outcome) "
+                   "SELECT order_id, attempts, ?, ? FROM callbacks WHERE order_id = ?");
+  insert.bind(1, atMs).bind(2, outcome).bind(3, orderId);
+  return insert.run() && tx.commit();
+}
+
+std::optional<Callback> Store::callback(const std::string& orderId) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, (std::string(kCallbackColumns) + "WHERE order_id = ?").c_str());
+  s.bind(1, orderId);
+  if (s.step() != SQLITE_ROW) return std::nullopt;
+  return readCallback(s);
+}
+
+std::vector<CallbackAttempt> Store::callbackAttempts(const std::string& orderId) {
+  std::lock_guard lock(mutex_);
+  Statement s(db_, "SELECT attempt, at_ms, outcome FROM callback_attempts WHERE order_id = ? ORDER BY attempt");
+  s.bind(1, orderId);
+  std::vector<CallbackAttempt> out;
+  while (s.step() == SQLITE_ROW) out.push_back({static_cast<int>(s.integer(0)), s.integer(1), s.text(2)});
+  return out;
 }
 
 const char* payResultName(PayResult result) {
@@ -496,47 +707,6 @@ std::string centsText(Cents cents) {
     if (frac % 10 != 0) out += static_cast<char>('0' + frac % 10);
   }
   return out;
-}
-
-std::optional<Cents> parseAmountText(const std::string& text) {
-  // digits [ "." 1-2 digits ]
-  std::size_t i = 0;
-  Cents whole = 0;
-  std::size_t digits = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-    whole = whole * 10 + (text[i] - '0');
-    if (whole > kMaxAmount / 100) return std::nullopt;
-    ++i;
-    ++digits;
-  }
-  if (digits == 0) return std::nullopt;
-  Cents frac = 0;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    int places = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-      if (places == 2) {
-        if (text[i] != '0') return std::nullopt;  // finer than a fen
-      } else {
-        frac = frac * 10 + (text[i] - '0');
-        ++places;
-      }
-      ++i;
-    }
-    if (places == 0) return std::nullopt;
-    if (places == 1) frac *= 10;
-  }
-  if (i != text.size()) return std::nullopt;
-  const Cents cents = whole * 100 + frac;
-  if (cents <= 0) return std::nullopt;
-  return cents;
-}
-
-std::optional<Cents> amountOfNumber(double value) {
-  if (!std::isfinite(value) || value <= 0 || value * 100 > static_cast<double>(kMaxAmount)) return std::nullopt;
-  const Cents cents = std::llround(value * 100);
-  if (cents <= 0) return std::nullopt;
-  return cents;
 }
 
 }  // namespace tolba::sandbox

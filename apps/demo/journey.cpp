@@ -29,6 +29,7 @@
 #include "toolkit/window.h"
 #include "tolba/player/find_view.h"
 #include "tolba/player/player.h"
+#include "ui/TolbaAgreementView.h"
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaPayView.h"
@@ -97,6 +98,13 @@ class Journey {
   bool tap(platform::View* view, const std::string& what);
   bool type(platform::TextField* field, const std::string& text, const std::string& what);
   bool sawReply(const std::string& path) const;
+  void snapshot(const std::string& step) {
+    if (options_.snapshot) options_.snapshot(step);
+  }
+  // Turns the screen and waits until `panel` has rebuilt its box for the new shape.
+  bool rotate(std::int64_t orientation, const std::shared_ptr<TolbaBaseView>& panel);
+  // Opens the user agreement from the login panel, looks at it and goes back.
+  bool readAgreement(const std::shared_ptr<TolbaLoginView>& panel);
   template <class Panel>
   static std::shared_ptr<Panel> findPanel() {
     return player::findView<Panel>();
@@ -245,11 +253,53 @@ bool Journey::submitAccount(bool registering) {
   if (!waitUntil("the login panel opening", [&] { return (panel = findPanel<TolbaLoginView>()) != nullptr; })) {
     return false;
   }
-  if (registering && !tap(panel->statusBtn().get(), "\"没有账号？去注册\" (switch to register)")) return false;
-  return type(panel->nameF().get(), account_, "the account field") &&
-         type(panel->pwdF().get(), kPassword, "the password field") &&
-         tap(panel->boxBtn().get(), "the consent switch") &&
+  if (registering) {
+    snapshot("login");
+    if (!readAgreement(panel)) return false;
+    if (!tap(panel->statusBtn().get(), "\"没有账号？去注册\" (switch to register)")) return false;
+    snapshot("register");
+  } else {
+    // The player turns the phone: the panel is rebuilt for the new shape, empty.
+    if (!rotate(platform::InterfaceOrientationLandscapeRight, panel)) return false;
+    snapshot("login-landscape");
+    if (!rotate(platform::InterfaceOrientationPortrait, panel)) return false;
+  }
+  if (!type(panel->nameF().get(), account_, "the account field") ||
+      !tap(panel->boxBtn().get(), "the consent switch")) {
+    return false;
+  }
+  if (!registering && options_.snapshot) {
+    platform::RunLoop::main().runFor(platform::Duration(0.3));  // the keyboard has risen
+    snapshot("login-consented");
+  }
+  return type(panel->pwdF().get(), kPassword, "the password field") &&
          tap(panel->loginBtn().get(), registering ? "\"注册\" (register)" : "\"登录\" (log in)");
+}
+
+bool Journey::rotate(std::int64_t orientation, const std::shared_ptr<TolbaBaseView>& panel) {
+  timeline_.action(orientation == platform::InterfaceOrientationPortrait ? "turns the phone upright"
+                                                                          : "turns the phone on its side");
+  Player::rotate(orientation);
+  return waitUntil("the panel being rebuilt for the turned screen", [&] {
+    const auto screen = platform::Application::shared().mainScreenBounds();
+    const auto box = panel->subContentView();
+    return panel->frame() == screen && box && box->center() == screen.center();
+  });
+}
+
+bool Journey::readAgreement(const std::shared_ptr<TolbaLoginView>& panel) {
+  if (!tap(player::findButton(panel, "用户协议").get(), "\"用户协议\" (the user agreement)")) return false;
+  std::shared_ptr<TolbaAgreementView> agreement;
+  if (!waitUntil("the user agreement loading", [&] {
+        agreement = findPanel<TolbaAgreementView>();
+        auto web = agreement ? agreement->webView() : nullptr;
+        return web && !web->isLoading() && !web->pageText().empty();
+      })) {
+    return false;
+  }
+  snapshot("agreement");
+  if (!tap(player::findButton(agreement, "返回").get(), "\"返回\" (back)")) return false;
+  return waitUntil("the agreement closing", [&] { return findPanel<TolbaAgreementView>() == nullptr; });
 }
 
 bool Journey::registerAndVerify() {
@@ -259,6 +309,7 @@ bool Journey::registerAndVerify() {
   if (!waitUntil("the real-name panel opening", [&] { return (real = findPanel<TolbaRealView>()) != nullptr; })) {
     return false;
   }
+  snapshot("real-name");
   if (!type(real->nameF().get(), kRealName, "the name field") ||
       !type(real->codeF().get(), kIdCard, "the identity card field") ||
       !tap(player::findButton(real, "提交").get(), "\"提交\" (submit)")) {
@@ -324,7 +375,15 @@ bool Journey::paid() {
 bool Journey::payWithCoins() {
   timeline_.section("The player buys 60 gems with platform coins");
   auto panel = openPayCentre("cp-" + account_ + "-1", "60钻石", "gems60", 6);
-  return panel && tapButton(panel->ptbBtn()) && paid();
+  if (!panel) return false;
+  snapshot("pay-centre");
+  if (!rotate(platform::InterfaceOrientationLandscapeRight, panel)) return false;
+  snapshot("pay-centre-landscape");
+  if (!rotate(platform::InterfaceOrientationPortrait, panel) || !tapButton(panel->ptbBtn())) return false;
+  snapshot("pay-centre-paying");
+  if (!paid()) return false;
+  snapshot("toast");  // the server's message, shown as the pay centre closes
+  return true;
 }
 
 bool Journey::payWithWeChat() {
@@ -350,7 +409,22 @@ bool Journey::switchAccount() {
   auto button = floating->mainBtn();
   // A second after it was last touched the button parks half off the screen;
   // a tap on the parked button brings it out, the next one switches account.
-  const double width = platform::Application::shared().mainScreenBounds().width();
+  const auto screen = platform::Application::shared().mainScreenBounds();
+  const double width = screen.width();
+  // The player moves it down the right edge first: wherever the screen's turns
+  // left it, it snaps to the edge and parks there a second later.
+  // A moving button takes no touches: the player waits for it to come to rest.
+  auto settle = [&] {
+    for (int i = 0; i < 60 && (floating->isAnimating() || button->isAnimating()); ++i) {
+      platform::RunLoop::main().runFor(platform::Duration(0.05));
+    }
+  };
+  settle();
+  timeline_.action("drags the floating button down the right edge");
+  if (!Player::drag(*floating, {width - 10, screen.height() * 0.6})) {
+    timeline_.failure("could not drag the floating button");
+    return false;
+  }
   if (!waitUntil("the floating button parking at the screen edge", [&] {
         // Parked: half off the screen, or stopped short of the sensor housing.
         const double x = floating->center().x;
@@ -358,11 +432,14 @@ bool Journey::switchAccount() {
       })) {
     return false;
   }
+  settle();  // slid and faded (no timer marks the end)
+  snapshot("float-button-parked");
   if (!tap(button.get(), "the parked floating button (it slides out)")) return false;
   if (!floating->isShowAll()) {
     timeline_.failure("the floating button did not come out");
     return false;
   }
+  snapshot("float-button");
   if (!tap(button.get(), "\"切转账号\" on the floating button")) return false;
   if (!expectNotification(kTolbaSDKNotiLogout, 0)) return false;
   timeline_.note("the game goes back to its title screen and asks for a login");

@@ -11,11 +11,17 @@
 #include <unistd.h>
 
 #include "journey.h"
+#ifdef TOLBA_DEMO_SNAPSHOTS
+#include "snapshots.h"
+#include "tolba/TolbaLayer.h"
+#include "toolkit/application.h"
+#endif
 #include "sandbox_server.h"
 #include "timeline.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/property_list.h"
+#include "tolba/platform/run_loop.h"
 
 namespace fs = std::filesystem;
 using namespace tolba;
@@ -23,18 +29,25 @@ using namespace tolba;
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tolba-demo [--base-url URL] [--json] [--verbose]\n"
+    "usage: tolba-demo [--base-url URL] [--json] [--verbose] [--snapshots DIR] [--stats]\n"
     "  Plays a whole player session: init, register, real-name, roles, two payments,\n"
     "  switching account, logging in again and logging out.\n"
     "  --base-url URL  use this server instead of the embedded sandbox (its accounts\n"
     "                  must start with enough coins; WeChat is only simulated)\n"
     "  --json          one JSON object per line instead of readable lines\n"
-    "  --verbose       also print the SDK's own log lines\n";
+    "  --verbose       also print the SDK's own log lines\n"
+    "  --snapshots DIR write a PNG of the screen after each step into DIR (a stand-in\n"
+    "                  game with the SDK's layer over it, 375 x 667 points at scale 2)\n"
+    "  --stats         at the end, what the main run loop's ticks cost: their number,\n"
+    "                  the longest, the 99th percentile and the slowest task (the\n"
+    "                  player's taps and typing happen between ticks, so are not counted)\n";
 
 struct Options {
   std::optional<std::string> baseUrl;
   bool json = false;
   bool verbose = false;
+  std::optional<std::string> snapshots;
+  bool stats = false;
 };
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -45,8 +58,14 @@ std::optional<Options> parse(int argc, char** argv) {
       options.json = true;
     } else if (arg == "--verbose") {
       options.verbose = true;
+    } else if (arg == "--stats") {
+      options.stats = true;
     } else if (arg == "--base-url" && i + 1 < argc) {
       options.baseUrl = argv[++i];
+    } else if (arg == "--snapshots" && i + 1 < argc) {
+      options.snapshots = argv[++i];
+    } else if (arg.rfind("--snapshots=", 0) == 0) {
+      options.snapshots = arg.substr(12);
     } else if (arg.rfind("--base-url=", 0) == 0) {
       options.baseUrl = arg.substr(11);
     } else {
@@ -59,6 +78,26 @@ std::optional<Options> parse(int argc, char** argv) {
     if (options.baseUrl->empty()) return std::nullopt;
   }
   return options;
+}
+
+void printStats(const platform::RunLoopStats& stats, bool json) {
+  if (json) {
+    // Written by hand to keep the keys in this order; the name goes through the
+    // JSON library for its escaping. The CPU figures follow the elapsed ones.
+    char figures[160];
+    std::snprintf(figures, sizeof figures, "{\"kind\":\"stats\",\"ticks\":%zu,\"max_tick_ms\":%.3f,\"p99_tick_ms\":%.3f,",
+                  stats.ticks, stats.maxTickMs, stats.p99TickMs);
+    char cpu[96];
+    std::snprintf(cpu, sizeof cpu, ",\"max_tick_cpu_ms\":%.3f,\"p99_tick_cpu_ms\":%.3f}", stats.maxTickCpuMs,
+                  stats.p99TickCpuMs);
+    std::cout << figures << "\"slowest\":" << nlohmann::json(stats.slowest).dump() << cpu << std::endl;
+    return;
+  }
+  std::printf("\nMain run loop: %zu ticks; longest %.3f ms (CPU %.3f ms), 99th percentile %.3f ms (CPU %.3f ms);\n"
+              "slowest task %.3f ms (CPU %.3f ms): %s\n",
+              stats.ticks, stats.maxTickMs, stats.maxTickCpuMs, stats.p99TickMs, stats.p99TickCpuMs, stats.slowestMs,
+              stats.slowestCpuMs, stats.slowest.c_str());
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -125,12 +164,40 @@ int main(int argc, char** argv) {
   demo::JourneyOptions journeyOptions;
   journeyOptions.sandbox = server.get();
   journeyOptions.baseUrl = baseUrl;
+#ifdef TOLBA_DEMO_SNAPSHOTS
+  std::optional<demo::Snapshots> snapshots;
+  if (options->snapshots) {
+    snapshots.emplace(fs::absolute(*options->snapshots));
+    platform::Application::shared().setScreenScale(2);
+    TolbaLayer::installTextMeasurer();  // panels and toasts measure text as it is drawn
+    journeyOptions.snapshot = [&](const std::string& step) {
+      std::string error;
+      if (snapshots->shoot(step, &error)) {
+        timeline.note("picture: " + (snapshots->folder() / (step + ".png")).string());
+      } else {
+        timeline.failure("no picture of " + step + ": " + error);
+      }
+    };
+  }
+#else
+  if (options->snapshots) {
+    std::cerr << "tolba-demo: this build has no renderer (cairo, pango and litehtml were not found), so no pictures\n";
+    return 2;
+  }
+#endif
+  if (options->stats) platform::RunLoop::main().setStatsEnabled(true);
   const bool ok = demo::runJourney(timeline, journeyOptions);
+  const auto stats = platform::RunLoop::main().stats();
+  platform::RunLoop::main().setStatsEnabled(false);
 
   if (server) server->stop();
   if (!options->json) {
     std::cout << "\n" << (ok ? "The whole journey ended as expected." : "The journey did not end as expected.")
               << "\n";
+#ifdef TOLBA_DEMO_SNAPSHOTS
+    if (snapshots) std::cout << "Pictures of each step: " << snapshots->folder().string() << "\n";
+#endif
   }
+  if (options->stats) printStats(stats, options->json);
   return ok ? 0 : 1;
 }

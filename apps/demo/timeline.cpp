@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "net/log_masking.h"
+
 namespace tolba::demo {
 namespace {
 
@@ -15,14 +17,6 @@ std::string shortText(const nlohmann::json& value) {
 
 }  // namespace
 
-nlohmann::json maskedRequest(const std::string& path, const nlohmann::json& body) {
-  // Login and register carry the password under "b".
-  const bool account = path == "sdkmini/login/dologin" || path == "sdkmini/login/register";
-  if (!account || !body.is_object() || !body.contains("b")) return body;
-  auto masked = body;
-  masked["b"] = "***";
-  return masked;
-}
 
 Timeline::Timeline(std::ostream& out, bool json) : out_(out), json_(json), start_(std::chrono::steady_clock::now()) {}
 
@@ -60,7 +54,8 @@ void Timeline::action(const std::string& text) {
 void Timeline::traffic(const TrafficEvent& event) {
   switch (event.kind) {
     case TrafficEvent::Kind::request: {
-      auto body = maskedRequest(event.path, event.body);
+      // Passwords, signatures, tokens, identity card numbers and real names are masked.
+      auto body = tolba::maskedRequest(event.path, event.body);
       if (json_) {
         emit({{"kind", "request"}, {"path", event.path}, {"body", body}});
       } else {
@@ -68,13 +63,15 @@ void Timeline::traffic(const TrafficEvent& event) {
       }
       break;
     }
-    case TrafficEvent::Kind::reply:
+    case TrafficEvent::Kind::reply: {
+      const auto body = tolba::maskedReply(event.path, event.body);
       if (json_) {
-        emit({{"kind", "reply"}, {"path", event.path}, {"status", event.status}, {"body", event.body}});
+        emit({{"kind", "reply"}, {"path", event.path}, {"status", event.status}, {"body", body}});
       } else {
-        line("reply    ", event.path + " " + std::to_string(event.status) + " " + shortText(event.body));
+        line("reply    ", event.path + " " + std::to_string(event.status) + " " + shortText(body));
       }
       break;
+    }
     case TrafficEvent::Kind::undecodable:
       if (json_) {
         emit({{"kind", "reply"}, {"path", event.path}, {"status", event.status}, {"undecodable", event.raw}});

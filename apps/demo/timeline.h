@@ -40,7 +40,4 @@ class Timeline {
   std::chrono::steady_clock::time_point start_;
 };
 
-// The request dictionary with the password of the account endpoints masked.
-nlohmann::json maskedRequest(const std::string& path, const nlohmann::json& body);
-
 }  // namespace tolba::demo

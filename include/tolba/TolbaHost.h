@@ -73,19 +73,28 @@ class TOLBA_API TolbaHost {
 
   // --- Screen --------------------------------------------------------------------
   // Size, scale, safe area and orientation. A change of size or orientation
-  // rebuilds open panels as a rotation does. Call it before the first login.
+  // rebuilds open panels as a rotation does (at the next tick). Call it before
+  // the first login: the first call also puts up the SDK's layer (a transparent
+  // window that its panels go into). A size that is not positive is ignored.
   void setScreen(const TolbaScreen& screen);
   TolbaScreen screen() const;
 
   // --- Input (each answers whether the SDK took the event) --------------------------
   // One finger by id; a touch that began on the SDK's layer belongs to it until it
-  // ends. While a modal panel is open every touch is taken.
+  // ends. While a modal panel is open every touch is taken. A second Began for a
+  // finger the SDK holds cancels the first touch.
   bool touch(std::int64_t fingerId, TolbaTouchPhase phase, double x, double y);
   // Committed text (UTF-8) for the focused field.
   bool textInput(const std::string& utf8);
   // The input method's composition (preedit) and its cursor, in characters; an
-  // empty text ends the composition.
+  // empty text ends the composition. Text that is not printable UTF-8 is dropped
+  // (with a log line).
   bool textEditing(const std::string& preeditUtf8, std::int32_t cursor);
+  // For the focused field: Backspace deletes a character (not while composing:
+  // the input method edits its own text); Return submits where the panel has a
+  // submit for that field, otherwise moves on to the next field (or puts the
+  // keyboard away after the last); Tab moves to the next field, round to the
+  // first; Escape puts the keyboard away. Nothing is taken without a focused field.
   bool key(TolbaKey key);
   // True while a field is focused: the game should turn on its text input (and
   // its input method) and may show the area below as covered by a keyboard.

@@ -18,6 +18,12 @@ class TOLBA_API TolbaLayer {
   // Draws into a buffer the layer keeps (TolbaHost's pixelWidth x pixelHeight)
   // when the layer changed, and returns it; valid until the next call.
   static const TolbaPixelBuffer& draw();
+
+  // Makes the SDK measure text with the fonts it draws with, so that labels
+  // sized to their text, wrapping and the toast's width match what is drawn.
+  // The first drawInto() or draw() does it; call it at start-up to have panels
+  // laid out before the first frame measured the same way.
+  static void installTextMeasurer();
 };
 
 }  // namespace tolba

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <sys/stat.h>
 #include <utility>
 
 #include "model/phone_model_names.h"
 #include "sdk/TolbaSDKCore.h"
 #include "tolba/build_settings.h"
+#include "tolba/platform/app_environment.h"
 #include "tolba/platform/bundle.h"
 #include "tolba/platform/device.h"
 #include "tolba/platform/log.h"
@@ -36,6 +38,22 @@ const nlohmann::json* fileValue(const std::optional<nlohmann::json>& file, const
   return platform::find(*file, key);
 }
 
+// The configuration file as last read, with what identified that version of it,
+// so that every request does not read and parse the file again.
+struct ConfigFileCache {
+  std::mutex mutex;
+  std::string path;
+  struct timespec modified {};
+  off_t size = -1;
+  ino_t inode = 0;
+  std::optional<nlohmann::json> contents;
+};
+
+ConfigFileCache& configFileCache() {
+  static auto* cache = new ConfigFileCache();
+  return *cache;
+}
+
 }  // namespace
 
 std::shared_ptr<TolbaSDKGameConfig> TolbaSDKGameConfig::defaultInstance() {
@@ -49,9 +67,30 @@ std::shared_ptr<TolbaSDKGameConfig> TolbaSDKGameConfig::defaultInstance() {
 void TolbaSDKGameConfig::resetForTesting() { instanceSlot() = std::make_shared<TolbaSDKGameConfig>(); }
 
 std::optional<nlohmann::json> TolbaSDKGameConfig::getConfigFile() {
-  const auto path = platform::Bundle::main().pathForResource(kConfigFileName);
-  if (!path || path->empty()) return nlohmann::json::object();
-  auto contents = platform::readPropertyList(*path);
+  // One look at the file tells whether it is there and whether it changed
+  // (the bundle's resource look-up would take two more).
+  const auto path = std::optional<std::string>(platform::bundleDirectory() + "/" + kConfigFileName);
+  struct stat info {};
+  const bool known = ::stat(path->c_str(), &info) == 0;
+  if (!known || S_ISDIR(info.st_mode)) return nlohmann::json::object();
+  auto& cache = configFileCache();
+  std::optional<nlohmann::json> contents;
+  {
+    std::lock_guard lock(cache.mutex);
+    if (known && cache.path == *path && cache.size == info.st_size && cache.inode == info.st_ino &&
+        cache.modified.tv_sec == info.st_mtim.tv_sec && cache.modified.tv_nsec == info.st_mtim.tv_nsec) {
+      contents = cache.contents;
+    } else {
+      contents = platform::readPropertyList(*path);
+      if (known) {
+        cache.path = *path;
+        cache.size = info.st_size;
+        cache.inode = info.st_ino;
+        cache.modified = info.st_mtim;
+        cache.contents = contents;
+      }
+    }
+  }
   if (!contents || !contents->is_object()) {
     platform::log(std::string("TolbaLog:") + kConfigFileName + " is not a readable dictionary; using the defaults");
     return std::nullopt;

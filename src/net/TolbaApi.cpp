@@ -6,6 +6,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaDataFunc.h"
 #include "net/TolbaNetTool.h"
+#include "net/log_masking.h"
 #include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
@@ -40,12 +41,15 @@ std::string deviceId() { return TolbaSDKGameConfig::getUUID(); }
 std::string sdkUid() { return TolbaSDKGameConfig::getSdkUid(); }
 Json signedInUser() { return TolbaSDKCore::shared()->usernameValue(); }
 
-// Hands the request to the transport; the reply reaches `block` as it came.
-void send(const char* path, const Json& request, TolbaServerBlock block) {
-  TolbaNetTool::netPostWithUrl(path, request,
-                               [block = std::move(block)](const std::optional<Json>& result, const Json& error) {
-                                 if (block) block(result, error);
-                               });
+// Hands the request to the transport; the reply reaches `block` as it came, a
+// transport failure reaches `failure` (when given).
+void send(const char* path, const Json& request, TolbaServerBlock block, TolbaFailureBlock failure) {
+  TolbaNetTool::netPostWithUrl(
+      path, request,
+      [block = std::move(block)](const std::optional<Json>& result, const Json& error) {
+        if (block) block(result, error);
+      },
+      std::move(failure));
 }
 
 using Role = TolbaSDKGameRoleInfo;
@@ -90,15 +94,16 @@ Json channelAccount(const Text& name, const Text& pwd) {
 
 }  // namespace
 
-void TolbaApi::gameLogoutBlock(TolbaServerBlock block) {
+void TolbaApi::gameLogoutBlock(TolbaServerBlock block, TolbaFailureBlock failure) {
   Json request = Json::object();
   put(request, "username", signedInUser());
   put(request, "gameid", gameId());
   put(request, "channelname", channel());
-  send("sdkstandard/login/logout", request, std::move(block));
+  send("sdkstandard/login/logout", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::gameLogin(const Json& username, const std::optional<Json>& extDic, TolbaServerBlock block) {
+void TolbaApi::gameLogin(const Json& username, const std::optional<Json>& extDic, TolbaServerBlock block,
+                         TolbaFailureBlock failure) {
   Json request = Json::object();
   put(request, "username", username);
   request["imeil"] = deviceId();
@@ -107,11 +112,12 @@ void TolbaApi::gameLogin(const Json& username, const std::optional<Json>& extDic
   request["age"] = "";
   put(request, "channelname", channel());
   request["os"] = "ios";
-  platform::log("参数 = " + platform::describe(request));
-  send("sdkstandard/login/index", request, std::move(block));
+  // The login signature inside "extrasparams" is masked in the log line.
+  platform::log("参数 = " + platform::describe(maskedRequest("sdkstandard/login/index", request)));
+  send("sdkstandard/login/index", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::updateRoleInfo(const Role& role, TolbaServerBlock block) {
+void TolbaApi::updateRoleInfo(const Role& role, TolbaServerBlock block, TolbaFailureBlock failure) {
   using R = TolbaSDKGameRoleInfo;
   Json request = Json::object();
   put(request, "username", signedInUser());
@@ -136,10 +142,10 @@ void TolbaApi::updateRoleInfo(const Role& role, TolbaServerBlock block) {
   put(request, "partyrolename", field(role, &R::partyRoleName));
   put(request, "rolecdt", field(role, &R::creatTime));
   request["imeil"] = deviceId();
-  send("sdkstandard/role/index", request, std::move(block));
+  send("sdkstandard/role/index", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::payOrderInfo(const Order& order, const Role& role, TolbaServerBlock block) {
+void TolbaApi::payOrderInfo(const Order& order, const Role& role, TolbaServerBlock block, TolbaFailureBlock failure) {
   using R = TolbaSDKGameRoleInfo;
   using O = TolbaSDKPayOrderInfo;
   Json request = Json::object();
@@ -163,27 +169,27 @@ void TolbaApi::payOrderInfo(const Order& order, const Role& role, TolbaServerBlo
   put(request, "username", signedInUser());
   put(request, "gameid", gameId());
   put(request, "channelname", channel());
-  send("sdkstandard/pay/index", request, std::move(block));
+  send("sdkstandard/pay/index", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::chanelLogin(const Text& name, const Text& pwd, TolbaServerBlock block) {
-  send("sdkmini/login/dologin", channelAccount(name, pwd), std::move(block));
+void TolbaApi::chanelLogin(const Text& name, const Text& pwd, TolbaServerBlock block, TolbaFailureBlock failure) {
+  send("sdkmini/login/dologin", channelAccount(name, pwd), std::move(block), std::move(failure));
 }
 
-void TolbaApi::channelRegiser(const Text& name, const Text& pwd, TolbaServerBlock block) {
-  send("sdkmini/login/register", channelAccount(name, pwd), std::move(block));
+void TolbaApi::channelRegiser(const Text& name, const Text& pwd, TolbaServerBlock block, TolbaFailureBlock failure) {
+  send("sdkmini/login/register", channelAccount(name, pwd), std::move(block), std::move(failure));
 }
 
-void TolbaApi::channelReal(const Text& name, const Text& idCard, TolbaServerBlock block) {
+void TolbaApi::channelReal(const Text& name, const Text& idCard, TolbaServerBlock block, TolbaFailureBlock failure) {
   Json request = Json::object();
   request["i"] = sdkUid();
   put(request, "g", gameId());
   put(request, "id", idCard);
   put(request, "r", name);
-  send("sdkmini/login/idcheck", request, std::move(block));
+  send("sdkmini/login/idcheck", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::channelUpdateRoleInfo(const Role& role, TolbaServerBlock block) {
+void TolbaApi::channelUpdateRoleInfo(const Role& role, TolbaServerBlock block, TolbaFailureBlock failure) {
   using R = TolbaSDKGameRoleInfo;
   Json request = Json::object();
   request["z"] = sdkUid();
@@ -195,27 +201,30 @@ void TolbaApi::channelUpdateRoleInfo(const Role& role, TolbaServerBlock block) {
   put(request, "x", field(role, &R::serverName));
   request["h"] = "扩展参数";
   put(request, "i", gameId());
-  send("sdkmini/User/setRole", request, std::move(block));
+  send("sdkmini/User/setRole", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::channelPayOrderInfo(const Order& order, const Role& role, const Text& myOrderId, TolbaServerBlock block) {
+void TolbaApi::channelPayOrderInfo(const Order& order, const Role& role, const Text& myOrderId, TolbaServerBlock block,
+                                   TolbaFailureBlock failure) {
   const Json amount = platform::floatText(amountOf(order));
-  send("sdkmini/ttbpay/ttbnew", channelPayment("MLb", amount, order, role, myOrderId), std::move(block));
+  send("sdkmini/ttbpay/ttbnew", channelPayment("MLb", amount, order, role, myOrderId), std::move(block),
+       std::move(failure));
 }
 
 void TolbaApi::channelWxPayWithPayOrderInfo(const Order& order, const Role& role, const Text& myOrderId,
-                                            TolbaServerBlock block) {
+                                            TolbaServerBlock block, TolbaFailureBlock failure) {
   const Json amount = platform::floatNumber(amountOf(order));
-  send("sdkmini/wxh5/h5pay", channelPayment("wx", amount, order, role, myOrderId), std::move(block));
+  send("sdkmini/wxh5/h5pay", channelPayment("wx", amount, order, role, myOrderId), std::move(block),
+       std::move(failure));
 }
 
-void TolbaApi::channelCheckMoneyBlock(TolbaServerBlock block) {
+void TolbaApi::channelCheckMoneyBlock(TolbaServerBlock block, TolbaFailureBlock failure) {
   Json request = Json::object();
   request["zz"] = sdkUid();
   put(request, "z", gameId());
   put(request, "b", gameId());
   put(request, "bb", channel());
-  send("sdkmini/pay/getPayWay", request, std::move(block));
+  send("sdkmini/pay/getPayWay", request, std::move(block), std::move(failure));
 }
 
 }  // namespace tolba

@@ -2,7 +2,8 @@
 // Request builders of the aggregation server ("sdkstandard/...") and of the
 // channel account server ("sdkmini/..."). Each operation builds its request
 // dictionary from its arguments and the configuration, hands it to the
-// transport (TolbaNetTool) and passes the reply on to `block` unchanged. Nothing
+// transport (TolbaNetTool) and passes the reply on to `block` unchanged (and a
+// transport failure to the optional `failure`). Nothing
 // is validated: a nil source (nullopt, a null JSON value, a missing record)
 // leaves its key out and the request is still sent.
 
@@ -23,6 +24,13 @@ namespace tolba {
 // all when the request fails in transport.
 using TolbaServerBlock = std::function<void(const std::optional<nlohmann::json>& result, const nlohmann::json& error)>;
 
+// A request that failed in transport (no connection, time-out, TLS failure, a
+// reply over the size bound, a connection closed mid-reply); `why` names the
+// cause. Optional: a caller that gives none hears nothing of such a failure.
+// Called at most once, on the main run loop, and only when the server block is
+// not.
+using TolbaFailureBlock = std::function<void(const std::string& why)>;
+
 class TolbaApi {
  public:
   using Json = nlohmann::json;
@@ -34,33 +42,36 @@ class TolbaApi {
   // type the sign-in reply gave it.
 
   // "sdkstandard/login/logout": username, gameid, channelname.
-  static void gameLogoutBlock(TolbaServerBlock block);
+  static void gameLogoutBlock(TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkstandard/login/index". `username` is sent in its own JSON type (null
   // leaves it out); `extDic` goes as a JSON text of strings (dicToJson). Logs
   // "参数 = ..." with the request dictionary.
-  static void gameLogin(const Json& username, const std::optional<Json>& extDic, TolbaServerBlock block);
+  static void gameLogin(const Json& username, const std::optional<Json>& extDic, TolbaServerBlock block,
+                        TolbaFailureBlock failure = {});
   // "sdkstandard/role/index".
-  static void updateRoleInfo(const Role& role, TolbaServerBlock block);
+  static void updateRoleInfo(const Role& role, TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkstandard/pay/index".
-  static void payOrderInfo(const Order& order, const Role& role, TolbaServerBlock block);
+  static void payOrderInfo(const Order& order, const Role& role, TolbaServerBlock block,
+                           TolbaFailureBlock failure = {});
 
   // --- channel account server (the two misspelled names are the published ones).
 
   // "sdkmini/login/dologin".
-  static void chanelLogin(const Text& name, const Text& pwd, TolbaServerBlock block);
+  static void chanelLogin(const Text& name, const Text& pwd, TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkmini/login/register".
-  static void channelRegiser(const Text& name, const Text& pwd, TolbaServerBlock block);
+  static void channelRegiser(const Text& name, const Text& pwd, TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkmini/login/idcheck".
-  static void channelReal(const Text& name, const Text& idCard, TolbaServerBlock block);
+  static void channelReal(const Text& name, const Text& idCard, TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkmini/User/setRole".
-  static void channelUpdateRoleInfo(const Role& role, TolbaServerBlock block);
+  static void channelUpdateRoleInfo(const Role& role, TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkmini/ttbpay/ttbnew": pay with platform coin.
-  static void channelPayOrderInfo(const Order& order, const Role& role, const Text& myOrderId, TolbaServerBlock block);
+  static void channelPayOrderInfo(const Order& order, const Role& role, const Text& myOrderId, TolbaServerBlock block,
+                                  TolbaFailureBlock failure = {});
   // "sdkmini/wxh5/h5pay": pay by WeChat H5 (the amount goes as a JSON number).
   static void channelWxPayWithPayOrderInfo(const Order& order, const Role& role, const Text& myOrderId,
-                                           TolbaServerBlock block);
+                                           TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkmini/pay/getPayWay": the platform-coin balance.
-  static void channelCheckMoneyBlock(TolbaServerBlock block);
+  static void channelCheckMoneyBlock(TolbaServerBlock block, TolbaFailureBlock failure = {});
 };
 
 }  // namespace tolba

@@ -1,45 +1,90 @@
 #include "net/TolbaNetTool.h"
 
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <utility>
 
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaDataFunc.h"
 #include "net/http_client.h"
+#include "net/plain_http_policy.h"
 #include "net/traffic_observer.h"
+#include "tolba/build_settings.h"
+#include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
 
 namespace tolba {
+namespace {
 
-void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block) {
+// The name of a reply's task in the main run loop's statistics: one lasting
+// text per endpoint path, made only while the statistics are on.
+const char* replyLabel(const std::string& path) {
+  if (!platform::RunLoop::main().statsEnabled()) return "server reply";
+  static std::mutex mutex;
+  static auto* labels = new std::set<std::string, std::less<>>();
+  std::lock_guard lock(mutex);
+  return labels->insert("reply of " + path).first->c_str();
+}
+
+}  // namespace
+
+void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block,
+                                  TolbaFailureBlock failure) {
   HttpClient::Request request;
   request.url = platform::describe(TolbaSDKGameConfig::getMainUrl()) + "/" + path;
   request.headers.emplace_back("Content-Type: text/html");
   request.body = TolbaDataFunc::codingJSON(parameter).value_or(std::string());
-  reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
+  if (trafficObserved()) reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
+  if (!urlAllowed(request.url, build::kAllowPlainHttp)) {
+    // Refused like a request that failed in transport: the block is not called,
+    // the failure handler is.
+    const std::string why = "plain http:// to " + hostOfUrl(request.url) +
+                            " is allowed only for loopback hosts in this build (TOLBA_ALLOW_PLAIN_HTTP); use https://";
+    platform::log("HTTP: refused to send " + path + ": " + why);
+    reportTraffic({TrafficEvent::Kind::failed, path, nullptr, 0, {}, why});
+    platform::postToMain([dropped = std::move(block), failure = std::move(failure), why] {
+      if (failure) failure(why);
+    });
+    return;
+  }
 
-  HttpClient::shared().post(std::move(request), [path, block = std::move(block)](HttpClient::Outcome outcome) mutable {
+  HttpClient::shared().post(std::move(request), [path, block = std::move(block),
+                                                  failure = std::move(failure)](HttpClient::Outcome outcome) mutable {
     if (!outcome.ok) {
       reportTraffic({TrafficEvent::Kind::failed, path, nullptr, 0, {}, outcome.error});
-      // Nothing is called, but the block (and what it holds) is let go on the
-      // main run loop, where its owner lives.
-      platform::postToMain([dropped = std::move(block)] {});
+      // The block is not called, but it (and what it holds) is let go on the
+      // main run loop, where its owner lives; so is the failure handler, after
+      // it has run.
+      platform::postToMain(
+          [dropped = std::move(block), failure = std::move(failure), why = outcome.error] {
+            if (failure) failure(why);
+          },
+          "failure of a request");
       return;
     }
     auto result = TolbaDataFunc::decodingJSON(outcome.body);
-    TrafficEvent event{TrafficEvent::Kind::reply, path, nullptr, outcome.status, {}, {}};
-    if (result) {
-      event.body = *result;
-    } else {
-      event.kind = TrafficEvent::Kind::undecodable;
-      event.raw = outcome.body.substr(0, 80);
+    // The event (a copy of the reply) is only made for an observer.
+    std::optional<TrafficEvent> event;
+    if (trafficObserved()) {
+      event.emplace(TrafficEvent{TrafficEvent::Kind::reply, path, nullptr, outcome.status, {}, {}});
+      if (result) {
+        event->body = *result;
+      } else {
+        event->kind = TrafficEvent::Kind::undecodable;
+        event->raw = outcome.body.substr(0, 80);
+      }
     }
-    platform::postToMain([block = std::move(block), result = std::move(result), event = std::move(event)] {
-      // The observer hears of the reply in the same turn as the block, just before it.
-      deliverTraffic(event);
-      if (block) block(result, nullptr);
-    });
+    const char* label = replyLabel(path);
+    platform::postToMain(
+        [block = std::move(block), dropped = std::move(failure), result = std::move(result), event = std::move(event)] {
+          // The observer hears of the reply in the same turn as the block, just before it.
+          if (event) deliverTraffic(*event);
+          if (block) block(result, nullptr);
+        },
+        label);
   });
 }
 

@@ -19,9 +19,13 @@ class TolbaNetTool {
   // `block` runs at most once, later, on the main run loop, never inside this
   // call: with the decoded reply, or nullopt when the reply does not decode
   // (whatever its HTTP status). When the request fails in transport (no
-  // connection, 15 s without data, TLS failure...) it is not called at all, and
-  // it is released on the main run loop.
-  static void netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block);
+  // connection, the idle time without data or a reply that trickles in, TLS
+  // failure, a reply over the size bound...) it is not called at all; `failure`,
+  // when given, is called instead, later, on the main run loop, with the cause.
+  // Both are released on the main run loop. The time-outs and the size bound
+  // are settings of HttpClient::shared() (15 s and 32 MiB unless set).
+  static void netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block,
+                             TolbaFailureBlock failure = {});
 };
 
 }  // namespace tolba

@@ -206,7 +206,7 @@ void TolbaReachabilityFile::reachabilityChanged(std::uint32_t flags) {
   if (reachabilityBlock_) reachabilityBlock_(*this, flags);
   platform::postToMain([self = shared_from_this()] {
     platform::NotificationCenter::defaultCenter().post(kTolbaReachabilityFileChangedNotification, self.get());
-  });
+  }, kTolbaReachabilityFileChangedNotification);
 }
 
 }  // namespace tolba

@@ -15,6 +15,7 @@ struct HttpClient::Transfer {
   Request request;
   Completion done;
   Timeouts timeouts;
+  std::size_t maxReplyBytes = kMaxReplyBytes;
   CURL* easy = nullptr;
   curl_slist* headers = nullptr;
   std::string reply;
@@ -23,6 +24,13 @@ struct HttpClient::Transfer {
   curl_off_t seenDown = 0;
   curl_off_t seenUp = 0;
   std::chrono::steady_clock::time_point lastActivity;
+  // Slow-reply watchdog: from the first reply byte on, each idle time must bring
+  // kMinBytesPerIdleTime bytes.
+  bool replyStarted = false;
+  std::chrono::steady_clock::time_point windowStart;
+  curl_off_t windowStartDown = 0;
+  // Why the transfer was ended from this side, if it was.
+  const char* abortReason = nullptr;
   ~Transfer() {
     if (easy) curl_easy_cleanup(easy);
     if (headers) curl_slist_free_all(headers);
@@ -40,30 +48,52 @@ namespace {
 
 CURLM* multiOf(void* p) { return static_cast<CURLM*>(p); }
 
-std::size_t collectReply(char* data, std::size_t size, std::size_t count, void* user) {
-  auto* reply = static_cast<std::string*>(user);
+}  // namespace
+
+// Keeps the reply up to the transfer's size bound.
+std::size_t HttpClient::collectReply(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* t = static_cast<Transfer*>(user);
   const std::size_t n = size * count;
   // Returning less than offered aborts the transfer (CURLE_WRITE_ERROR).
-  if (reply->size() + n > HttpClient::kMaxReplyBytes) return 0;
-  reply->append(data, n);
+  if (t->reply.size() + n > t->maxReplyBytes) {
+    t->abortReason = "the reply is larger than the size bound";
+    return 0;
+  }
+  t->reply.append(data, n);
   return n;
 }
 
-// Ends a transfer once no byte has moved either way for the idle time. (libcurl's
-// own low-speed check averages over a window of several seconds, which would
-// stretch the limit by up to five seconds.)
-}  // namespace
-
+// Ends a transfer once no byte has moved either way for the idle time, or once
+// a reply that has begun brings fewer than kMinBytesPerIdleTime bytes in an idle
+// time. (libcurl's own low-speed check averages over a window of several
+// seconds, which would stretch the limit by up to five seconds.)
 int HttpClient::watchIdle(void* user, std::int64_t, std::int64_t dlnow, std::int64_t, std::int64_t ulnow) {
   auto* t = static_cast<Transfer*>(user);
   const auto now = std::chrono::steady_clock::now();
+  if (dlnow > 0 && !t->replyStarted) {
+    t->replyStarted = true;
+    t->windowStart = now;
+    t->windowStartDown = 0;
+  }
+  if (t->replyStarted && now - t->windowStart >= t->timeouts.idle) {
+    if (dlnow - t->windowStartDown < kMinBytesPerIdleTime) {
+      t->abortReason = "the reply trickles in too slowly";
+      return 1;
+    }
+    t->windowStart = now;
+    t->windowStartDown = dlnow;
+  }
   if (dlnow != t->seenDown || ulnow != t->seenUp) {
     t->seenDown = dlnow;
     t->seenUp = ulnow;
     t->lastActivity = now;
     return 0;
   }
-  return now - t->lastActivity > t->timeouts.idle ? 1 : 0;
+  if (now - t->lastActivity > t->timeouts.idle) {
+    t->abortReason = "no data for the idle time";
+    return 1;
+  }
+  return 0;
 }
 
 namespace {
@@ -100,6 +130,7 @@ HttpClient::~HttpClient() {
   for (auto& [raw, t] : active_) curl_multi_remove_handle(multiOf(multi_), t->easy);
   active_.clear();
   queued_.clear();
+  for (void* easy : idleEasy_) curl_easy_cleanup(static_cast<CURL*>(easy));
   if (multi_) curl_multi_cleanup(multiOf(multi_));
 }
 
@@ -113,14 +144,29 @@ HttpClient::Timeouts HttpClient::timeouts() const {
   return timeouts_;
 }
 
+void HttpClient::setMaxReplyBytes(std::size_t bytes) {
+  std::lock_guard lock(mutex_);
+  maxReplyBytes_ = bytes;
+}
+
+std::size_t HttpClient::maxReplyBytes() const {
+  std::lock_guard lock(mutex_);
+  return maxReplyBytes_;
+}
+
 void HttpClient::post(Request request, Completion done) {
   auto transfer = std::make_unique<Transfer>();
   transfer->request = std::move(request);
   transfer->done = std::move(done);
+  bool first = false;
   {
     std::lock_guard lock(mutex_);
     if (stopping_.load() || multi_ == nullptr) return;
     transfer->timeouts = timeouts_;
+    transfer->maxReplyBytes = maxReplyBytes_;
+    // The network thread takes the whole queue when it wakes: only the first
+    // request queued since it last did needs to wake it.
+    first = queued_.empty();
     queued_.push_back(std::move(transfer));
     ++inFlight_;
     if (!started_) {
@@ -128,7 +174,7 @@ void HttpClient::post(Request request, Completion done) {
       thread_ = std::thread([this] { run(); });
     }
   }
-  curl_multi_wakeup(multiOf(multi_));
+  if (first) curl_multi_wakeup(multiOf(multi_));
 }
 
 void HttpClient::stop() {
@@ -181,7 +227,12 @@ void HttpClient::startQueued() {
   }
   for (auto& owned : batch) {
     Transfer* t = owned.get();
-    t->easy = curl_easy_init();
+    if (!idleEasy_.empty()) {
+      t->easy = static_cast<CURL*>(idleEasy_.back());
+      idleEasy_.pop_back();
+    } else {
+      t->easy = curl_easy_init();
+    }
     if (t->easy == nullptr) {
       fail(std::move(owned), "cannot create a transfer");
       continue;
@@ -198,7 +249,7 @@ void HttpClient::startQueued() {
     curl_easy_setopt(e, CURLOPT_POSTFIELDS, t->request.body.data());
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headers);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, collectReply);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &t->reply);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, t);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorText);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(t->timeouts.connect.count()));
     t->lastActivity = std::chrono::steady_clock::now();
@@ -237,11 +288,20 @@ void HttpClient::finish(Transfer* raw, int code) {
   if (outcome.ok) {
     curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &outcome.status);
     outcome.body = std::move(t->reply);
+  } else if (t->abortReason != nullptr) {
+    outcome.error = t->abortReason;
   } else {
     outcome.error = t->errorText[0] != '\0' ? std::string(t->errorText)
                                             : std::string(curl_easy_strerror(static_cast<CURLcode>(code)));
   }
   auto done = std::move(t->done);
+  // The handle goes back to the idle ones, with its options cleared.
+  constexpr std::size_t kIdleEasyKept = 16;
+  if (idleEasy_.size() < kIdleEasyKept) {
+    curl_easy_reset(t->easy);
+    idleEasy_.push_back(t->easy);
+    t->easy = nullptr;
+  }
   t.reset();
   if (done && !stopping_.load()) done(std::move(outcome));
   --inFlight_;

@@ -45,8 +45,12 @@ class HttpClient {
     std::chrono::milliseconds idle{15000};
   };
 
-  // Largest reply body accepted; a longer one ends the request as a failure.
+  // Largest reply body accepted by default; a longer one ends the request as a
+  // failure.
   static constexpr std::size_t kMaxReplyBytes = 32u << 20;
+  // Once a reply has begun, fewer bytes than this within one idle time end the
+  // request: an endless trickle ends like a silent server.
+  static constexpr std::int64_t kMinBytesPerIdleTime = 1024;
 
   static HttpClient& shared();
 
@@ -59,9 +63,13 @@ class HttpClient {
   // thread, unless the client stops first. Any thread.
   void post(Request request, Completion done);
 
-  // Timeouts of requests started from now on. Any thread.
+  // Timeouts of requests started from now on (15 s each unless set; tests
+  // shorten them). Any thread.
   void setTimeouts(Timeouts timeouts);
   Timeouts timeouts() const;
+  // Size bound of replies to requests started from now on. Any thread.
+  void setMaxReplyBytes(std::size_t bytes);
+  std::size_t maxReplyBytes() const;
 
   // Requests started whose completion has not yet returned.
   std::size_t inFlight() const { return inFlight_.load(); }
@@ -77,11 +85,13 @@ class HttpClient {
   void finish(Transfer* transfer, int code);
   void fail(std::unique_ptr<Transfer> transfer, const char* why);
   void applyCa(void* easy);
+  static std::size_t collectReply(char* data, std::size_t size, std::size_t count, void* transfer);
   static int watchIdle(void* transfer, std::int64_t, std::int64_t down, std::int64_t, std::int64_t up);
 
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Transfer>> queued_;
   Timeouts timeouts_;
+  std::size_t maxReplyBytes_ = kMaxReplyBytes;
   bool started_ = false;
   std::atomic<bool> stopping_{false};
   std::atomic<std::size_t> inFlight_{0};
@@ -89,6 +99,9 @@ class HttpClient {
   std::thread thread_;
   // Owned by the network thread (and by the destructor once it has stopped).
   std::unordered_map<Transfer*, std::unique_ptr<Transfer>> active_;
+  // Easy handles of ended transfers, reset and kept for the next ones (making
+  // one per request cost more than the rest of the client's work on loopback).
+  std::vector<void*> idleEasy_;
   std::unique_ptr<CaBundle> ca_;
 };
 

@@ -24,11 +24,13 @@ void setTrafficObserver(TrafficObserver fn) {
   gObserver = fn ? std::make_shared<const TrafficObserver>(std::move(fn)) : nullptr;
 }
 
+bool trafficObserved() { return observer() != nullptr; }
+
 void reportTraffic(TrafficEvent event) {
   if (!observer()) return;
   // Looked up again when delivered, so that removing the observer stops
   // events already on their way.
-  platform::postToMain([event = std::move(event)] { deliverTraffic(event); });
+  platform::postToMain([event = std::move(event)] { deliverTraffic(event); }, "traffic observer");
 }
 
 void deliverTraffic(const TrafficEvent& event) {

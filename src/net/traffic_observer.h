@@ -32,6 +32,8 @@ using TrafficObserver = std::function<void(const TrafficEvent&)>;
 // reply's block runs. Any thread.
 void setTrafficObserver(TrafficObserver observer);
 
+// Whether an observer is installed (so that events need building). Any thread.
+bool trafficObserved();
 // Hands `event` to the observer on the main run loop; nothing when none is set.
 void reportTraffic(TrafficEvent event);
 // Hands `event` to the observer now. Main run loop only.

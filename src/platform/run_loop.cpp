@@ -1,6 +1,10 @@
 #include "tolba/platform/run_loop.h"
 
+#include <cxxabi.h>
+#include <time.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace tolba::platform {
@@ -8,10 +12,23 @@ namespace {
 // The shortest interval a repeating timer may have, so that a zero interval
 // cannot spin the loop.
 constexpr double kMinInterval = 1e-4;
+
+// A readable name for a task posted without a label: the type of its function
+// (for a lambda, the function it was written in).
+std::string typeName(const std::type_info& type) {
+  int status = 0;
+  char* readable = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+  std::string name = status == 0 && readable ? readable : type.name();
+  std::free(readable);
+  return name;
+}
 }  // namespace
 
-Timer::Timer(Duration interval, bool repeats, std::function<void(Timer&)> action)
-    : interval_(std::max(interval, Duration(kMinInterval))), repeats_(repeats), action_(std::move(action)) {}
+Timer::Timer(Duration interval, bool repeats, std::function<void(Timer&)> action, const char* label)
+    : interval_(std::max(interval, Duration(kMinInterval))),
+      repeats_(repeats),
+      action_(std::move(action)),
+      label_(label) {}
 
 void Timer::fire() {
   if (!isValid()) return;
@@ -33,16 +50,21 @@ RunLoop& RunLoop::main() {
   return *loop;
 }
 
-void RunLoop::post(std::function<void()> fn) {
+void RunLoop::post(std::function<void()> fn, const char* label) {
+  bool first = false;
   {
     std::lock_guard lock(mutex_);
-    posted_.push_back(std::move(fn));
+    first = posted_.empty();
+    posted_.push_back(Task{std::move(fn), label});
   }
-  wake_.notify_all();
+  // A waiting loop sleeps only while nothing is posted: the first post since
+  // then is the one that must wake it.
+  if (first) wake_.notify_all();
 }
 
-std::shared_ptr<Timer> RunLoop::scheduleTimer(Duration interval, bool repeats, std::function<void(Timer&)> action) {
-  std::shared_ptr<Timer> timer(new Timer(interval, repeats, std::move(action)));
+std::shared_ptr<Timer> RunLoop::scheduleTimer(Duration interval, bool repeats, std::function<void(Timer&)> action,
+                                              const char* label) {
+  std::shared_ptr<Timer> timer(new Timer(interval, repeats, std::move(action), label));
   {
     std::lock_guard lock(mutex_);
     timer->due_ = clock_->now() + timer->interval_;
@@ -93,24 +115,84 @@ std::optional<TimePoint> RunLoop::nextDue() const {
   return best;
 }
 
+void RunLoop::setStatsEnabled(bool on) {
+  stats_ = StatsState{};
+  statsOn_.store(on);
+}
+
+namespace {
+// The 99th percentile by the nearest-rank rule (with fewer than 100 values, the largest).
+double percentile99(std::vector<float> values) {
+  if (values.empty()) return 0;
+  const std::size_t rank = (values.size() * 99 + 99) / 100;
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(rank - 1), values.end());
+  return values[rank - 1];
+}
+double largest(const std::vector<float>& values) {
+  return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+}  // namespace
+
+RunLoopStats RunLoop::stats() const {
+  RunLoopStats out;
+  out.ticks = stats_.tickMs.size();
+  out.maxTickMs = largest(stats_.tickMs);
+  out.p99TickMs = percentile99(stats_.tickMs);
+  out.maxTickCpuMs = largest(stats_.tickCpuMs);
+  out.p99TickCpuMs = percentile99(stats_.tickCpuMs);
+  out.slowest = stats_.slowest;
+  out.slowestMs = stats_.slowestMs;
+  out.slowestCpuMs = stats_.slowestCpuMs;
+  return out;
+}
+
+RunLoop::Stamp RunLoop::stamp() {
+  timespec cpu{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+  return Stamp{std::chrono::steady_clock::now(), static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) * 1e-6};
+}
+
+void RunLoop::noteTask(Stamp& last, const char* label, const std::type_info& type, double& wallMs, double& cpuMs) {
+  const Stamp now = stamp();
+  const double wall = std::chrono::duration<double, std::milli>(now.wall - last.wall).count();
+  const double cpu = now.cpuMs - last.cpuMs;
+  wallMs += wall;
+  cpuMs += cpu;
+  last = now;
+  if (wall > stats_.slowestMs) {
+    stats_.slowestMs = wall;
+    stats_.slowestCpuMs = cpu;
+    stats_.slowest = label ? std::string(label) : typeName(type);
+    last = stamp();  // naming it is not the next task's time
+  }
+}
+
 std::size_t RunLoop::runDue() {
   std::size_t ran = 0;
-  std::deque<std::function<void()>> batch;
+  const bool measure = statsOn_.load(std::memory_order_relaxed);
+  Stamp last{};
+  double tickMs = 0;  // the sums of the tasks' times
+  double tickCpuMs = 0;
+  auto note = [&](const char* label, const std::type_info& type) { noteTask(last, label, type, tickMs, tickCpuMs); };
+  std::deque<Task> batch;
   TimePoint now;
   {
     std::lock_guard lock(mutex_);
     batch.swap(posted_);
     now = clock_->now();
   }
-  for (auto& fn : batch) {
-    if (fn) fn();
+  if (measure) last = stamp();
+  for (auto& task : batch) {
+    if (task.fn) task.fn();
     ++ran;
+    if (measure) note(task.label, task.fn.target_type());
   }
   // Timers and delayed calls that are due, earliest first, one at a time so that
   // each sees the effects of the one before (an invalidation, a cancellation).
   for (;;) {
     std::shared_ptr<Timer> timer;
     std::function<void()> call;
+    std::string selector;
     {
       std::lock_guard lock(mutex_);
       std::erase_if(timers_, [](const auto& t) { return !t->isValid(); });
@@ -137,6 +219,7 @@ std::size_t RunLoop::runDue() {
       }
       if (bestDelayed < delayed_.size()) {
         call = std::move(delayed_[bestDelayed].fn);
+        if (measure) selector = std::move(delayed_[bestDelayed].selector);
         delayed_.erase(delayed_.begin() + static_cast<std::ptrdiff_t>(bestDelayed));
       } else if (bestTimer < timers_.size()) {
         timer = timers_[bestTimer];
@@ -153,10 +236,16 @@ std::size_t RunLoop::runDue() {
     }
     if (timer) {
       timer->fire();
+      if (measure) note(timer->label_, timer->action_.target_type());
     } else if (call) {
       call();
+      if (measure) note(selector.c_str(), call.target_type());
     }
     ++ran;
+  }
+  if (measure && ran > 0) {
+    stats_.tickMs.push_back(static_cast<float>(tickMs));
+    stats_.tickCpuMs.push_back(static_cast<float>(tickCpuMs));
   }
   return ran;
 }
@@ -169,14 +258,14 @@ std::size_t RunLoop::tick() {
 void RunLoop::drain() {
   markThread();
   for (int round = 0; round < 100000; ++round) {
-    std::deque<std::function<void()>> batch;
+    std::deque<Task> batch;
     {
       std::lock_guard lock(mutex_);
       if (posted_.empty()) return;
       batch.swap(posted_);
     }
-    for (auto& fn : batch) {
-      if (fn) fn();
+    for (auto& task : batch) {
+      if (task.fn) task.fn();
     }
   }
 }
@@ -244,7 +333,7 @@ void RunLoop::setClock(std::shared_ptr<Clock> clock) {
 }
 
 void RunLoop::reset() {
-  std::deque<std::function<void()>> posted;
+  std::deque<Task> posted;
   std::vector<std::shared_ptr<Timer>> timers;
   std::vector<Delayed> delayed;
   {

@@ -15,6 +15,7 @@
 #include "toolkit/text_field.h"
 #include "toolkit/web_view.h"
 #include "toolkit/window.h"
+#include "ui/TolbaFloatView.h"
 
 namespace tolba {
 
@@ -201,6 +202,7 @@ void TolbaHost::setScreen(const TolbaScreen& s) {
   const platform::EdgeInsets insets{std::max(0.0, s.safeArea.top), std::max(0.0, s.safeArea.left),
                                     std::max(0.0, s.safeArea.bottom), std::max(0.0, s.safeArea.right)};
   app.setSafeAreaInsets(insets);
+  const Rect before = app.mainScreenBounds();
   if (validOrientation(s.orientation)) {
     // Turning first: the panels rebuild for the new orientation at the next
     // tick, on the size set just below.
@@ -212,6 +214,11 @@ void TolbaHost::setScreen(const TolbaScreen& s) {
   auto key = ensureKeyWindow();
   key->setSafeAreaInsets(insets);
   platform::Keyboard::shared().screenDidChange();
+  // The floating button keeps to its edge of the new screen (a button parked at
+  // the right edge of a wider screen would otherwise be out of reach).
+  if (auto button = TolbaFloatView::existingInstance(); button && before != app.mainScreenBounds()) {
+    button->keepOnScreen(before);
+  }
   platform::setNeedsDisplay();
 }
 

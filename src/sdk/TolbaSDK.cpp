@@ -6,6 +6,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "net/TolbaReachabilityFile.h"
+#include "tolba/build_settings.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/run_loop.h"
@@ -62,6 +63,10 @@ std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> co
   platform::log("cps = " + platform::describe(TolbaSDKGameConfig::getChannel()));
   platform::log("gid = " + platform::describe(TolbaSDKGameConfig::getGameId()));
   platform::log("url = " + platform::describe(TolbaSDKGameConfig::getMainUrl()));
+  if (build::kAllowPlainHttp) {
+    logLine("warning: this build sends requests over plain http:// to any host (TOLBA_ALLOW_PLAIN_HTTP); the "
+            "password then travels readable");
+  }
 
   // A probe still running from an earlier accepted call would otherwise go on
   // for ever next to the new one.
@@ -69,7 +74,7 @@ std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> co
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   netTimer_ = platform::RunLoop::main().scheduleTimer(platform::Duration(1.0), true, [weak](platform::Timer&) {
     if (auto self = weak.lock()) self->requestForNetSwitch();
-  });
+  }, "network probe");
   // The first probe runs inside this call.
   netTimer_->fire();
   return 0;
@@ -87,8 +92,13 @@ void TolbaSDKCore::requestForNetSwitch() {
     auto self = weak.lock();
     if (!self) return;
     logLine("主线程里初始化");
-    self->_initChannelSdk();
-  });
+    // This is already a later turn of the main run loop, outside the game's
+    // call: the game hears of it in this same tick rather than in one more.
+    self->SDKIsInit_ = true;
+    logLine("聚合初始化通知");
+    platform::NotificationCenter::defaultCenter().post(kTolbaSDKNotiInitDidFinished, nullptr,
+                                                       Json{{kTolbaSDKKeyError, 0}});
+  }, "init channel SDK");
 }
 
 void TolbaSDKCore::_initChannelSdk() {
@@ -126,7 +136,7 @@ std::uint64_t TolbaSDKCore::applicationSupportedInterfaceOrientationsForWindow(p
 void TolbaSDKCore::post(const char* name, Json payload) {
   platform::postToMain([name = std::string(name), payload = std::move(payload)] {
     platform::NotificationCenter::defaultCenter().post(name, nullptr, payload);
-  });
+  }, name);
 }
 
 void TolbaSDKCore::sendTolbaInitNoti(Json payload) {
@@ -142,14 +152,21 @@ void TolbaSDKCore::sendTolbaLoginNoti(Json payload) {
 void TolbaSDKCore::sendTolbaLogoutNoti(Json payload) {
   logLine("聚合登出通知");
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-  TolbaApi::gameLogoutBlock([weak, payload = std::move(payload)](const std::optional<Json>&, const Json&) {
+  // Whatever the reply says, even nothing readable or nothing at all (a transport
+  // failure), the player is signed out: a game waiting on its switch-account
+  // screen always hears back.
+  auto signedOut = [weak, payload = std::move(payload)] {
     auto self = weak.lock();
     if (!self) return;
-    // Whatever the reply says, even nothing readable, the player is signed out.
     self->username_ = nullptr;
     self->realNameInfo_.reset();
     self->post(kTolbaSDKNotiLogout, payload);
-  });
+  };
+  TolbaApi::gameLogoutBlock([signedOut](const std::optional<Json>&, const Json&) { signedOut(); },
+                            [signedOut](const std::string& why) {
+                              logLine("logout request got no answer (" + why + ")");
+                              signedOut();
+                            });
 }
 
 void TolbaSDKCore::sendTolbaPayNoti(Json payload) {

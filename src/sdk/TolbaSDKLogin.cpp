@@ -1,11 +1,13 @@
 // The facade's login, real-name and sign-in flow, and logout.
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
+#include "net/log_masking.h"
 #include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
 #include "sdk/TolbaSDKCore.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
@@ -55,7 +57,8 @@ void TolbaSDKCore::loginPanelDidFinish(const Json& result) {
 void TolbaSDKCore::showRzView() {
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   rzView_ = PanelPresenter::current().showRealNamePanel([weak](const std::optional<Json>& result) {
-    platform::log("实名回调 resultDic = " + platform::describeOrNil(result));
+    platform::log("实名回调 resultDic = " +
+                  (result ? platform::describe(maskedDictionary(*result)) : std::string("(null)")));
     if (auto self = weak.lock()) self->checkRzWithDic(result);
   });
 }
@@ -82,13 +85,26 @@ void TolbaSDKCore::checkRzWithDic(const std::optional<Json>& result) {
 void TolbaSDKCore::doSignUserWithDic(const std::optional<Json>& loginResult) {
   const Json* name = loginResult ? platform::find(*loginResult, "name") : nullptr;
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-  TolbaApi::gameLogin(name ? *name : Json(), loginResult, [weak](const std::optional<Json>& reply, const Json&) {
-    if (auto self = weak.lock()) self->signInDidReply(reply);
-  });
+  TolbaApi::gameLogin(
+      name ? *name : Json(), loginResult,
+      [weak](const std::optional<Json>& reply, const Json&) {
+        if (auto self = weak.lock()) self->signInDidReply(reply);
+      },
+      [weak](const std::string& why) {
+        // No answer: the game hears what an unreadable reply tells it.
+        logLine("聚合登录结果 = nil (" + why + ")");
+        auto self = weak.lock();
+        if (!self) return;
+        PanelPresenter::current().showWarning(kNetworkFailedToast);
+        self->sendTolbaLoginNoti({{kTolbaSDKKeyError, -2}});
+        self->setRealInfoWithAge("-1");
+      });
 }
 
 void TolbaSDKCore::signInDidReply(const std::optional<Json>& reply) {
-  logLine("聚合登录结果 = " + platform::describeOrNil(reply));
+  // The token is masked in the log line.
+  logLine("聚合登录结果 = " +
+          (reply ? platform::describe(maskedReply("sdkstandard/login/index", *reply)) : std::string("(null)")));
   Json payload = Json::object();
   std::string age;
   const bool accepted = replyStatusIsOne(reply, "a");

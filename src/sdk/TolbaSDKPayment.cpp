@@ -1,16 +1,23 @@
 // The facade's role reports and payments.
 #include "net/TolbaApi.h"
+#include "net/log_masking.h"
 #include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
 #include "sdk/TolbaSDKCore.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
+#include "ui/TolbaPayView.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
 
 void logLine(const std::string& text) { platform::log("TolbaLog:" + text); }
+
+// The message of a payment that got no answer: the server may have taken it.
+constexpr char kPayOutcomeUnknown[] =
+    "Pay result unknown: the network failed; confirm the order with the game server";
 
 }  // namespace
 
@@ -22,10 +29,10 @@ void TolbaSDKCore::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role
   }
   if (!role) role = std::make_shared<TolbaSDKGameRoleInfo>();
   TolbaApi::channelUpdateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
-    if (result) logLine("角色上报结果 = " + platform::describe(*result));
+    if (result) logLine("角色上报结果 = " + platform::describe(maskedReply("sdkmini/User/setRole", *result)));
   });
   TolbaApi::updateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
-    if (result) logLine("角色上报结果2 = " + platform::describe(*result));
+    if (result) logLine("角色上报结果2 = " + platform::describe(maskedReply("sdkstandard/role/index", *result)));
   });
 }
 
@@ -42,14 +49,27 @@ std::int32_t TolbaSDKCore::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> or
   orderInfo_ = order;
   roleInfo_ = role;
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-  TolbaApi::payOrderInfo(order, role, [weak, order](const std::optional<Json>& reply, const Json&) {
-    if (auto self = weak.lock()) self->orderDidReply(order, reply);
-  });
+  TolbaApi::payOrderInfo(
+      order, role,
+      [weak, order](const std::optional<Json>& reply, const Json&) {
+        if (auto self = weak.lock()) self->orderDidReply(order, reply);
+      },
+      [weak, order](const std::string& why) {
+        // No answer: the game hears what an unreadable reply tells it.
+        logLine("聚合订单提交 = nil (" + why + ")");
+        auto self = weak.lock();
+        if (!self) return;
+        PanelPresenter::current().showWarning(kNetworkFailedToast);
+        Json payload{{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "服务器连接错误"}};
+        if (order->cpOrderID()) payload["cpOrderId"] = *order->cpOrderID();
+        self->sendTolbaPayNoti(std::move(payload));
+      });
   return 0;
 }
 
 void TolbaSDKCore::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply) {
-  logLine("聚合订单提交 = " + platform::describeOrNil(reply));
+  logLine("聚合订单提交 = " +
+          (reply ? platform::describe(maskedReply("sdkstandard/pay/index", *reply)) : std::string("(null)")));
   Json payload = Json::object();
   const bool accepted = replyStatusIsOne(reply, "a");
   const Json* data = reply ? platform::find(*reply, "c") : nullptr;
@@ -65,7 +85,7 @@ void TolbaSDKCore::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& or
     std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
     platform::postToMain([weak] {
       if (auto self = weak.lock()) self->doShowPay();
-    });
+    }, "show pay centre");
   } else {
     const auto msg = replyText(*reply, "b");
     PanelPresenter::current().showWarning(msg);
@@ -92,7 +112,9 @@ void TolbaSDKCore::doPayNotiWithResult(const std::optional<Json>& result) {
   if (code == 0) {
     payload = {{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, "Pay success"}};
   } else if (code == -1) {
-    payload = {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "Pay fail"}};
+    const bool unknown = result && platform::stringValue(platform::find(*result, TolbaPayView::kOutcomeKey)) ==
+                                       std::optional<std::string>(TolbaPayView::kOutcomeUnknown);
+    payload = {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, unknown ? kPayOutcomeUnknown : "Pay fail"}};
   } else {
     payload = {{kTolbaSDKKeyError, -401}, {kTolbaSDKKeyMsg, "Pay cancel"}};
   }

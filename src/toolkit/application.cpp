@@ -38,11 +38,14 @@ std::vector<std::shared_ptr<Window>> Application::windows() const { return windo
 
 void Application::addWindow(const std::shared_ptr<Window>& window) {
   if (!window) return;
-  if (std::find(windows_.begin(), windows_.end(), window) == windows_.end()) windows_.push_back(window);
+  if (std::find(windows_.begin(), windows_.end(), window) == windows_.end()) {
+    windows_.push_back(window);
+    setNeedsDisplay();
+  }
 }
 
 void Application::removeWindow(const Window* window) {
-  std::erase_if(windows_, [&](const auto& w) { return w.get() == window; });
+  if (std::erase_if(windows_, [&](const auto& w) { return w.get() == window; }) > 0) setNeedsDisplay();
   if (keyWindow_.lock().get() == window) keyWindow_.reset();
 }
 

@@ -87,7 +87,42 @@ WebView::~WebView() {
   RunLoop::main().cancelPerform(this);
 }
 
+void WebView::setContentOffset(Point offset) {
+  const double maxY = std::max(0.0, contentSize_.height - frame().height());
+  const Point clamped{0, std::clamp(offset.y, 0.0, maxY)};
+  if (clamped == contentOffset_) return;
+  contentOffset_ = clamped;
+  setNeedsDisplay();
+}
+
+void WebView::setContentSize(Size size) {
+  if (size == contentSize_) return;
+  contentSize_ = size;
+  setContentOffset(contentOffset_);
+}
+
+void WebView::touchesBegan(const Touch& touch) {
+  drag_.emplace(touch.locationInWindow, contentOffset_);
+  View::touchesBegan(touch);
+}
+
+void WebView::touchesMoved(const Touch& touch) {
+  if (drag_) setContentOffset({0, drag_->second.y - (touch.locationInWindow.y - drag_->first.y)});
+  View::touchesMoved(touch);
+}
+
+void WebView::touchesEnded(const Touch& touch) {
+  drag_.reset();
+  View::touchesEnded(touch);
+}
+
+void WebView::touchesCancelled(const Touch& touch) {
+  drag_.reset();
+  View::touchesCancelled(touch);
+}
+
 void WebView::loadRequest(URLRequest request) {
+  contentOffset_ = {};
   stopLoading();
   redirects_ = 0;
   lastError_.reset();
@@ -250,6 +285,11 @@ void WebView::fetched(const URLRequest& request, const FetchResult& result, std:
 void WebView::finish(std::optional<std::string> error) {
   loading_ = false;
   lastError_ = std::move(error);
+  if (!lastError_) return;
+  if (auto delegate = delegate_.lock()) {
+    auto keep = weak_from_this().lock();  // the delegate may take the view off the screen
+    delegate->didFailNavigation(*this, *lastError_);
+  }
 }
 
 std::string WebView::resolveURL(const std::string& base, const std::string& location) {

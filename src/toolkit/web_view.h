@@ -53,6 +53,13 @@ class WebViewNavigationDelegate {
   // Must call `decisionHandler` once (later calls are ignored).
   virtual void decidePolicyForNavigationAction(WebView& webView, const NavigationAction& action,
                                                std::function<void(NavigationActionPolicy)> decisionHandler) = 0;
+  // The load in progress ended without a page: the fetch failed or timed out
+  // (the request's timeoutInterval), too many redirects, or an allowed address
+  // that cannot be fetched. Optional.
+  virtual void didFailNavigation(WebView& webView, const std::string& error) {
+    (void)webView;
+    (void)error;
+  }
 };
 
 class WebView : public View {
@@ -76,6 +83,20 @@ class WebView : public View {
   const std::string& pageText() const { return pageText_; }
   // Why the last load ended without a page, if it did.
   const std::optional<std::string>& lastError() const { return lastError_; }
+
+  // Scrolling. The page is drawn moved up by the content offset; a drag inside
+  // the view scrolls it (touches still go on to the superview, so a panel hears
+  // them). The offset stays within the page: 0 to contentSize's height less the
+  // view's height. Whoever lays the page out (the renderer) sets contentSize; a
+  // new load scrolls back to the top.
+  Point contentOffset() const { return contentOffset_; }
+  void setContentOffset(Point offset);
+  Size contentSize() const { return contentSize_; }
+  void setContentSize(Size size);
+  void touchesBegan(const Touch& touch) override;
+  void touchesMoved(const Touch& touch) override;
+  void touchesEnded(const Touch& touch) override;
+  void touchesCancelled(const Touch& touch) override;
 
   // Resolves `location` against `base` (absolute, "//host...", "/path" or relative).
   static std::string resolveURL(const std::string& base, const std::string& location);
@@ -101,6 +122,9 @@ class WebView : public View {
   std::string pageText_;
   std::optional<std::string> lastError_;
   int redirects_ = 0;
+  Point contentOffset_;
+  Size contentSize_;
+  std::optional<std::pair<Point, Point>> drag_;  // finger and offset where the drag began
 };
 
 }  // namespace tolba::platform

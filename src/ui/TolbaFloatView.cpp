@@ -1,5 +1,6 @@
 #include "ui/TolbaFloatView.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "toolkit/animation.h"
@@ -61,6 +62,30 @@ void TolbaFloatView::resetForTesting() {
     platform::RunLoop::main().cancelPerform(old.get());
     old->removeFromSuperview();
   }
+}
+
+std::shared_ptr<TolbaFloatView> TolbaFloatView::existingInstance() {
+  auto& inst = instance();
+  std::lock_guard lock(inst.mutex);
+  return inst.view;
+}
+
+void TolbaFloatView::keepOnScreen(platform::Rect before) {
+  const double W = screen().width();
+  const double H = screen().height();
+  const double w = KUwidth();
+  const double h = KUheight();
+  const platform::Point c = center();
+  double x = c.x;
+  if (c.x == before.width()) {
+    x = W;  // parked half off the right edge
+  } else if (c.x >= before.width() - w * 0.5 - 20) {
+    x = W - w * 0.5;  // resting at the right edge
+  } else {
+    x = std::min(std::max(c.x, 0.0), W);
+  }
+  const double y = std::min(std::max(c.y, h * 0.5), H - h * 0.5);
+  if (x != c.x || y != c.y) setCenter({x, y});
 }
 
 TolbaFloatView::TolbaFloatView(platform::Rect frame) : View(frame) {}

@@ -31,6 +31,13 @@ class TolbaFloatView : public platform::View {
   static std::shared_ptr<TolbaFloatView> shareInstance();
   // Removes the instance from the screen and forgets it (tests).
   static void resetForTesting();
+  // The instance if it was created, without creating it.
+  static std::shared_ptr<TolbaFloatView> existingInstance();
+
+  // After the screen changed from `before` to the current bounds: a button that
+  // rested or was parked at the right edge stays at the new right edge, and
+  // one left outside the new screen comes back inside it, at the same side.
+  void keepOnScreen(platform::Rect before);
 
   explicit TolbaFloatView(platform::Rect frame);
   ~TolbaFloatView() override;

@@ -6,12 +6,14 @@
 
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
+#include "net/log_masking.h"
 #include "toolkit/application.h"
 #include "toolkit/font.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
 #include "toolkit/window.h"
 #include "ui/TolbaAgreementView.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 
@@ -145,6 +147,7 @@ void TolbaLoginView::goToOtherView(Button& sender) {
 }
 
 void TolbaLoginView::doViewLogin() {
+  if (requestInFlight_) return;  // the answer to the last submit is still to come
   auto consent = boxBtn();
   if (!consent || !consent->isOn()) {
     TolbaSDKGameConfig::showWarningMsg("需要确认用户隐私协议");
@@ -162,21 +165,38 @@ void TolbaLoginView::doLogin() {
   // The reply block keeps the panel alive until it has run: the panel closes
   // itself only after handing the outcome over.
   auto self = std::static_pointer_cast<TolbaLoginView>(shared_from_this());
-  TolbaApi::chanelLogin(fieldText(nameF()), fieldText(pwdF()),
-                        [self](const std::optional<Json>& reply, const Json&) { self->handleLoginReply(reply); });
+  requestInFlight_ = true;
+  TolbaApi::chanelLogin(
+      fieldText(nameF()), fieldText(pwdF()),
+      [self](const std::optional<Json>& reply, const Json&) { self->handleLoginReply(reply); },
+      [self](const std::string& why) { self->requestGotNoAnswer(why); });
 }
 
 void TolbaLoginView::doRegister() {
   std::weak_ptr<TolbaLoginView> weak = std::static_pointer_cast<TolbaLoginView>(shared_from_this());
   // A reply that comes after the panel is gone is dropped.
-  TolbaApi::channelRegiser(fieldText(nameF()), fieldText(pwdF()),
-                           [weak](const std::optional<Json>& reply, const Json&) {
-                             if (auto self = weak.lock()) self->handleRegisterReply(reply);
-                           });
+  requestInFlight_ = true;
+  TolbaApi::channelRegiser(
+      fieldText(nameF()), fieldText(pwdF()),
+      [weak](const std::optional<Json>& reply, const Json&) {
+        if (auto self = weak.lock()) self->handleRegisterReply(reply);
+      },
+      [weak](const std::string& why) {
+        if (auto self = weak.lock()) self->requestGotNoAnswer(why);
+      });
+}
+
+void TolbaLoginView::requestGotNoAnswer(const std::string& why) {
+  platform::log("TolbaLog:login panel request got no answer (" + why + ")");
+  requestInFlight_ = false;
+  TolbaSDKGameConfig::showWarningMsg(kNetworkFailedToast);
 }
 
 void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
-  platform::log("结果 = " + platform::describeOrNil(reply));
+  // The reply's login signature is masked in the log line.
+  platform::log("结果 = " +
+                (reply ? platform::describe(maskedReply("sdkmini/login/dologin", *reply)) : std::string("(null)")));
+  requestInFlight_ = false;
   Json result;
   if (replyStatusIsOne(reply, "z")) {
     // What cannot be read goes in as an empty text; the login still stands.
@@ -196,7 +216,9 @@ void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
 }
 
 void TolbaLoginView::handleRegisterReply(const std::optional<Json>& reply) {
-  platform::log("结果 = " + platform::describeOrNil(reply));
+  platform::log("结果 = " +
+                (reply ? platform::describe(maskedReply("sdkmini/login/register", *reply)) : std::string("(null)")));
+  requestInFlight_ = false;
   if (replyStatusIsOne(reply, "z")) {
     doLogin();  // with whatever is in the fields now
     return;

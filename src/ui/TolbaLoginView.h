@@ -10,7 +10,10 @@
 //   refused registration {"code": "-1", "msg": d}
 //
 // A login reply, accepted or refused, closes the panel; a refused registration
-// leaves it open in register mode so that the player can try again.
+// leaves it open in register mode so that the player can try again. A request
+// that gets no answer (a transport failure) leaves the panel as it is, with a
+// toast, so that the player can try again; while a request is in flight a
+// submit sends nothing new.
 //
 // A presenter either calls present(), or does the same by hand: create the
 // panel with TolbaBaseView::create<TolbaLoginView>(screen bounds at (0, 0)), add
@@ -81,6 +84,7 @@ class TolbaLoginView : public TolbaBaseView {
 
  private:
   void handleLoginReply(const std::optional<Json>& reply);
+  void requestGotNoAnswer(const std::string& why);
   void handleRegisterReply(const std::optional<Json>& reply);
   void finish(const Json& result);
 
@@ -91,6 +95,7 @@ class TolbaLoginView : public TolbaBaseView {
   std::weak_ptr<platform::Button> statusBtn_;
   std::weak_ptr<platform::Label> titleL_;
   std::weak_ptr<platform::Button> loginBtn_;
+  bool requestInFlight_ = false;
 };
 
 }  // namespace tolba

@@ -17,6 +17,7 @@
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
 #include "toolkit/window.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 
@@ -33,6 +34,8 @@ constexpr Rect kPtbFrameAlone{10, 245, 280, 45};
 constexpr Rect kPtbFrameBesideWx{155, 245, 135, 45};
 
 const Color kBackdrop{0, 0, 0, 0.2};
+
+double gPaymentPageTimeout = 60;
 
 // A balance as the platform's single-precision reading gives it: values past the
 // float range become infinities rather than an undefined conversion.
@@ -83,6 +86,9 @@ std::shared_ptr<TolbaPayView> TolbaPayView::present(std::shared_ptr<TolbaSDKPayO
   window->addSubview(panel);
   return panel;
 }
+
+void TolbaPayView::setPaymentPageTimeout(double seconds) { gPaymentPageTimeout = seconds; }
+double TolbaPayView::paymentPageTimeout() { return gPaymentPageTimeout; }
 
 std::shared_ptr<TolbaPayView> TolbaPayView::self() {
   return std::static_pointer_cast<TolbaPayView>(shared_from_this());
@@ -238,12 +244,16 @@ void TolbaPayView::doPtbPay() {
   stage_ = Stage::PayingWithCoins;
   showCover();
   std::weak_ptr<TolbaPayView> weak = self();
-  TolbaApi::channelPayOrderInfo(orderInfo_, roleInfo_, myOrderId_,
-                                [weak](const std::optional<json>& reply, const json&) {
-                                  // The server's message is shown even when the panel is gone.
-                                  TolbaSDKGameConfig::showWarningMsg(messageOf(reply));
-                                  if (auto panel = weak.lock()) panel->coinPayDidReply(reply);
-                                });
+  TolbaApi::channelPayOrderInfo(
+      orderInfo_, roleInfo_, myOrderId_,
+      [weak](const std::optional<json>& reply, const json&) {
+        // The server's message is shown even when the panel is gone.
+        TolbaSDKGameConfig::showWarningMsg(messageOf(reply));
+        if (auto panel = weak.lock()) panel->coinPayDidReply(reply);
+      },
+      [weak](const std::string& why) {
+        if (auto panel = weak.lock()) panel->paymentGotNoAnswer("coin payment: " + why);
+      });
 }
 
 void TolbaPayView::coinPayDidReply(const std::optional<json>& reply) {
@@ -258,19 +268,32 @@ void TolbaPayView::doWxPay() {
   stage_ = Stage::OrderingWeChat;
   showCover();
   std::weak_ptr<TolbaPayView> weak = self();
-  TolbaApi::channelWxPayWithPayOrderInfo(orderInfo_, roleInfo_, myOrderId_,
-                                         [weak](const std::optional<json>& reply, const json&) {
-                                           auto panel = weak.lock();
-                                           const auto page = paymentPageOf(reply);
-                                           if (!page) TolbaSDKGameConfig::showWarningMsg(messageOf(reply));
-                                           if (!panel || panel->stage_ == Stage::Closed) return;
-                                           if (page) {
-                                             panel->stage_ = Stage::WaitingForWeChat;
-                                             panel->doWxPayUrl(*page);
-                                           } else {
-                                             panel->weChatOrderFailed();
-                                           }
-                                         });
+  TolbaApi::channelWxPayWithPayOrderInfo(
+      orderInfo_, roleInfo_, myOrderId_,
+      [weak](const std::optional<json>& reply, const json&) {
+        auto panel = weak.lock();
+        const auto page = paymentPageOf(reply);
+        if (!page) TolbaSDKGameConfig::showWarningMsg(messageOf(reply));
+        if (!panel || panel->stage_ == Stage::Closed) return;
+        if (page) {
+          panel->stage_ = Stage::LoadingPaymentPage;
+          panel->doWxPayUrl(*page);
+        } else {
+          panel->weChatOrderFailed();
+        }
+      },
+      [weak](const std::string& why) {
+        if (auto panel = weak.lock()) panel->paymentGotNoAnswer("WeChat order: " + why);
+      });
+}
+
+void TolbaPayView::paymentGotNoAnswer(const std::string& why) {
+  if (stage_ == Stage::Closed) return;
+  platform::log("TolbaLog:payment got no answer (" + why + "); its outcome is unknown");
+  TolbaSDKGameConfig::showWarningMsg(kPaymentNetworkFailedToast);
+  auto keep = self();
+  report("-1", true);
+  doClear();
 }
 
 void TolbaPayView::weChatOrderFailed() {
@@ -280,19 +303,56 @@ void TolbaPayView::weChatOrderFailed() {
 }
 
 void TolbaPayView::doWxPayUrl(const std::string& url) {
-  platform::URLRequest request(url, 60);
+  platform::URLRequest request(url, gPaymentPageTimeout);
   request.addValue(build::kApiOrigin, "Referer");
   auto web = webView();
   if (!web) return;
   paymentPage_ = web;  // kept across rotations until the panel closes
+  if (stage_ == Stage::LoadingPaymentPage) {
+    // A page that neither fails nor hands over to WeChat must not keep the
+    // player under the cover for ever.
+    std::weak_ptr<TolbaPayView> weak = self();
+    if (pageTimer_) pageTimer_->invalidate();
+    pageTimer_ = platform::RunLoop::main().scheduleTimer(
+        platform::Duration(gPaymentPageTimeout), false, [weak](platform::Timer&) {
+          auto panel = weak.lock();
+          if (panel && panel->stage_ == Stage::LoadingPaymentPage) {
+            panel->paymentGotNoAnswer("the payment page did not hand over to WeChat in time");
+          }
+        });
+  }
   web->loadRequest(std::move(request));
+}
+
+void TolbaPayView::didFailNavigation(platform::WebView&, const std::string& error) {
+  if (stage_ != Stage::LoadingPaymentPage) return;
+  paymentGotNoAnswer("the payment page did not load: " + error);
+}
+
+void TolbaPayView::weChatOpened(bool opened) {
+  if (stage_ != Stage::LoadingPaymentPage) return;
+  if (pageTimer_) pageTimer_->invalidate();
+  pageTimer_.reset();
+  if (opened) {
+    stage_ = Stage::WaitingForWeChat;  // the player's return now ends the payment
+    return;
+  }
+  // WeChat is not there: nothing can have been paid.
+  TolbaSDKGameConfig::showWarningMsg(kWeChatNotOpenedToast);
+  auto keep = self();
+  report("-1");
+  doClear();
 }
 
 void TolbaPayView::decidePolicyForNavigationAction(platform::WebView&, const platform::NavigationAction& action,
                                                    std::function<void(platform::NavigationActionPolicy)> decisionHandler) {
   const std::string& address = action.request.url;
   if (address.find("weixin://") != std::string::npos) {
-    platform::Application::shared().openURL(address, json::object(), [](bool) { platform::log("成功"); });
+    std::weak_ptr<TolbaPayView> weak = self();
+    platform::Application::shared().openURL(address, json::object(), [weak](bool opened) {
+      platform::log("成功");
+      if (auto panel = weak.lock()) panel->weChatOpened(opened);
+    });
     decisionHandler(platform::NavigationActionPolicy::Cancel);
     return;
   }
@@ -300,9 +360,10 @@ void TolbaPayView::decidePolicyForNavigationAction(platform::WebView&, const pla
 }
 
 void TolbaPayView::goBack() {
-  // Only a WeChat payment ends by the player coming back; at any other moment a
-  // return from the home screen says nothing about a payment.
-  if (stage_ != Stage::OrderingWeChat && stage_ != Stage::WaitingForWeChat) return;
+  // Only a player handed over to WeChat ends the payment by coming back; at any
+  // other moment (choosing, ordering, the page still loading) a return from the
+  // home screen says nothing about a payment.
+  if (stage_ != Stage::WaitingForWeChat) return;
   auto keep = self();
   report("0");
   doClear();
@@ -315,23 +376,27 @@ void TolbaPayView::doCancel() {
   doClear();
 }
 
-void TolbaPayView::report(const char* code) {
+void TolbaPayView::report(const char* code, bool outcomeUnknown) {
   if (reported_) return;
   reported_ = true;
   if (!completionBlock_) return;
+  json result{{"code", code}};
+  if (outcomeUnknown) result[kOutcomeKey] = kOutcomeUnknown;
   const CompletionBlock block = completionBlock_;  // the block may replace itself
-  block(json{{"code", code}});
+  block(result);
 }
 
 void TolbaPayView::doClear() {
   if (stage_ == Stage::Closed) return;
   stage_ = Stage::Closed;
+  if (pageTimer_) pageTimer_->invalidate();
+  pageTimer_.reset();
   auto panel = self();
   platform::postToMain([panel] {
     if (panel->coverView_) panel->coverView_->removeFromSuperview();
     panel->paymentPage_.reset();
     panel->removeFromSuperview();
-  });
+  }, "close pay centre");
 }
 
 }  // namespace tolba

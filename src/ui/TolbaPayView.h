@@ -7,7 +7,14 @@
 //
 // The panel reports once through completionBlock with {"code": "0"} (paid),
 // {"code": "-1"} (failed) or {"code": "-2"} (closed by the player), then closes
-// itself on a later turn of the main run loop.
+// itself on a later turn of the main run loop. A payment that got no answer (its
+// request failed in transport, or its page never handed over to WeChat) reports
+// {"code": "-1", "outcome": "unknown"}: the server may have taken the payment.
+//
+// Every wait ends: a payment request ends with its reply or its transport
+// failure, a payment page with the hand-off to WeChat, its load failing or the
+// page time-out; only a return to the foreground after WeChat was opened counts
+// as paid.
 //
 // A presenter creates it with create<TolbaPayView>(main screen bounds), which
 // builds the controls and asks for the balance, then sets the order, the role,
@@ -27,6 +34,7 @@
 #include "toolkit/button.h"
 #include "toolkit/label.h"
 #include "tolba/platform/notification_center.h"
+#include "tolba/platform/run_loop.h"
 #include "toolkit/web_view.h"
 #include "ui/TolbaBaseView.h"
 
@@ -37,8 +45,17 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
   using CompletionBlock = std::function<void(const nlohmann::json& result)>;
 
   // Where the panel is in a payment. The foreground notification counts as paid
-  // only in OrderingWeChat and WaitingForWeChat.
-  enum class Stage { Choosing, PayingWithCoins, OrderingWeChat, WaitingForWeChat, Closed };
+  // only in WaitingForWeChat, once the "weixin://" address was opened.
+  enum class Stage { Choosing, PayingWithCoins, OrderingWeChat, LoadingPaymentPage, WaitingForWeChat, Closed };
+
+  // The result entry that marks a payment whose outcome is unknown.
+  static constexpr char kOutcomeKey[] = "outcome";
+  static constexpr char kOutcomeUnknown[] = "unknown";
+
+  // How long the payment page may take to hand over to WeChat (and its fetch to
+  // load), in seconds: 60 unless set. Main thread.
+  static void setPaymentPageTimeout(double seconds);
+  static double paymentPageTimeout();
 
   // Creates the panel over the application's screen, gives it the order, role,
   // order number and completion, and adds it to the key window. Null (and no
@@ -74,6 +91,8 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
   // Hands "weixin://" addresses to the application and cancels them; allows the rest.
   void decidePolicyForNavigationAction(platform::WebView& webView, const platform::NavigationAction& action,
                                        std::function<void(platform::NavigationActionPolicy)> decisionHandler) override;
+  // The payment page did not load: the WeChat payment ends, outcome unknown.
+  void didFailNavigation(platform::WebView& webView, const std::string& error) override;
   // Platform coins: one request settles it.
   void doPtbPay();
   // The application came back to the foreground.
@@ -103,8 +122,13 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
   void balanceDidReply(const std::optional<nlohmann::json>& reply);
   void coinPayDidReply(const std::optional<nlohmann::json>& reply);
   void weChatOrderFailed();
-  // Calls completionBlock with {"code": code} unless a result was given already.
-  void report(const char* code);
+  void weChatOpened(bool opened);
+  // A payment request or page that got no answer: toast, "-1" with the unknown
+  // outcome, close.
+  void paymentGotNoAnswer(const std::string& why);
+  // Calls completionBlock with {"code": code} (and the unknown outcome when
+  // asked) unless a result was given already.
+  void report(const char* code, bool outcomeUnknown = false);
 
   CompletionBlock completionBlock_;
   std::shared_ptr<TolbaSDKPayOrderInfo> orderInfo_;
@@ -121,6 +145,8 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
   std::shared_ptr<platform::View> coverView_;
   // The web view carrying a WeChat payment page, kept across rotations.
   std::shared_ptr<platform::WebView> paymentPage_;
+  // Ends a payment page that has not handed over to WeChat in time.
+  std::shared_ptr<platform::Timer> pageTimer_;
 
   Stage stage_ = Stage::Choosing;
   bool reported_ = false;

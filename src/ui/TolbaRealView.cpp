@@ -10,16 +10,14 @@
 #include "toolkit/label.h"
 #include "tolba/platform/log.h"
 #include "toolkit/window.h"
+#include "model/TolbaSDKGameConfig.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 
 using platform::Color;
 using platform::Font;
 using platform::Rect;
-
-namespace {
-
-}  // namespace
 
 std::shared_ptr<TolbaRealView> TolbaRealView::present(CompletionBlock completion) {
   auto key = keyWindowFor("real-name panel");
@@ -80,15 +78,26 @@ void TolbaRealView::initUI() {
 }
 
 void TolbaRealView::doCommit() {
+  if (requestInFlight_) return;  // the answer to the last submit is still to come
   auto name = nameF();
   auto code = codeF();
   std::weak_ptr<TolbaRealView> weak = std::static_pointer_cast<TolbaRealView>(shared_from_this());
-  TolbaApi::channelReal(name ? name->text() : "", code ? code->text() : "",
-                        [weak](const std::optional<Json>& reply, const Json&) {
-                          auto self = weak.lock();
-                          if (!self) return;  // the panel is gone: nobody to tell
-                          if (self->completionBlock_) self->completionBlock_(reply);
-                        });
+  requestInFlight_ = true;
+  TolbaApi::channelReal(
+      name ? name->text() : "", code ? code->text() : "",
+      [weak](const std::optional<Json>& reply, const Json&) {
+        auto self = weak.lock();
+        if (!self) return;  // the panel is gone: nobody to tell
+        self->requestInFlight_ = false;
+        if (self->completionBlock_) self->completionBlock_(reply);
+      },
+      [weak](const std::string& why) {
+        platform::log("TolbaLog:real-name request got no answer (" + why + ")");
+        auto self = weak.lock();
+        if (!self) return;
+        self->requestInFlight_ = false;
+        TolbaSDKGameConfig::showWarningMsg(kNetworkFailedToast);
+      });
 }
 
 void TolbaRealView::doCancel() {

@@ -3,7 +3,9 @@
 // age check. Submit sends both, as typed, to the channel server and hands the
 // reply to the completion block unchanged (nil when nothing could be read); the
 // panel stays up, and its presenter closes it once it accepts a reply. Cancel
-// hands over nil and closes the panel.
+// hands over nil and closes the panel. A submit that gets no answer (a transport
+// failure) hands over nothing and shows a toast, so that the player can submit
+// again; while a submit is in flight another sends nothing.
 //
 // A presenter either calls present(), or does the same by hand: create the
 // panel with TolbaBaseView::create<TolbaRealView>(screen bounds at (0, 0)), set
@@ -55,6 +57,7 @@ class TolbaRealView : public TolbaBaseView {
   std::weak_ptr<platform::TextField> nameF_;
   std::weak_ptr<platform::TextField> codeF_;
   CompletionBlock completionBlock_;
+  bool requestInFlight_ = false;
 };
 
 }  // namespace tolba

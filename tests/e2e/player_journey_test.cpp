@@ -3,145 +3,24 @@
 // the game receives, in order, when things go right and when they go wrong.
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
+#include <httplib.h>
 
-#include "sandbox_server.h"
-#include "support/ui_fixture.h"
-#include "sdk/TolbaSDKCore.h"
-#include "tolba/TolbaSDKGameRoleInfo.h"
-#include "tolba/TolbaSDKPayOrderInfo.h"
-#include "toolkit/button.h"
-#include "toolkit/switch.h"
-#include "toolkit/text_field.h"
-#include "tolba/player/find_view.h"
-#include "tolba/player/player.h"
+#include <limits>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "callback_receiver.h"
+#include "e2e/sandbox_session_fixture.h"
 #include "ui/TolbaFloatView.h"
-#include "ui/TolbaLoginView.h"
 #include "ui/TolbaPayView.h"
-#include "ui/TolbaRealView.h"
 
 namespace tolba::testing {
 namespace {
 
 using Json = nlohmann::json;
 using player::Player;
-
-constexpr char kPassword[] = "secret-1";
-constexpr char kAdultCard[] = "110105199003071239";
-
-const std::vector<std::string> kGameNotifications = {kTolbaSDKNotiLogin, kTolbaSDKNotiLogout, kTolbaSDKNotiRecharge,
-                                                     kTolbaSDKNotiRealAuth};
-
-class PlayerJourneyTest : public UiTest {
- protected:
-  void SetUp() override {
-    UiTest::SetUp();
-    sandbox::SandboxOptions options;
-    options.dbPath = (root_ / "sandbox.db").string();
-    options.logRequests = false;
-    options.passwordIterations = 1000;
-    options.keepAliveSeconds = 1;  // stopping waits for idle connections
-    server_ = std::make_unique<sandbox::SandboxServer>(options);
-    std::string error;
-    ASSERT_TRUE(server_->start(&error)) << error;
-    showKeyWindow({375, 667});
-    sdk_ = initialisedSdk(server_->baseUrl());
-    ASSERT_TRUE(sdk_->SDKIsInit());
-    recorder_ = std::make_unique<NotificationRecorder>(kGameNotifications);
-  }
-
-  void TearDown() override {
-    recorder_.reset();
-    server_->stop();
-    UiTest::TearDown();
-  }
-
-  // A tap as a player makes it: waiting for a toast over the control to fade.
-  static bool tap(platform::View& view) {
-    if (!Player::canTap(view)) platform::RunLoop::main().runFor(platform::Duration(2.5));
-    return Player::tap(view);
-  }
-
-  template <class Panel>
-  std::shared_ptr<Panel> waitForPanel() {
-    std::shared_ptr<Panel> panel;
-    runUntil([&] { return (panel = player::findView<Panel>()) != nullptr; });
-    return panel;
-  }
-
-  // Opens the login panel and submits `name` / `password` in login or
-  // register mode, consent given.
-  void submitAccount(const std::string& name, const std::string& password, bool registering) {
-    ASSERT_EQ(sdk_->login(), 0);
-    auto panel = waitForPanel<TolbaLoginView>();
-    ASSERT_TRUE(panel);
-    if (registering) {
-      ASSERT_TRUE(tap(*panel->statusBtn()));
-    }
-    ASSERT_TRUE(Player::type(*panel->nameF(), name));
-    ASSERT_TRUE(Player::type(*panel->pwdF(), password));
-    ASSERT_TRUE(tap(*panel->boxBtn()));
-    ASSERT_TRUE(tap(*panel->loginBtn()));
-  }
-
-  // Registers `name` and verifies it as an adult; the session is then signed in.
-  void registerVerifiedPlayer(const std::string& name) {
-    submitAccount(name, kPassword, true);
-    verifyAsAdult();
-    ASSERT_TRUE(waitForNotifications(2));
-    ASSERT_EQ(posted(0).name, kTolbaSDKNotiLogin);
-    EXPECT_EQ(posted(0).userInfo["error"], 0);
-    EXPECT_TRUE(posted(0).userInfo.contains("token"));
-    ASSERT_EQ(posted(1).name, kTolbaSDKNotiRealAuth);
-    EXPECT_EQ(posted(1).userInfo["isRealName"], "1");
-    EXPECT_FALSE(player::findView<TolbaRealView>());
-    recorder_->clear();
-  }
-
-  // Fills in the real-name panel with an adult's identity and submits it.
-  void verifyAsAdult() {
-    auto real = waitForPanel<TolbaRealView>();
-    ASSERT_TRUE(real);
-    ASSERT_TRUE(Player::type(*real->nameF(), "张三"));
-    ASSERT_TRUE(Player::type(*real->codeF(), kAdultCard));
-    ASSERT_TRUE(tap(*player::findButton(real, "提交")));
-  }
-
-  bool waitForNotifications(std::size_t count) {
-    return runUntil([&] { return recorder_->posted().size() >= count; }) && recorder_->posted().size() == count;
-  }
-
-  std::shared_ptr<TolbaSDKGameRoleInfo> role() {
-    auto role = std::make_shared<TolbaSDKGameRoleInfo>();
-    role->setServerId("1");
-    role->setServerName("一区");
-    role->setGameRoleID("r1");
-    role->setGameRoleName("hero");
-    return role;
-  }
-
-  std::shared_ptr<TolbaSDKPayOrderInfo> order(const std::string& cpOrderId, float amount) {
-    auto order = std::make_shared<TolbaSDKPayOrderInfo>();
-    order->setCpOrderID(cpOrderId);
-    order->setProductName("60钻石");
-    order->setGoodsID("gems60");
-    order->setAmount(amount);
-    order->setCount(1);
-    return order;
-  }
-
-  void injectFault(const std::string& path, sandbox::FaultMode mode) {
-    server_->faults().add({path, mode, 1, 0});
-  }
-
-  const Posted& posted(std::size_t i) const { return recorder_->posted().at(i); }
-
-  std::unique_ptr<sandbox::SandboxServer> server_;
-  std::shared_ptr<TolbaSDKCore> sdk_;
-  std::unique_ptr<NotificationRecorder> recorder_;
-};
+using PlayerJourneyTest = SandboxSessionTest;
 
 TEST_F(PlayerJourneyTest, WrongPasswordIsALoginFailureWithTheServersMessage) {
   registerVerifiedPlayer("bob");
@@ -162,7 +41,8 @@ TEST_F(PlayerJourneyTest, SignInWithAStaleLoginIsRefused) {
   ASSERT_TRUE(real);
   auto account = server_->store().accountByName("carol");
   ASSERT_TRUE(account);
-  ASSERT_TRUE(server_->store().recordLogin(account->uid, "signature-of-another-device", "1", "another-device"));
+  ASSERT_TRUE(server_->store().recordLogin(account->uid, "signature-of-another-device", "1", "1001", "another-device",
+                                           std::numeric_limits<std::int64_t>::max()));
 
   ASSERT_TRUE(tap(*player::findButton(real, "取消")));
   ASSERT_TRUE(waitForNotifications(2));
@@ -266,6 +146,45 @@ TEST_F(PlayerJourneyTest, SwitchingAccountAndLoggingBackInSkipsTheRealNamePanel)
   ASSERT_EQ(sdk_->logout(), 0);
   ASSERT_TRUE(waitForNotifications(1));
   EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogout);
+}
+
+TEST_F(PlayerJourneyTest, ACoinPaymentIsReportedOnceToTheGamesServerAndNoCredentialIsLogged) {
+  // The game's server: the example receiver on a loopback port.
+  payment_callback::Receiver receiver("app-secret");
+  httplib::Server game;
+  game.Post("/paid", [&](const httplib::Request& req, httplib::Response& res) {
+    const auto answer = receiver.handle(req.body);
+    res.status = answer.status;
+    res.set_content(answer.body, "text/plain");
+  });
+  const int port = game.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { game.listen_after_bind(); });
+  while (!game.is_running()) std::this_thread::yield();
+  ASSERT_TRUE(server_->store().setGame({"1001", "http://127.0.0.1:" + std::to_string(port) + "/paid", "app-secret"}));
+
+  registerVerifiedPlayer("frank");
+  const std::string token = sdk_->token().value_or("");
+  ASSERT_FALSE(token.empty());
+  ASSERT_EQ(sdk_->payOrderInfo(order("cp-cb", 6), role()), 0);
+  auto pay = waitForPanel<TolbaPayView>();
+  ASSERT_TRUE(pay);
+  ASSERT_TRUE(tap(*pay->ptbBtn()));
+  ASSERT_TRUE(waitForNotifications(1));
+  const std::string orderId = posted(0).userInfo.value("orderId", "");
+  ASSERT_TRUE(runUntil([&] { return receiver.delivered().count(orderId) == 1; }));
+  server_->stop();  // an attempt in flight is recorded before this returns
+  game.stop();
+  serving.join();
+  EXPECT_EQ(receiver.delivered().size(), 1u);
+
+  const std::regex sign("[0-9a-f]{64}");
+  for (const auto& line : log_->lines()) {
+    for (const std::string& secret : {std::string(kPassword), std::string(kAdultCard).substr(0, 10),
+                                      std::string("张三"), token.substr(0, 12)}) {
+      EXPECT_EQ(line.find(secret), std::string::npos) << secret << " in: " << line;
+    }
+    EXPECT_FALSE(std::regex_search(line, sign)) << line;
+  }
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST_F(HostTest, TouchesOnTheSdkAreTakenAndOthersGoToTheGame) {
 
 TEST_F(HostTest, TheFloatingButtonDragsThroughTheHost) {
   auto button = TolbaFloatView::shareInstance();
-  const Point c = button->center();  // (355, 333.5)
+  const Point c = button->center();  // (355, 353.5)
   EXPECT_FALSE(tapAt({100, 300}));
   ASSERT_TRUE(host().touch(7, TolbaTouchPhase::Began, c.x, c.y));
   for (int step = 1; step <= 4; ++step) {
@@ -96,6 +96,27 @@ TEST_F(HostTest, TheFloatingButtonDragsThroughTheHost) {
   }
   EXPECT_TRUE(host().touch(7, TolbaTouchPhase::Ended, 100, 300));
   EXPECT_EQ(button->center(), (Point{20, 300}));
+}
+
+TEST_F(HostTest, TheFloatingButtonKeepsToItsEdgeWhenTheScreenChanges) {
+  auto button = TolbaFloatView::shareInstance();
+  advance(1.5);  // parked half off the right edge
+  ASSERT_EQ(button->center(), (Point{375, 353.5}));
+  struct Case {
+    TolbaScreen screen;
+    Point center;
+  };
+  const Case cases[] = {
+      {{.width = 667, .height = 375, .orientation = TolbaOrientation::LandscapeRight}, {667, 353.5}},
+      {{.width = 500, .height = 300, .orientation = TolbaOrientation::LandscapeRight}, {500, 280}},
+      {{.width = 375, .height = 667}, {375, 280}},
+  };
+  for (const auto& c : cases) {
+    host().setScreen(c.screen);
+    EXPECT_EQ(button->center(), c.center);
+  }
+  EXPECT_TRUE(tapAt({370, 280}));  // within reach: the tap reveals it
+  EXPECT_EQ(button->center(), (Point{355, 280}));
 }
 
 TEST_F(HostTest, TypingComposingAndKeysGoToTheFocusedField) {

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "net/TolbaDataFunc.h"
 #include "net/TolbaNetTool.h"
@@ -20,8 +22,17 @@ class TransportTest : public testing::LoopbackTest {
  protected:
   void TearDown() override {
     HttpClient::shared().setTimeouts({});
+    HttpClient::shared().setMaxReplyBytes(HttpClient::kMaxReplyBytes);
     LoopbackTest::TearDown();
   }
+};
+
+// Records the calls of a failure handler (on the main run loop).
+struct FailureProbe {
+  TolbaFailureBlock block() {
+    return [this](const std::string& why) { causes.push_back(why); };
+  }
+  std::vector<std::string> causes;
 };
 
 TEST_F(TransportTest, PostsTheScrambledBodyToBasePlusPathAndDeliversTheReplyLater) {
@@ -84,6 +95,57 @@ TEST_F(TransportTest, TransportFailuresCallNothingAndLetTheBlockGo) {
   drain();
   EXPECT_EQ(closed.calls() + garbage.calls() + refused.calls(), 0u);
   EXPECT_EQ(log_->count("解密JSON序列化失败"), 0u);  // transport failures log nothing
+}
+
+TEST_F(TransportTest, AFailureHandlerHearsEachTransportFailureOnceInsteadOfTheBlock) {
+  HttpClient::shared().setTimeouts({std::chrono::milliseconds(15000), std::chrono::milliseconds(500)});
+  HttpClient::shared().setMaxReplyBytes(1024);
+  server_->setResponder([](const testing::LoopbackServer::Request& r) {
+    const auto kind = r.json ? r.json->value("kind", "") : "";
+    if (kind == "close") return Reply::close();
+    if (kind == "silent") return Reply::json({{"late", true}}).untilReleased();
+    if (kind == "huge") return Reply::raw(std::string(4096, 'A'));
+    if (kind == "fits") return Reply::raw(std::string(1024, 'A'));
+    return Reply::json({{"a", 1}});
+  });
+  struct Case {
+    const char* kind;
+    const char* cause;  // nullptr: a reply arrives, the block is called
+  };
+  const std::vector<Case> cases = {
+      {"close", ""},
+      {"silent", "no data for the idle time"},
+      {"huge", "the reply is larger than the size bound"},
+      {"fits", nullptr},
+      {"fine", nullptr},
+  };
+  std::vector<BlockProbe> blocks(cases.size());
+  std::vector<FailureProbe> failures(cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    TolbaNetTool::netPostWithUrl("p", {{"kind", cases[i].kind}}, blocks[i].block(), failures[i].block());
+  }
+  ASSERT_TRUE(runUntil([&] {
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < cases.size(); ++i) done += blocks[i].calls() + failures[i].causes.size();
+    return done == cases.size();
+  }));
+  server_->release();
+  ASSERT_TRUE(waitForTransportIdle());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].kind);
+    if (cases[i].cause == nullptr) {
+      EXPECT_EQ(blocks[i].calls(), 1u);
+      EXPECT_TRUE(failures[i].causes.empty());
+    } else {
+      EXPECT_EQ(blocks[i].calls(), 0u);
+      ASSERT_EQ(failures[i].causes.size(), 1u);
+      EXPECT_FALSE(failures[i].causes[0].empty());
+      if (*cases[i].cause) {
+        EXPECT_EQ(failures[i].causes[0], cases[i].cause);
+      }
+    }
+    EXPECT_TRUE(blocks[i].released());
+  }
 }
 
 TEST_F(TransportTest, ARequestWithoutDataForTheIdleTimeEndsWithoutACall) {

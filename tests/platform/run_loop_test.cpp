@@ -116,5 +116,33 @@ TEST_F(RunLoopTest, ResetDropsPendingWork) {
   EXPECT_FALSE(timer->isValid());
 }
 
+TEST_F(RunLoopTest, StatsCountTicksThatRanWorkAndNameTheSlowestTask) {
+  const auto named = [&](auto schedule) {
+    loop.setStatsEnabled(true);
+    schedule();
+    loop.tick();
+    loop.tick();  // nothing to run: not a tick
+    return loop.stats();
+  };
+  auto stats = named([&] { loop.post([] {}, "a labelled task"); });
+  EXPECT_EQ(stats.ticks, 1u);
+  EXPECT_EQ(stats.slowest, "a labelled task");
+  EXPECT_GE(stats.maxTickMs, stats.p99TickMs);
+  stats = named([&] {
+    loop.scheduleTimer(Duration(1), false, [](Timer&) {}, "a timer");
+    clock->advance(Duration(1));
+  });
+  EXPECT_EQ(stats.slowest, "a timer");
+  stats = named([&] { loop.performAfter(this, "aSelector", Duration(0), [] {}); });
+  EXPECT_EQ(stats.slowest, "aSelector");
+  // Without a label, the type of the function says where it was written.
+  stats = named([&] { loop.post([] {}); });
+  EXPECT_NE(stats.slowest.find("StatsCountTicksThatRanWorkAndNameTheSlowestTask"), std::string::npos) << stats.slowest;
+  loop.setStatsEnabled(false);
+  loop.post([] {});
+  loop.tick();
+  EXPECT_EQ(loop.stats().ticks, 0u);
+}
+
 }  // namespace
 }  // namespace tolba::platform

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "net/http_client.h"
 #include "support/fake_presenter.h"
+#include "support/loopback_server.h"
 #include "support/sdk_fixture.h"
 #include "sdk/TolbaSDKCore.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
@@ -15,15 +18,22 @@ struct LoginFlowTest : testing::SdkTest {
   std::shared_ptr<FakePresenter> panels = std::make_shared<FakePresenter>();
   std::shared_ptr<TolbaSDKCore> sdk;
   NotificationRecorder rec{{kTolbaSDKNotiLogin, kTolbaSDKNotiRealAuth}};
+  std::unique_ptr<testing::LoopbackServer> server;
 
   void SetUp() override {
     SdkTest::SetUp();
     PanelPresenter::setCurrent(panels);
-    // Nothing listens there: requests fail in transport and never answer.
-    sdk = initialisedSdk("http://127.0.0.1:1");
+    // The server answers nothing until the test ends: the test drives the
+    // replies by hand (scripted replies go first).
+    server = std::make_unique<testing::LoopbackServer>();
+    server->setResponder([](const auto&) { return testing::LoopbackServer::Reply::json({}).untilReleased(); });
+    sdk = initialisedSdk(server->baseUrl());
     rec.clear();
   }
   void TearDown() override {
+    server.reset();
+    runUntil([] { return HttpClient::shared().inFlight() == 0; });
+    drain();
     PanelPresenter::setCurrent(nullptr);
     SdkTest::TearDown();
   }
@@ -123,6 +133,19 @@ TEST_F(LoginFlowTest, RefusedAndUnreadableSignInsKeepTheEarlierSession) {
   EXPECT_EQ(rec.posted()[5].userInfo["isRealName"], "0");
   EXPECT_EQ(panels->warnings[0], "封号");
   EXPECT_EQ(panels->warnings[1], "接口异常");
+}
+
+TEST_F(LoginFlowTest, ASignInWithoutAnAnswerIsReportedLikeAnUnreadableReply) {
+  server->enqueue(testing::LoopbackServer::Reply::close());
+  sdk->doSignUserWithDic(loginResult(1));
+  ASSERT_TRUE(runUntil([&] { return rec.posted().size() == 2; }));
+  EXPECT_EQ(rec.posted()[0].name, kTolbaSDKNotiLogin);
+  EXPECT_EQ(rec.posted()[0].userInfo, (Json{{"error", -2}}));
+  EXPECT_EQ(rec.posted()[1].name, kTolbaSDKNotiRealAuth);
+  EXPECT_EQ(rec.posted()[1].userInfo["isRealName"], "0");
+  EXPECT_EQ(panels->warnings, (std::vector<std::optional<std::string>>{kNetworkFailedToast}));
+  drain();
+  EXPECT_EQ(rec.posted().size(), 2u);
 }
 
 TEST_F(LoginFlowTest, LogoutHidesTheButtonAndClearsRealNameAtOnce) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "net/http_client.h"
 #include "support/fake_presenter.h"
+#include "support/loopback_server.h"
 #include "support/sdk_fixture.h"
 #include "sdk/TolbaSDKCore.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
@@ -17,17 +20,25 @@ struct PaymentFlowTest : testing::SdkTest {
   NotificationRecorder rec{{kTolbaSDKNotiRecharge}};
   std::shared_ptr<TolbaSDKPayOrderInfo> order = std::make_shared<TolbaSDKPayOrderInfo>();
   std::shared_ptr<TolbaSDKGameRoleInfo> role = std::make_shared<TolbaSDKGameRoleInfo>();
+  std::unique_ptr<testing::LoopbackServer> server;
 
   void SetUp() override {
     SdkTest::SetUp();
     PanelPresenter::setCurrent(panels);
-    sdk = initialisedSdk("http://127.0.0.1:1");
+    // The server answers nothing until the test ends: the test drives the
+    // replies by hand (scripted replies go first).
+    server = std::make_unique<testing::LoopbackServer>();
+    server->setResponder([](const auto&) { return testing::LoopbackServer::Reply::json({}).untilReleased(); });
+    sdk = initialisedSdk(server->baseUrl());
     order->setCpOrderID("cp-1");
     order->setProductName("钻石");
     order->setCount(60);
     order->setAmount(6.0f);
   }
   void TearDown() override {
+    server.reset();
+    runUntil([] { return HttpClient::shared().inFlight() == 0; });
+    drain();
     PanelPresenter::setCurrent(nullptr);
     SdkTest::TearDown();
   }
@@ -99,6 +110,30 @@ TEST_F(PaymentFlowTest, RefusedAndUnreadableOrdersReportMinus400WithoutAPayCentr
   EXPECT_EQ(rec.posted()[1].userInfo, (Json{{"error", -400}, {"msg", "服务器连接错误"}, {"cpOrderId", "cp-1"}}));
   EXPECT_EQ(rec.posted()[2].userInfo, rec.posted()[1].userInfo);
   EXPECT_EQ(panels->warnings, (std::vector<std::optional<std::string>>{"金额错误", "接口异常", "接口异常"}));
+}
+
+TEST_F(PaymentFlowTest, PaymentsWithoutAnAnswerTellTheGameWhatItCanRelyOn) {
+  signIn();
+  // The order request gets no answer: reported like an unreadable reply.
+  server->enqueue(testing::LoopbackServer::Reply::close());
+  ASSERT_EQ(sdk->payOrderInfo(order, role), 0);
+  ASSERT_TRUE(runUntil([&] { return !rec.posted().empty(); }));
+  EXPECT_EQ(rec.posted()[0].userInfo, (Json{{"error", -400}, {"msg", "服务器连接错误"}, {"cpOrderId", "cp-1"}}));
+  EXPECT_EQ(panels->warnings, (std::vector<std::optional<std::string>>{kNetworkFailedToast}));
+  EXPECT_EQ(panels->payPanels, 0);
+
+  // A pay centre whose payment got no answer: a failure whose outcome is unknown.
+  sdk->orderDidReply(order, Json{{"a", 1}, {"c", {{"orderid", "A7"}}}});
+  drain();
+  ASSERT_EQ(panels->payPanels, 1);
+  panels->payCompletion(Json{{"code", "-1"}, {"outcome", "unknown"}});
+  drain();
+  ASSERT_EQ(rec.posted().size(), 2u);
+  EXPECT_EQ(rec.posted()[1].userInfo,
+            (Json{{"error", -400},
+                  {"msg", "Pay result unknown: the network failed; confirm the order with the game server"},
+                  {"cpOrderId", "cp-1"},
+                  {"orderId", "A7"}}));
 }
 
 TEST_F(PaymentFlowTest, RoleReportsNeedASignedInPlayer) {

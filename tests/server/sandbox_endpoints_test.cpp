@@ -46,11 +46,14 @@ TEST_F(SandboxEndpointsTest, RealNameCheckSetsTheStateByAgeAndRefusesBadCards) {
   startServer();
   const std::string adult = registerAccount("adult");
   const std::string minor = registerAccount("minor");
+  login("adult");
+  login("minor");
   EXPECT_EQ(call("sdkmini/login/idcheck", idCheckRequest(adult, "张三", idCardYearsAgo(30)))["nrz"], 1);
   EXPECT_EQ(login("adult").reply["nrz"], 1);
   EXPECT_EQ(call("sdkmini/login/idcheck", idCheckRequest(minor, "李四", idCardYearsAgo(12)))["nrz"], 2);
 
   const std::string third = registerAccount("third");
+  login("third");
   std::string badCheck = idCardYearsAgo(30);
   badCheck[17] = badCheck[17] == '1' ? '2' : '1';
   for (const Json& request : {idCheckRequest(third, "王五", badCheck), idCheckRequest(third, "王五", idCardYearsAgo(-1)),

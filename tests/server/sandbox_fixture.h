@@ -93,8 +93,9 @@ class SandboxTest : public ::testing::Test {
     return reply ? *reply : Json::object();
   }
 
-  static Json loginRequest(const std::string& name, const std::string& password) {
-    return {{"z", name}, {"b", password}, {"c", "3"}, {"d", "1001"}, {"e", "device-1"}, {"f", "tolba"}, {"x", "1001"}};
+  static Json loginRequest(const std::string& name, const std::string& password,
+                           const std::string& device = "device-1") {
+    return {{"z", name}, {"b", password}, {"c", "3"}, {"d", "1001"}, {"e", device}, {"f", "tolba"}, {"x", "1001"}};
   }
 
   std::string registerAccount(const std::string& name, const std::string& password = "secret") const {
@@ -103,8 +104,9 @@ class SandboxTest : public ::testing::Test {
     return reply.value("b", "");
   }
 
-  ChannelLogin login(const std::string& name, const std::string& password = "secret") const {
-    const Json reply = call("sdkmini/login/dologin", loginRequest(name, password));
+  ChannelLogin login(const std::string& name, const std::string& password = "secret",
+                     const std::string& device = "device-1") const {
+    const Json reply = call("sdkmini/login/dologin", loginRequest(name, password, device));
     EXPECT_EQ(reply.value("z", -1), 1) << reply.dump();
     return {reply.value("b", ""), reply.value("e", ""), reply.value("d", ""), reply};
   }
@@ -116,38 +118,43 @@ class SandboxTest : public ::testing::Test {
     return *TolbaDataFunc::dicToJson(result);
   }
 
-  Json signInReply(const std::string& uid, const std::optional<std::string>& extras) const {
-    Json request = {{"username", uid}, {"imeil", "device-1"}, {"gameid", "1001"},
+  Json signInReply(const std::string& uid, const std::optional<std::string>& extras,
+                   const std::string& device = "device-1") const {
+    Json request = {{"username", uid}, {"imeil", device}, {"gameid", "1001"},
                     {"age", ""},       {"channelname", "tolba"}, {"os", "ios"}};
     if (extras) request["extrasparams"] = *extras;
     return call("sdkstandard/login/index", request);
   }
 
   // Registers, logs in and signs in; returns the aggregation user name.
-  std::string signedInAccount(const std::string& name, ChannelLogin* channel) const {
+  std::string signedInAccount(const std::string& name, ChannelLogin* channel,
+                              const std::string& device = "device-1") const {
     registerAccount(name);
-    *channel = login(name);
-    const Json reply = signInReply(channel->uid, extrasOf(*channel));
+    *channel = login(name, "secret", device);
+    const Json reply = signInReply(channel->uid, extrasOf(*channel), device);
     EXPECT_EQ(reply.value("a", -1), 1) << reply.dump();
     return reply.contains("c") ? reply["c"].value("username", "") : "";
   }
 
-  static Json orderRequest(const std::string& username, const std::string& cpOrderId, const std::string& amount) {
+  static Json orderRequest(const std::string& username, const std::string& cpOrderId, const Json& amount,
+                           const std::string& device = "device-1") {
     return {{"roleid", "r1"},      {"serverid", "s1"},  {"servername", "一区"}, {"rolename", "勇者"},
             {"rolelevel", "10"},   {"viplevel", "1"},   {"partyname", ""},       {"cporderid", cpOrderId},
-            {"amount", amount},    {"count", "1"},      {"sign", ""},            {"imeil", "device-1"},
+            {"amount", amount},    {"count", "1"},      {"sign", ""},            {"imeil", device},
             {"rolebalance", "0"},  {"extrasparams", ""}, {"goodsid", "g1"},      {"goodsname", "月卡"},
             {"os", "ios"},         {"username", username}, {"gameid", "1001"},   {"channelname", "tolba"}};
   }
 
-  std::string submitOrder(const std::string& username, const std::string& cpOrderId, const std::string& amount) const {
-    const Json reply = call("sdkstandard/pay/index", orderRequest(username, cpOrderId, amount));
+  std::string submitOrder(const std::string& username, const std::string& cpOrderId, const std::string& amount,
+                          const std::string& device = "device-1") const {
+    const Json reply = call("sdkstandard/pay/index", orderRequest(username, cpOrderId, amount, device));
     EXPECT_EQ(reply.value("a", -1), 1) << reply.dump();
     return reply.contains("c") ? reply["c"].value("orderid", "") : "";
   }
 
-  static Json payRequest(const std::string& uid, const std::string& orderId, const Json& amount, bool coins = true) {
-    return {{"z", coins ? "MLb" : "wx"}, {"p", amount},     {"b", amount},   {"xx", "1"},     {"c", "device-1"},
+  static Json payRequest(const std::string& uid, const std::string& orderId, const Json& amount, bool coins = true,
+                         const std::string& device = "device-1") {
+    return {{"z", coins ? "MLb" : "wx"}, {"p", amount},     {"b", amount},   {"xx", "1"},     {"c", device},
             {"d", "1001"},               {"e", "tolba"},    {"f", uid},      {"x", "r1"},     {"y", orderId},
             {"j", "1001"},               {"k", "月卡"},     {"h", "s1"},     {"l", "1月卡"},  {"os", "ios"}};
   }

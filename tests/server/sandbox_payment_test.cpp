@@ -62,7 +62,7 @@ TEST_F(SandboxPaymentTest, CoinPaymentRefusalsLeaveTheBalanceAlone) {
       {cheap, "5", "支付金额与订单金额不符"},
       {"TB-no-such-order", "6", "订单不存在"},
       {othersOrder, "1", "订单不存在"},
-      {cheap, Json(), "支付金额无效"},
+      {cheap, Json(), "缺少金额"},
   };
   for (const auto& [orderId, amount, message] : cases) {
     const Json reply = call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, orderId, amount));
@@ -161,7 +161,7 @@ TEST_F(SandboxPaymentTest, DataSurvivesARestart) {
   ChannelLogin l;
   const std::string orderId = orderFor("alice", "6", &l);
   ASSERT_EQ(call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, orderId, "6"))["z"], 1);
-  ASSERT_EQ(call("sdkmini/login/idcheck", {{"i", l.uid}, {"id", "11010519491231002X"}, {"r", "张三"}})["z"], 1);
+  ASSERT_EQ(call("sdkmini/login/idcheck", {{"i", l.uid}, {"g", "1001"}, {"id", "11010519491231002X"}, {"r", "张三"}})["z"], 1);
 
   restartServer();
   // The login signature made before the restart still signs in: the secret is kept.

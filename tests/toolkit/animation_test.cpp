@@ -49,6 +49,30 @@ TEST_F(AnimationTest, ALaterChangeTakesOverFromWhereTheViewIs) {
   EXPECT_FALSE(view->isAnimating());
 }
 
+TEST_F(AnimationTest, MovesFollowTheEaseInOutCurveUnlessAskedOtherwise) {
+  struct Case {
+    std::uint32_t options;
+    double atQuarter;  // progress a quarter of the way through the time
+    double atHalf;
+  };
+  const Case cases[] = {{AnimationOptionNone, 0.1291, 0.5},
+                        {AnimationOptionAllowUserInteraction, 0.1291, 0.5},
+                        {AnimationOptionCurveLinear, 0.25, 0.5},
+                        {AnimationOptionCurveEaseIn, 0.0935, 0.3154},
+                        {AnimationOptionCurveEaseOut, 0.3781, 0.6846}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    auto view = std::make_shared<View>(Rect{0, 0, 40, 40});
+    animateWithDuration(1.0, 0, c.options, [&] { view->setAlpha(0.0); });
+    advance(0.25);
+    EXPECT_NEAR(1 - view->presentationAlpha(), c.atQuarter, 1e-3);
+    advance(0.25);
+    EXPECT_NEAR(1 - view->presentationAlpha(), c.atHalf, 1e-3);
+    advance(0.5);
+    EXPECT_EQ(view->presentationAlpha(), 0.0);
+  }
+}
+
 TEST_F(AnimationTest, AnimatedViewsTakeNoTouchesUnlessAllowed) {
   auto window = showKeyWindow({375, 667});
   auto view = std::make_shared<View>(Rect{0, 0, 100, 100});

@@ -91,6 +91,7 @@ TEST_F(FloatViewTest, SitsOnTopOfTheRootViewAsARoundButton) {
   EXPECT_EQ(button->frame(), (Rect{0, 0, 40, 40}));
   EXPECT_EQ(button->alpha(), 0.8);
   EXPECT_EQ(button->currentTitle(), "切转\n账号");
+  EXPECT_EQ(button->titleLabel().numberOfLines(), 2);  // on two lines
   EXPECT_EQ(button->cornerRadius(), 20.0);
   EXPECT_FALSE(view->panGesture()->delaysTouchesBegan());
 }

@@ -8,6 +8,7 @@
 #include "tolba/player/player.h"
 #include "ui/TolbaAgreementView.h"
 #include "ui/TolbaLoginView.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
@@ -169,18 +170,30 @@ TEST_F(LoginPanelTest, RefusedRegistrationStaysOpenAndAnAcceptedOneLogsInWithThe
   EXPECT_EQ(results_.size(), 2u);
 }
 
-TEST_F(LoginPanelTest, TransportFailureLeavesThePanelAsItIs) {
-  server_->enqueue(Reply::close());
+TEST_F(LoginPanelTest, ARequestWithoutAnAnswerLeavesThePanelUsableAndASecondTapSendsNothing) {
   fillIn("alice", "secret");
+  for (const bool registering : {false, true}) {
+    SCOPED_TRACE(registering ? "register" : "login");
+    if (registering) toggle();
+    const auto before = server_->requestCount();
+    server_->enqueue(Reply::close().untilReleased());
+    submit();
+    ASSERT_TRUE(server_->waitForRequests(before + 1));
+    submit();  // while the first request is in flight
+    server_->release();
+    ASSERT_TRUE(runUntil([&] { return onScreen(kNetworkFailedToast); }));
+    EXPECT_EQ(server_->requestCount(), before + 1);
+    EXPECT_TRUE(shown());
+    EXPECT_TRUE(results_.empty());
+    EXPECT_EQ(panel_->nameF()->text(), "alice");
+    EXPECT_EQ(panel_->statusBtn()->isSelected(), registering);
+    advance(3);  // the toast fades
+  }
+  // The player tries again, and this time the server answers.
+  server_->enqueue(Reply::json({{"z", 0}, {"d", "账号已存在"}}));
   submit();
-  std::weak_ptr<TolbaLoginView> weak = panel_;
-  panel_.reset();
-  // The request holds the panel until the transport lets it go; then only the window does.
-  ASSERT_TRUE(runUntil([&] { return weak.use_count() == 1; }));
-  panel_ = weak.lock();
-  EXPECT_TRUE(shown());
-  EXPECT_TRUE(results_.empty());
-  EXPECT_EQ(panel_->nameF()->text(), "alice");
+  ASSERT_TRUE(waitForResults(1));
+  EXPECT_EQ(results_[0], (Json{{"code", "-1"}, {"msg", "账号已存在"}}));
 }
 
 TEST_F(LoginPanelTest, RotationRebuildsTheControlsEmptyInLoginMode) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -10,6 +11,7 @@
 #include "toolkit/window.h"
 #include "tolba/player/player.h"
 #include "ui/TolbaPayView.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
@@ -38,6 +40,8 @@ class PayPanelTest : public testing::PanelTest {
     });
   }
   void TearDown() override {
+    TolbaPayView::setPaymentPageTimeout(60);
+    server_->release();
     panel_.reset();
     PanelTest::TearDown();
   }
@@ -298,6 +302,75 @@ TEST_F(PayPanelTest, RefusedOrUnreadableWeChatOrdersFail) {
   }
   EXPECT_EQ(log_->count("TolbaLog:WeChat order reply has no readable \"b\"; treated as refused"), 1u);
   EXPECT_TRUE(requestsTo(kPage).empty());
+}
+
+TEST_F(PayPanelTest, PaymentsWithoutAnAnswerEndAsFailuresOfUnknownOutcome) {
+  answer("/sdkmini/pay/getPayWay", Reply::json({{"code", 1}, {"ttb", 3}, {"wx", 1}}));
+  TolbaPayView::setPaymentPageTimeout(1);
+  const Json unknown = {{"code", "-1"}, {"outcome", "unknown"}};
+  constexpr std::chrono::milliseconds kMoment{300};
+  struct Case {
+    const char* name;
+    bool weChat;
+    std::function<void()> script;
+    std::function<void()> wait;  // what ends the wait, when the test must do something
+  };
+  const Reply order = Reply::json({{"z", 1}, {"b", server_->baseUrl() + kPage}});
+  const std::vector<Case> cases = {
+      // The connection closes a moment later, so that the player can come back meanwhile.
+      {"coin payment closed", false, [&] { answer("/sdkmini/ttbpay/ttbnew", Reply::close().after(kMoment)); }, nullptr},
+      {"WeChat order closed", true, [&] { answer("/sdkmini/wxh5/h5pay", Reply::close().after(kMoment)); }, nullptr},
+      {"page never loads", true,
+       [&] {
+         answer("/sdkmini/wxh5/h5pay", order);
+         answer(kPage, Reply::raw("<html></html>").untilReleased());  // the fetch times out
+       },
+       nullptr},
+      {"page never hands over", true,
+       [&] {
+         answer("/sdkmini/wxh5/h5pay", order);
+         answer(kPage, Reply::raw("<html>scan the code</html>"));
+       },
+       [&] {
+         ASSERT_TRUE(runUntil([&] { return panel_->webView() && !panel_->webView()->pageText().empty(); }));
+         advance(1);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    results_.clear();
+    c.script();
+    open();
+    ASSERT_TRUE(Player::tap(c.weChat ? *panel_->wxBtn() : *panel_->ptbBtn()));
+    // Coming back to the game before WeChat was opened says nothing of a payment.
+    Player::becomeActive();
+    drain();
+    EXPECT_TRUE(results_.empty());
+    if (c.wait) c.wait();
+    ASSERT_TRUE(runUntil([&] { return !results_.empty(); }));
+    EXPECT_EQ(results_, std::vector<Json>{unknown});
+    EXPECT_TRUE(onScreen(kPaymentNetworkFailedToast));
+    drain();
+    EXPECT_FALSE(shown());
+    EXPECT_EQ(panel_->coverView()->superview(), nullptr);
+    advance(1);  // nothing else ends it a second time
+    EXPECT_EQ(results_.size(), 1u);
+    EXPECT_TRUE(opened_.empty());
+    advance(3);  // the toast fades
+  }
+}
+
+TEST_F(PayPanelTest, APageThatCannotOpenWeChatFailsAtOnce) {
+  answer("/sdkmini/pay/getPayWay", Reply::json({{"code", 1}, {"ttb", 3}, {"wx", 1}}));
+  answer("/sdkmini/wxh5/h5pay", Reply::json({{"z", 1}, {"b", server_->baseUrl() + kPage}}));
+  app().unregisterSchemeHandler("weixin");  // WeChat is not installed
+  open();
+  ASSERT_TRUE(Player::tap(*panel_->wxBtn()));
+  ASSERT_TRUE(runUntil([&] { return !results_.empty(); }));
+  EXPECT_EQ(results_, codes({"-1"}));
+  EXPECT_TRUE(onScreen(kWeChatNotOpenedToast));
+  drain();
+  EXPECT_FALSE(shown());
 }
 
 TEST_F(PayPanelTest, RotationsKeepTextsBalanceCoverAndOneReport) {

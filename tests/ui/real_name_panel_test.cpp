@@ -10,6 +10,7 @@
 #include "toolkit/touch.h"
 #include "tolba/player/player.h"
 #include "ui/TolbaRealView.h"
+#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
@@ -76,6 +77,24 @@ TEST_F(RealNamePanelTest, StaysUpOnRefusalAndHandsOverEachReplyIncludingAnUnread
   EXPECT_TRUE(shown());
   drain();
   EXPECT_EQ(results_.size(), 2u);
+}
+
+TEST_F(RealNamePanelTest, ASubmitWithoutAnAnswerKeepsThePanelUsableAndASecondTapSendsNothing) {
+  server_->enqueue(Reply::close().untilReleased());
+  ASSERT_TRUE(Player::tap(button("提交")));
+  ASSERT_TRUE(server_->waitForRequests(1));
+  ASSERT_TRUE(Player::tap(button("提交")));  // while the first is in flight
+  server_->release();
+  ASSERT_TRUE(runUntil([&] { return onScreen(kNetworkFailedToast); }));
+  EXPECT_EQ(server_->requestCount(), 1u);
+  EXPECT_TRUE(results_.empty());
+  EXPECT_TRUE(shown());
+
+  advance(3);  // the toast fades
+  server_->enqueue(Reply::json({{"z", 1}}));
+  ASSERT_TRUE(Player::tap(button("提交")));
+  ASSERT_TRUE(waitForResults(1));
+  EXPECT_EQ(results_[0], (Json{{"z", 1}}));
 }
 
 TEST_F(RealNamePanelTest, CancelHandsOverNilWhileStillShownThenCloses) {

@@ -6,6 +6,7 @@
 // Timers and delayed calls are measured on the loop's clock (real or manual).
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
 #include "tolba/export.h"
@@ -38,13 +40,31 @@ class TOLBA_API Timer : public std::enable_shared_from_this<Timer> {
 
  private:
   friend class RunLoop;
-  Timer(Duration interval, bool repeats, std::function<void(Timer&)> action);
+  Timer(Duration interval, bool repeats, std::function<void(Timer&)> action, const char* label);
   Duration interval_;
   bool repeats_;
   std::function<void(Timer&)> action_;
   std::atomic<bool> valid_{true};
   TimePoint due_{};
   std::uint64_t sequence_ = 0;
+  const char* label_ = nullptr;
+};
+
+// What the loop's turns cost, gathered while statistics are on (a read of the
+// steady clock and of the thread's CPU clock per task). A tick is a turn that
+// ran at least one task. Elapsed times count everything, the time the thread
+// was not running included; CPU times only the thread's own work.
+struct RunLoopStats {
+  std::size_t ticks = 0;
+  double maxTickMs = 0;
+  double p99TickMs = 0;
+  double maxTickCpuMs = 0;
+  double p99TickCpuMs = 0;
+  // The single task that took longest (elapsed), and how long: its label, or
+  // the type of its function when it was posted without one.
+  std::string slowest;
+  double slowestMs = 0;
+  double slowestCpuMs = 0;
 };
 
 class TOLBA_API RunLoop {
@@ -59,10 +79,13 @@ class TOLBA_API RunLoop {
   static RunLoop& main();
 
   // Queues `fn` to run on the loop's thread during a later tick. Any thread.
-  void post(std::function<void()> fn);
+  // `label` names the task in the loop's statistics; it must outlive the task
+  // (a string literal or another constant).
+  void post(std::function<void()> fn, const char* label = nullptr);
 
   // Schedules a timer whose first firing is `interval` from now.
-  std::shared_ptr<Timer> scheduleTimer(Duration interval, bool repeats, std::function<void(Timer&)> action);
+  std::shared_ptr<Timer> scheduleTimer(Duration interval, bool repeats, std::function<void(Timer&)> action,
+                                       const char* label = nullptr);
 
   // A delayed call identified by a target and a selector name, so that it can be
   // cancelled before it runs (as `performSelector:withObject:afterDelay:`).
@@ -98,6 +121,12 @@ class TOLBA_API RunLoop {
   bool isLoopThread() const;
   std::size_t pendingTimers() const;
 
+  // Statistics of the ticks run from now on (on) or none (off, the default).
+  // Turning them on starts afresh. Read on the loop's thread.
+  void setStatsEnabled(bool on);
+  bool statsEnabled() const { return statsOn_.load(std::memory_order_relaxed); }
+  RunLoopStats stats() const;
+
  private:
   friend class Timer;
   struct Delayed {
@@ -107,21 +136,45 @@ class TOLBA_API RunLoop {
     std::uint64_t sequence;
     std::function<void()> fn;
   };
+  struct Task {
+    std::function<void()> fn;
+    const char* label;
+  };
+  // Tick and task times, touched only by the loop's thread.
+  struct StatsState {
+    std::vector<float> tickMs;
+    std::vector<float> tickCpuMs;
+    double slowestMs = 0;
+    double slowestCpuMs = 0;
+    std::string slowest;
+  };
+  struct Stamp {
+    std::chrono::steady_clock::time_point wall;
+    double cpuMs;
+  };
   std::optional<TimePoint> nextDue() const;
   std::size_t runDue();
   void markThread();
+  static Stamp stamp();
+  // Times the task that ended now (since `last`), remembers it when it is the
+  // slowest, moves `last` on; adds its times to `wallMs` and `cpuMs`.
+  void noteTask(Stamp& last, const char* label, const std::type_info& type, double& wallMs, double& cpuMs);
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::shared_ptr<Clock> clock_;
-  std::deque<std::function<void()>> posted_;
+  std::deque<Task> posted_;
   std::vector<std::shared_ptr<Timer>> timers_;
   std::vector<Delayed> delayed_;
   std::uint64_t sequence_ = 0;
   std::thread::id thread_;
+  std::atomic<bool> statsOn_{false};
+  StatsState stats_;
 };
 
-// Shorthand for RunLoop::main().post(fn).
-inline void postToMain(std::function<void()> fn) { RunLoop::main().post(std::move(fn)); }
+// Shorthand for RunLoop::main().post(fn, label).
+inline void postToMain(std::function<void()> fn, const char* label = nullptr) {
+  RunLoop::main().post(std::move(fn), label);
+}
 
 }  // namespace tolba::platform

@@ -1,0 +1,34 @@
+#pragma once
+// Draws the toolkit's view tree: every visible window of the application, back
+// to front, each view at its presentation position and alpha (what is on screen
+// during an animation), its background with its corner radius, its content
+// (label, text field, switch, web page) and then its subviews, clipped to its
+// rounded bounds when it clips. Main thread only.
+
+#include <memory>
+
+#include "toolkit/view.h"
+
+typedef struct _cairo cairo_t;
+
+namespace tolba::render {
+
+class Renderer {
+ public:
+  static Renderer& shared();
+
+  // Draws the screen into `cr`, whose user space must be the screen's points
+  // (scaled by the screen scale); draws over what is there.
+  void drawScreen(cairo_t* cr);
+  // Draws one view (and its subviews) with its frame's origin at the current
+  // origin of `cr`.
+  void drawView(cairo_t* cr, platform::View& view);
+
+ private:
+  Renderer();
+  ~Renderer() = default;
+  struct Pages;
+  std::unique_ptr<Pages> pages_;
+};
+
+}  // namespace tolba::render
