@@ -69,14 +69,8 @@ else()
   set(TOLBA_STATIC_PACKAGE ON)
 endif()
 
-install(EXPORT TolbaSDKTargets NAMESPACE Tolba:: DESTINATION ${TOLBA_CMAKE_DIR} COMPONENT sdk)
-configure_package_config_file(cmake/TolbaSDKConfig.cmake.in
-  ${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfig.cmake INSTALL_DESTINATION ${TOLBA_CMAKE_DIR})
-write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfigVersion.cmake
-  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfigVersion.cmake
-  DESTINATION ${TOLBA_CMAKE_DIR} COMPONENT sdk)
-
+# The renderer's own dependencies, found by the package before its targets (set
+# before the package file is configured).
 set(TOLBA_RENDER_DEPENDENCIES "")
 if(TARGET tolba_render AND NOT BUILD_SHARED_LIBS)
   set(TOLBA_RENDER_DEPENDENCIES [=[
@@ -96,6 +90,14 @@ if(TARGET tolba_render AND NOT BUILD_SHARED_LIBS)
     set_property(TARGET tolba_render PROPERTY INTERFACE_LINK_LIBRARIES "${_tolba_render_ilibs}")
   endif()
 endif()
+install(EXPORT TolbaSDKTargets NAMESPACE Tolba:: DESTINATION ${TOLBA_CMAKE_DIR} COMPONENT sdk)
+configure_package_config_file(cmake/TolbaSDKConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfig.cmake INSTALL_DESTINATION ${TOLBA_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/TolbaSDKConfigVersion.cmake
+  DESTINATION ${TOLBA_CMAKE_DIR} COMPONENT sdk)
+
 file(RELATIVE_PATH TOLBA_PC_TO_PREFIX "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
 configure_file(cmake/tolba-sdk.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tolba-sdk.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tolba-sdk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT sdk)

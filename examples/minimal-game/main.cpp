@@ -11,6 +11,12 @@
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/run_loop.h"
+#if MINIMAL_GAME_DRAWS
+#include <vector>
+
+#include "tolba/TolbaHost.h"
+#include "tolba/TolbaLayer.h"
+#endif
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -44,5 +50,19 @@ int main(int argc, char** argv) {
   }
   std::printf("minimal-game: init finished=%d error=%d channel=%s\n", initDone, initError,
               sdk->channelType().c_str());
-  return initDone && initError == 0 ? 0 : 1;
+  if (!initDone || initError != 0) return 1;
+#if MINIMAL_GAME_DRAWS
+  // The login panel, drawn into the game's own buffer: its dimmed backdrop
+  // covers the screen.
+  tolba::TolbaHost::shared().setScreen(tolba::TolbaScreen{});
+  if (sdk->login() != 0) return 1;
+  tolba::platform::RunLoop::main().tick();
+  const int width = 750, height = 1334;
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
+  if (!tolba::TolbaLayer::drawInto({pixels.data(), width, height, width * 4})) return 1;
+  const int alpha = pixels[(static_cast<std::size_t>(height / 2) * width + width / 2) * 4 + 3];
+  std::printf("minimal-game: drew the login panel, centre alpha=%d\n", alpha);
+  if (alpha == 0) return 1;
+#endif
+  return 0;
 }

@@ -13,6 +13,11 @@ done
 for internal in platform/user_defaults.h platform/value.h; do
   [[ ! -e $prefix/include/tolba/$internal ]] || { echo "installed but internal: $internal"; exit 1; }
 done
+# With the renderer built, its header and Tolba::render are installed too.
+if grep -q '^TOLBA_HAVE_RENDER:INTERNAL=ON$' "$build/CMakeCache.txt"; then
+  [[ -f $prefix/include/tolba/TolbaLayer.h ]] || { echo "not installed: TolbaLayer.h"; exit 1; }
+  grep -q -r --include='TolbaSDKTargets*.cmake' 'Tolba::render' "$prefix" || { echo "Tolba::render not exported"; exit 1; }
+fi
 [[ -x $prefix/bin/tolba-sandbox && -x $prefix/bin/tolba-wire ]] || { echo "tools not installed"; exit 1; }
 
 cmake -S "$source/examples/minimal-game" -B "$TOLBA_TEST_DIR/game-build" -G Ninja \
