@@ -1,7 +1,7 @@
 # Shortcuts for newcomers; everything here wraps CMake presets.
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test deps build asan tsan bench clean
+.PHONY: demo test deps build asan tsan bench package clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -35,6 +35,12 @@ bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 	@./scripts/bench.sh build/release
+
+# A Debian package of the SDK (headers, libraries, CMake package, tolba-sandbox,
+# tolba-wire) under build/default/package/.
+package: build
+	@cmake --build --preset default --target package
+	@ls build/default/package/*.deb
 
 clean:
 	rm -rf build

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "tolba/export.h"
+
 namespace tolba {
 
 // Interface orientations, numbered as on the phone platform.
@@ -64,7 +66,7 @@ struct TolbaElement {
   bool on = false;                              // a switch that is on
 };
 
-class TolbaHost {
+class TOLBA_API TolbaHost {
  public:
   // The process-wide host side of the SDK (created on first use, never destroyed).
   static TolbaHost& shared();

@@ -3,10 +3,11 @@
 // the SDK library itself draws nothing and links no drawing library). Main thread.
 
 #include "tolba/TolbaHost.h"
+#include "tolba/export.h"
 
 namespace tolba {
 
-class TolbaLayer {
+class TOLBA_API TolbaLayer {
  public:
   // Draws the whole layer into `buffer` (cleared to transparent first) at the
   // screen's scale; a buffer of another size is drawn into from the top left and

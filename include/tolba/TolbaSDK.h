@@ -1,10 +1,16 @@
 #pragma once
-// The one object a game talks to. Create it with TolbaSDK::defaultInstance(),
-// initialise it with initWithConfig(), call platform::RunLoop::main().tick() once
-// per frame, and listen for the notifications below on
-// platform::NotificationCenter::defaultCenter(). Everything runs on the thread
-// that ticks the main run loop; notifications are always posted from a later
-// tick, never inside the call that caused them.
+// The one object a game talks to.
+//
+//   auto sdk = tolba::TolbaSDK::defaultInstance();
+//   sdk->initWithConfig(config, nullptr, nullptr);     // then, once per frame:
+//   tolba::platform::RunLoop::main().tick();           // "tolba/platform/run_loop.h"
+//
+// and listen for the notifications below on
+// tolba::platform::NotificationCenter::defaultCenter() ("tolba/platform/notification_center.h").
+// Every call belongs to the thread that ticks the main run loop. Notifications are
+// always posted from a later tick, never inside the call that caused them; each
+// carries a payload object with an integer "error" (0 for success) and, where
+// there is one, a "msg" text.
 
 #include <cstdint>
 #include <functional>
@@ -17,81 +23,104 @@
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKInitConfig.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
+#include "tolba/export.h"
 
 namespace tolba {
 
 namespace platform {
-class Application;
-class Window;
-class Timer;
+class Application;  // the SDK's own application object; games pass nullptr
+class Window;       // likewise
 }  // namespace platform
 
-class TolbaRealView;
-
-// Notification names (each value is its own name) and payload keys.
+// --- Notifications (each value is its own name) ------------------------------------
+// Initialisation finished: {"error": 0}, or {"error": -10} when init was refused.
 inline constexpr char kTolbaSDKNotiInitDidFinished[] = "kTolbaSDKNotiInitDidFinished";
+// Sign-in: {"error": 0, "username", "token", "logintime"}; -2 (login panel failed or
+// the reply was unreadable) or -3 (the server refused, "msg" its text).
 inline constexpr char kTolbaSDKNotiLogin[] = "kTolbaSDKNotiLogin";
+// The player is signed out: {"error": 0}.
 inline constexpr char kTolbaSDKNotiLogout[] = "kTolbaSDKNotiLogout";
+// A payment ended: "error" 0 (paid), -400 (refused or failed), -401 (cancelled);
+// "msg", "cpOrderId" (the game's order id) and, once the order was accepted, "orderId".
 inline constexpr char kTolbaSDKNotiRecharge[] = "kTolbaSDKNotiRecharge";
+// Right after every sign-in: {"error": 0, "msg", "isRealName" "1"/"0", "age" (text,
+// "-1" when unknown), "isResumeGame" "1", "realOther" ""}.
 inline constexpr char kTolbaSDKNotiRealAuth[] = "kTolbaSDKNotiRealAuth";
+// Payload keys.
 inline constexpr char kTolbaSDKKeyError[] = "error";
 inline constexpr char kTolbaSDKKeyMsg[] = "msg";
+
+// --- Result codes of the calls below and of "error" in payloads ------------------------
+inline constexpr std::int32_t kTolbaResultOk = 0;
+inline constexpr std::int32_t kTolbaResultLoginFailed = -2;
+inline constexpr std::int32_t kTolbaResultSignInRefused = -3;
+inline constexpr std::int32_t kTolbaResultInitRefused = -10;
+inline constexpr std::int32_t kTolbaResultNotInitialised = -20;
+inline constexpr std::int32_t kTolbaResultRealAuth = -100;
+inline constexpr std::int32_t kTolbaResultNotSignedIn = -301;
+inline constexpr std::int32_t kTolbaResultPayFailed = -400;
+inline constexpr std::int32_t kTolbaResultPayCancelled = -401;
 
 // Interface orientation masks answered by the orientation hook.
 inline constexpr std::uint64_t kTolbaOrientationMaskPortrait = 2;
 inline constexpr std::uint64_t kTolbaOrientationMaskLandscape = 24;
 
-class TolbaSDK : public std::enable_shared_from_this<TolbaSDK> {
+class TOLBA_API TolbaSDK {
  public:
   using Json = nlohmann::json;
 
-  // The process-wide facade, created once (thread-safe) and never destroyed.
+  // The process-wide facade, created on first use (thread-safe), never destroyed.
   static std::shared_ptr<TolbaSDK> defaultInstance();
 
-  TolbaSDK();  // the platform's `init`: not initialised, no session
-  ~TolbaSDK();
-  TolbaSDK(const TolbaSDK&) = delete;
-  TolbaSDK& operator=(const TolbaSDK&) = delete;
-
+  // --- Start-up -------------------------------------------------------------------
+  // 0 when accepted; -10 (and kTolbaSDKNotiInitDidFinished {"error": -10}) when the
+  // record is missing or its gameid is empty. Initialisation finishes once the
+  // network is reachable; until then login, logout and payOrderInfo answer -20.
+  // The application and launch options are not used.
+  std::int32_t initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config, platform::Application* application,
+                              const Json& launchOptions);
   // The channel id of Tolba.plist ("cps001" by default).
   std::string channelType();
 
-  // 0 when accepted; -10 (and kTolbaSDKNotiInitDidFinished {"error":-10}) when the
-  // record is missing or its gameid is empty. Initialisation finishes once the
-  // network is reachable; until then login/logout/payOrderInfo answer -20.
-  std::int32_t initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config, platform::Application* application,
-                              const Json& launchOptions);
+  // --- The player ---------------------------------------------------------------------
+  // Opens the login panel: 0, or -20 before initialisation finished. The outcome
+  // arrives as kTolbaSDKNotiLogin and then kTolbaSDKNotiRealAuth.
+  std::int32_t login();
+  // Signs the player out: 0, -20, or -301 when nobody is signed in. The outcome
+  // arrives as kTolbaSDKNotiLogout once the server answered.
+  std::int32_t logout();
+  // Always -100: the real-name check runs as part of login.
+  std::int32_t realAuth();
 
-  std::int32_t login();   // 0 or -20
-  std::int32_t logout();  // 0, -20 or -301
-  std::int32_t realAuth() { return -100; }
-
-  // The session, as the aggregation server issued it (nullopt when absent).
+  // The session as the server issued it at sign-in (nullopt when nobody is signed in).
   std::optional<std::string> username() const;
   std::optional<std::string> token() const;
   std::optional<std::string> logintime() const;
-  // The same values in the JSON type the server sent them (null when absent).
-  const Json& usernameValue() const { return username_; }
-  const Json& tokenValue() const { return token_; }
-  const Json& logintimeValue() const { return logintime_; }
-  const std::optional<Json>& realNameInfo() const { return realNameInfo_; }
-  // Sets the session as a sign-in would (tests only).
-  void setSessionForTesting(Json username, Json token, Json logintime, std::optional<Json> realNameInfo);
+  // The last real-name answer (keys as in kTolbaSDKNotiRealAuth), nullopt after logout.
+  std::optional<Json> realNameInfo() const;
 
+  // --- Roles and payments ---------------------------------------------------------------
+  // Reports the signed-in player's role to the servers (create and update alike);
+  // nothing is reported when nobody is signed in. No notification.
   void updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role, bool isCreate);
+  // Submits the order and opens the pay centre: 0, -20 or -301. The outcome arrives
+  // as kTolbaSDKNotiRecharge. Fills in the order's sign ("" when unset) and its
+  // productDesc (count followed by productName when empty) in place.
   std::int32_t payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role);
 
-  // Toolbar entry points: log a line and answer 0; the floating button is shown
-  // after login and hidden by logout instead.
+  // --- Toolbar entry points: log a line and answer 0 (the floating switch-account
+  // button is shown after login and hidden by logout instead) ---------------------------
   std::int32_t showToolBar(std::int32_t place);
   std::int32_t hideToolBar();
-  std::int32_t enterUserCenter() { return 0; }
+  std::int32_t enterUserCenter();
 
-  // Orientation hook: landscape mask (24) when the game is landscape, else 2.
+  // --- Orientation hook: kTolbaOrientationMaskLandscape when the game is landscape
+  // (Tolba.plist "islandscape" 1), otherwise kTolbaOrientationMaskPortrait ----------------
   std::uint64_t applicationSupportedInterfaceOrientationsForWindow(platform::Application* application,
                                                                    platform::Window* window);
 
-  // Application-delegate hooks the game forwards; each answers false and does nothing.
+  // --- Application-delegate hooks the game forwards; each answers false and does
+  // nothing (the restoration handler is never called) ------------------------------------
   bool openURLApplication(const std::string& url, platform::Application* application);
   bool openURLSourceApplicationApplicationAnnotation(const std::string& url, const std::string& sourceApplication,
                                                      platform::Application* application, const Json& annotation);
@@ -109,62 +138,11 @@ class TolbaSDK : public std::enable_shared_from_this<TolbaSDK> {
   bool applicationContinueUserActivityRestorationHandler(platform::Application* application, const Json& activity,
                                                          const std::function<void(const Json&)>& restorationHandler);
 
-  // Notification senders: log the sender's line, then post on the main run loop
-  // (never inside the caller's stack). The logout sender first tells the server.
-  void sendTolbaInitNoti(Json payload);
-  void sendTolbaLoginNoti(Json payload);
-  void sendTolbaLogoutNoti(Json payload);
-  void sendTolbaPayNoti(Json payload);
-  void sendTolbaRealNoti(Json payload);
-
-  // One network probe of initialisation (run by the probe timer).
-  void requestForNetSwitch();
-  // Marks the SDK initialised and posts the init notification.
-  void _initChannelSdk();
-
-  bool SDKIsInit() const { return SDKIsInit_; }
-  const std::shared_ptr<TolbaSDKInitConfig>& config() const { return config_; }
-  const std::optional<std::string>& orderid() const { return orderid_; }
-  const std::shared_ptr<TolbaSDKPayOrderInfo>& orderInfo() const { return orderInfo_; }
-  const std::shared_ptr<TolbaSDKGameRoleInfo>& roleInfo() const { return roleInfo_; }
-  std::shared_ptr<TolbaRealView> rzView() const { return rzView_.lock(); }
-  const std::optional<Json>& loginData() const { return loginData_; }
-  const std::shared_ptr<platform::Timer>& netTimer() const { return netTimer_; }
-
-  // Host name the initialisation probe asks the reachability monitor about.
-  static constexpr const char* kProbeHostName = "www.apple.com";
-
-  // Replaces the singleton with a fresh facade (tests only).
-  static void resetForTesting();
-
-  // Internal steps of the login and payment flows, in the order they run
-  // (public so that tests can drive them one at a time).
-  void loginPanelDidFinish(const Json& result);
-  void showRzView();
-  void checkRzWithDic(const std::optional<Json>& result);
-  void doSignUserWithDic(const std::optional<Json>& loginResult);
-  void signInDidReply(const std::optional<Json>& reply);
-  void setRealInfoWithAge(const std::string& age);
-  void orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply);
-  void doShowPay();
-  void doPayNotiWithResult(const std::optional<Json>& result);
+  TolbaSDK(const TolbaSDK&) = delete;
+  TolbaSDK& operator=(const TolbaSDK&) = delete;
 
  private:
-  friend struct TolbaSDKFlows;
-  void post(const char* name, Json payload);
-
-  Json username_;
-  Json token_;
-  Json logintime_;
-  std::optional<Json> realNameInfo_;
-  bool SDKIsInit_ = false;
-  std::shared_ptr<TolbaSDKInitConfig> config_;
-  std::optional<std::string> orderid_;
-  std::shared_ptr<TolbaSDKPayOrderInfo> orderInfo_;
-  std::shared_ptr<TolbaSDKGameRoleInfo> roleInfo_;
-  std::weak_ptr<TolbaRealView> rzView_;
-  std::optional<Json> loginData_;
-  std::shared_ptr<platform::Timer> netTimer_;
+  TolbaSDK() = default;  // state lives inside the library; this object only forwards
 };
 
 }  // namespace tolba

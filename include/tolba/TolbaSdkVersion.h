@@ -1,9 +1,11 @@
 #pragma once
 // The framework's exported version symbols.
 
+#include "tolba/export.h"
+
 extern "C" {
 // 1.0
-extern const double TolbaSdkVersionNumber;
+TOLBA_API extern const double TolbaSdkVersionNumber;
 // "@(#)PROGRAM:TolbaSdk  PROJECT:TolbaSdk-1" followed by a line feed.
-extern const unsigned char TolbaSdkVersionString[];
+TOLBA_API extern const unsigned char TolbaSdkVersionString[];
 }

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "model/phone_model_names.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/build_settings.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/bundle.h"
@@ -101,7 +101,7 @@ std::optional<nlohmann::json> TolbaSDKGameConfig::getConfigFile() {
 nlohmann::json TolbaSDKGameConfig::getGameId() {
   const auto file = getConfigFile();
   if (const auto* v = fileValue(file, "gameid")) return *v;
-  const auto config = TolbaSDK::defaultInstance()->config();
+  const auto config = TolbaSDKCore::shared()->config();
   if (config && config->gameid()) return *config->gameid();
   return nullptr;
 }

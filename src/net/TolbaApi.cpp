@@ -7,7 +7,7 @@
 #include "net/TolbaDataFunc.h"
 #include "net/TolbaNetTool.h"
 #include "net/log_masking.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
 #include "tolba/platform/log.h"
@@ -39,7 +39,7 @@ Json gameId() { return TolbaSDKGameConfig::getGameId(); }
 Json channel() { return TolbaSDKGameConfig::getChannel(); }
 std::string deviceId() { return TolbaSDKGameConfig::getUUID(); }
 std::string sdkUid() { return TolbaSDKGameConfig::getSdkUid(); }
-Json signedInUser() { return TolbaSDK::defaultInstance()->usernameValue(); }
+Json signedInUser() { return TolbaSDKCore::shared()->usernameValue(); }
 
 // Hands the request to the transport; the reply reaches `block` as it came, a
 // transport failure reaches `failure` (when given).

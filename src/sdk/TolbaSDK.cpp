@@ -1,4 +1,5 @@
-#include "tolba/TolbaSDK.h"
+// The facade's state, initialisation probe and notification senders (TolbaSDKCore).
+#include "sdk/TolbaSDKCore.h"
 
 #include <mutex>
 
@@ -14,8 +15,8 @@
 namespace tolba {
 namespace {
 
-std::shared_ptr<TolbaSDK>& instanceSlot() {
-  static auto* slot = new std::shared_ptr<TolbaSDK>();  // never destroyed
+std::shared_ptr<TolbaSDKCore>& instanceSlot() {
+  static auto* slot = new std::shared_ptr<TolbaSDKCore>();  // never destroyed
   return *slot;
 }
 
@@ -23,34 +24,34 @@ void logLine(const std::string& text) { platform::log("TolbaLog:" + text); }
 
 }  // namespace
 
-std::shared_ptr<TolbaSDK> TolbaSDK::defaultInstance() {
+std::shared_ptr<TolbaSDKCore> TolbaSDKCore::shared() {
   static std::once_flag once;
   std::call_once(once, [] {
-    if (!instanceSlot()) instanceSlot() = std::make_shared<TolbaSDK>();
+    if (!instanceSlot()) instanceSlot() = std::make_shared<TolbaSDKCore>();
   });
   return instanceSlot();
 }
 
-void TolbaSDK::resetForTesting() {
-  defaultInstance();
+void TolbaSDKCore::resetForTesting() {
+  shared();
   auto old = std::move(instanceSlot());
   if (old && old->netTimer_) old->netTimer_->invalidate();
-  instanceSlot() = std::make_shared<TolbaSDK>();
+  instanceSlot() = std::make_shared<TolbaSDKCore>();
 }
 
-void TolbaSDK::setSessionForTesting(Json username, Json token, Json logintime, std::optional<Json> realNameInfo) {
+void TolbaSDKCore::setSessionForTesting(Json username, Json token, Json logintime, std::optional<Json> realNameInfo) {
   username_ = std::move(username);
   token_ = std::move(token);
   logintime_ = std::move(logintime);
   realNameInfo_ = std::move(realNameInfo);
 }
 
-TolbaSDK::TolbaSDK() = default;
-TolbaSDK::~TolbaSDK() = default;
+TolbaSDKCore::TolbaSDKCore() = default;
+TolbaSDKCore::~TolbaSDKCore() = default;
 
-std::string TolbaSDK::channelType() { return platform::describe(TolbaSDKGameConfig::getChannel()); }
+std::string TolbaSDKCore::channelType() { return platform::describe(TolbaSDKGameConfig::getChannel()); }
 
-std::int32_t TolbaSDK::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config, platform::Application* application,
+std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config, platform::Application* application,
                                       const Json& launchOptions) {
   (void)application;
   (void)launchOptions;
@@ -70,7 +71,7 @@ std::int32_t TolbaSDK::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config
   // A probe still running from an earlier accepted call would otherwise go on
   // for ever next to the new one.
   if (netTimer_) netTimer_->invalidate();
-  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   netTimer_ = platform::RunLoop::main().scheduleTimer(platform::Duration(1.0), true, [weak](platform::Timer&) {
     if (auto self = weak.lock()) self->requestForNetSwitch();
   }, "network probe");
@@ -79,14 +80,14 @@ std::int32_t TolbaSDK::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config
   return 0;
 }
 
-void TolbaSDK::requestForNetSwitch() {
+void TolbaSDKCore::requestForNetSwitch() {
   const auto monitor = TolbaReachabilityFile::reachabilityWithHostName(kProbeHostName);
   const auto status = monitor ? monitor->currentReachabilityStatus() : ReachabilityNone;
   if (status == ReachabilityNone) return;
   logLine("网络正常了");
   if (netTimer_) netTimer_->invalidate();
   netTimer_.reset();
-  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   platform::postToMain([weak] {
     auto self = weak.lock();
     if (!self) return;
@@ -100,80 +101,57 @@ void TolbaSDK::requestForNetSwitch() {
   }, "init channel SDK");
 }
 
-void TolbaSDK::_initChannelSdk() {
+void TolbaSDKCore::_initChannelSdk() {
   SDKIsInit_ = true;
   sendTolbaInitNoti({{kTolbaSDKKeyError, 0}});
 }
 
-std::optional<std::string> TolbaSDK::username() const {
+std::optional<std::string> TolbaSDKCore::username() const {
   return username_.is_null() ? std::nullopt : std::optional(platform::describe(username_));
 }
-std::optional<std::string> TolbaSDK::token() const {
+std::optional<std::string> TolbaSDKCore::token() const {
   return token_.is_null() ? std::nullopt : std::optional(platform::describe(token_));
 }
-std::optional<std::string> TolbaSDK::logintime() const {
+std::optional<std::string> TolbaSDKCore::logintime() const {
   return logintime_.is_null() ? std::nullopt : std::optional(platform::describe(logintime_));
 }
 
-std::int32_t TolbaSDK::showToolBar(std::int32_t place) {
+std::int32_t TolbaSDKCore::showToolBar(std::int32_t place) {
   (void)place;
   logLine("调用显示工具栏");
   return 0;
 }
 
-std::int32_t TolbaSDK::hideToolBar() {
+std::int32_t TolbaSDKCore::hideToolBar() {
   logLine("调用隐藏工具栏");
   return 0;
 }
 
-std::uint64_t TolbaSDK::applicationSupportedInterfaceOrientationsForWindow(platform::Application*, platform::Window*) {
+std::uint64_t TolbaSDKCore::applicationSupportedInterfaceOrientationsForWindow(platform::Application*, platform::Window*) {
   const auto landscape = TolbaSDKGameConfig::defaultInstance()->getIsLandscape();
   const auto value = landscape ? platform::intValueOfText(*landscape) : 0;
   return value == 1 ? kTolbaOrientationMaskLandscape : kTolbaOrientationMaskPortrait;
 }
 
-bool TolbaSDK::openURLApplication(const std::string&, platform::Application*) { return false; }
-bool TolbaSDK::openURLSourceApplicationApplicationAnnotation(const std::string&, const std::string&,
-                                                             platform::Application*, const Json&) {
-  return false;
-}
-bool TolbaSDK::openURLApplicationOptions(const std::string&, platform::Application*, const Json&) { return false; }
-bool TolbaSDK::applicationDidRegisterForRemoteNotificationsWithDeviceToken(platform::Application*, const std::string&) {
-  return false;
-}
-bool TolbaSDK::applicationDidFailToRegisterForRemoteNotificationsWithError(platform::Application*, const std::string&) {
-  return false;
-}
-bool TolbaSDK::applicationDidReceiveRemoteNotification(platform::Application*, const Json&) { return false; }
-bool TolbaSDK::applicationWillResignActive(platform::Application*) { return false; }
-bool TolbaSDK::applicationDidEnterBackground(platform::Application*) { return false; }
-bool TolbaSDK::applicationWillEnterForeground(platform::Application*) { return false; }
-bool TolbaSDK::applicationDidBecomeActive(platform::Application*) { return false; }
-bool TolbaSDK::applicationWillTerminate(platform::Application*) { return false; }
-bool TolbaSDK::applicationContinueUserActivityRestorationHandler(platform::Application*, const Json&,
-                                                                 const std::function<void(const Json&)>&) {
-  return false;  // the handler is never called
-}
-
-void TolbaSDK::post(const char* name, Json payload) {
+void TolbaSDKCore::post(const char* name, Json payload) {
   platform::postToMain([name = std::string(name), payload = std::move(payload)] {
     platform::NotificationCenter::defaultCenter().post(name, nullptr, payload);
   }, name);
 }
 
-void TolbaSDK::sendTolbaInitNoti(Json payload) {
+void TolbaSDKCore::sendTolbaInitNoti(Json payload) {
   logLine("聚合初始化通知");
   post(kTolbaSDKNotiInitDidFinished, std::move(payload));
 }
 
-void TolbaSDK::sendTolbaLoginNoti(Json payload) {
+void TolbaSDKCore::sendTolbaLoginNoti(Json payload) {
   logLine("聚合登录通知");
   post(kTolbaSDKNotiLogin, std::move(payload));
 }
 
-void TolbaSDK::sendTolbaLogoutNoti(Json payload) {
+void TolbaSDKCore::sendTolbaLogoutNoti(Json payload) {
   logLine("聚合登出通知");
-  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   // Whatever the reply says, even nothing readable or nothing at all (a transport
   // failure), the player is signed out: a game waiting on its switch-account
   // screen always hears back.
@@ -191,12 +169,12 @@ void TolbaSDK::sendTolbaLogoutNoti(Json payload) {
                             });
 }
 
-void TolbaSDK::sendTolbaPayNoti(Json payload) {
+void TolbaSDKCore::sendTolbaPayNoti(Json payload) {
   logLine("聚合支付通知");
   post(kTolbaSDKNotiRecharge, std::move(payload));
 }
 
-void TolbaSDK::sendTolbaRealNoti(Json payload) {
+void TolbaSDKCore::sendTolbaRealNoti(Json payload) {
   logLine("聚合实名通知");
   post(kTolbaSDKNotiRealAuth, std::move(payload));
 }

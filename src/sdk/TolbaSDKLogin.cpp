@@ -4,7 +4,7 @@
 #include "net/log_masking.h"
 #include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
 #include "ui/network_failure_texts.h"
@@ -21,17 +21,17 @@ nlohmann::json realNameDictionary(const char* msg, const char* isRealName, const
 
 }  // namespace
 
-std::int32_t TolbaSDK::login() {
+std::int32_t TolbaSDKCore::login() {
   logLine("设备码 = " + TolbaSDKGameConfig::getUUID());
   if (!SDKIsInit_) return -20;
-  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   PanelPresenter::current().showLoginPanel([weak](const std::optional<Json>& result) {
     if (auto self = weak.lock()) self->loginPanelDidFinish(result.value_or(Json::object()));
   });
   return 0;
 }
 
-void TolbaSDK::loginPanelDidFinish(const Json& result) {
+void TolbaSDKCore::loginPanelDidFinish(const Json& result) {
   if (platform::intValue(platform::find(result, "code")) != 0) {
     const auto msg = replyText(result, kTolbaSDKKeyMsg);
     PanelPresenter::current().showWarning(msg);
@@ -48,14 +48,14 @@ void TolbaSDK::loginPanelDidFinish(const Json& result) {
   } else {
     showRzView();
   }
-  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   PanelPresenter::current().showFloatButton([weak] {
     if (auto self = weak.lock()) self->sendTolbaLogoutNoti({{kTolbaSDKKeyError, 0}});
   });
 }
 
-void TolbaSDK::showRzView() {
-  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+void TolbaSDKCore::showRzView() {
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   rzView_ = PanelPresenter::current().showRealNamePanel([weak](const std::optional<Json>& result) {
     platform::log("实名回调 resultDic = " +
                   (result ? platform::describe(maskedDictionary(*result)) : std::string("(null)")));
@@ -63,7 +63,7 @@ void TolbaSDK::showRzView() {
   });
 }
 
-void TolbaSDK::checkRzWithDic(const std::optional<Json>& result) {
+void TolbaSDKCore::checkRzWithDic(const std::optional<Json>& result) {
   auto& presenter = PanelPresenter::current();
   if (!replyStatusIsOne(result, "z")) {
     // Cancelled or refused: the player goes on unverified; a refused panel stays up.
@@ -82,9 +82,9 @@ void TolbaSDK::checkRzWithDic(const std::optional<Json>& result) {
   doSignUserWithDic(loginData_);
 }
 
-void TolbaSDK::doSignUserWithDic(const std::optional<Json>& loginResult) {
+void TolbaSDKCore::doSignUserWithDic(const std::optional<Json>& loginResult) {
   const Json* name = loginResult ? platform::find(*loginResult, "name") : nullptr;
-  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   TolbaApi::gameLogin(
       name ? *name : Json(), loginResult,
       [weak](const std::optional<Json>& reply, const Json&) {
@@ -101,7 +101,7 @@ void TolbaSDK::doSignUserWithDic(const std::optional<Json>& loginResult) {
       });
 }
 
-void TolbaSDK::signInDidReply(const std::optional<Json>& reply) {
+void TolbaSDKCore::signInDidReply(const std::optional<Json>& reply) {
   // The token is masked in the log line.
   logLine("聚合登录结果 = " +
           (reply ? platform::describe(maskedReply("sdkstandard/login/index", *reply)) : std::string("(null)")));
@@ -139,13 +139,13 @@ void TolbaSDK::signInDidReply(const std::optional<Json>& reply) {
   setRealInfoWithAge(age);
 }
 
-void TolbaSDK::setRealInfoWithAge(const std::string& age) {
+void TolbaSDKCore::setRealInfoWithAge(const std::string& age) {
   Json info = realNameDictionary("成功", age == "-1" ? "0" : "1", age);
   realNameInfo_ = info;
   sendTolbaRealNoti(std::move(info));
 }
 
-std::int32_t TolbaSDK::logout() {
+std::int32_t TolbaSDKCore::logout() {
   if (!SDKIsInit_) return -20;
   if (username_.is_null()) return -301;
   realNameInfo_.reset();

@@ -3,7 +3,7 @@
 #include "net/log_masking.h"
 #include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
@@ -21,7 +21,7 @@ constexpr char kPayOutcomeUnknown[] =
 
 }  // namespace
 
-void TolbaSDK::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role, bool isCreate) {
+void TolbaSDKCore::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role, bool isCreate) {
   (void)isCreate;  // creating and updating a role are reported alike
   if (username_.is_null()) {
     logLine("渠道sdk用户已退出，上报没有意义了");
@@ -36,7 +36,7 @@ void TolbaSDK::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role, bo
   });
 }
 
-std::int32_t TolbaSDK::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
+std::int32_t TolbaSDKCore::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
                                     std::shared_ptr<TolbaSDKGameRoleInfo> role) {
   if (!SDKIsInit_) return -20;
   if (username_.is_null()) return -301;
@@ -48,7 +48,7 @@ std::int32_t TolbaSDK::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
   }
   orderInfo_ = order;
   roleInfo_ = role;
-  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   TolbaApi::payOrderInfo(
       order, role,
       [weak, order](const std::optional<Json>& reply, const Json&) {
@@ -67,7 +67,7 @@ std::int32_t TolbaSDK::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
   return 0;
 }
 
-void TolbaSDK::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply) {
+void TolbaSDKCore::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply) {
   logLine("聚合订单提交 = " +
           (reply ? platform::describe(maskedReply("sdkstandard/pay/index", *reply)) : std::string("(null)")));
   Json payload = Json::object();
@@ -82,7 +82,7 @@ void TolbaSDK::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order,
     payload[kTolbaSDKKeyMsg] = "服务器连接错误";
   } else if (accepted) {
     orderid_ = platform::describe(*orderId);
-    std::weak_ptr<TolbaSDK> weak = weak_from_this();
+    std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
     platform::postToMain([weak] {
       if (auto self = weak.lock()) self->doShowPay();
     }, "show pay centre");
@@ -98,14 +98,14 @@ void TolbaSDK::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order,
   }
 }
 
-void TolbaSDK::doShowPay() {
-  std::weak_ptr<TolbaSDK> weak = weak_from_this();
+void TolbaSDKCore::doShowPay() {
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   PanelPresenter::current().showPayPanel(orderInfo_, roleInfo_, orderid_, [weak](const std::optional<Json>& result) {
     if (auto self = weak.lock()) self->doPayNotiWithResult(result);
   });
 }
 
-void TolbaSDK::doPayNotiWithResult(const std::optional<Json>& result) {
+void TolbaSDKCore::doPayNotiWithResult(const std::optional<Json>& result) {
   Json payload;
   // A pay centre that reports nothing readable has not been paid.
   const auto code = result ? platform::intValue(platform::find(*result, "code")) : -1;

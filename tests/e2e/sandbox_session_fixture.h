@@ -10,7 +10,7 @@
 
 #include "sandbox_server.h"
 #include "support/ui_fixture.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
 #include "toolkit/button.h"
@@ -138,7 +138,7 @@ class SandboxSessionTest : public UiTest {
   const Posted& posted(std::size_t i) const { return recorder_->posted().at(i); }
 
   std::unique_ptr<sandbox::SandboxServer> server_;
-  std::shared_ptr<TolbaSDK> sdk_;
+  std::shared_ptr<TolbaSDKCore> sdk_;
   std::unique_ptr<NotificationRecorder> recorder_;
 };
 

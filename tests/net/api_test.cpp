@@ -5,7 +5,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "support/loopback_fixture.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
 
@@ -76,7 +76,7 @@ class ApiTest : public testing::LoopbackTest {
 TEST_F(ApiTest, LogoutSendsTheSignedInNameInItsOwnType) {
   EXPECT_EQ(sent("sdkstandard/login/logout", [](auto b) { TolbaApi::gameLogoutBlock(b); }),
             Json({{"gameid", "g1"}, {"channelname", "c9"}}));
-  TolbaSDK::defaultInstance()->setSessionForTesting(123, "t", "lt", std::nullopt);
+  TolbaSDKCore::shared()->setSessionForTesting(123, "t", "lt", std::nullopt);
   EXPECT_EQ(sent("sdkstandard/login/logout", [](auto b) { TolbaApi::gameLogoutBlock(b); }),
             Json({{"username", 123}, {"gameid", "g1"}, {"channelname", "c9"}}));
 }
@@ -99,7 +99,7 @@ TEST_F(ApiTest, SignInSendsItsTableAndLogsIt) {
 }
 
 TEST_F(ApiTest, RoleReportSendsEveryRoleField) {
-  TolbaSDK::defaultInstance()->setSessionForTesting("player", "t", "lt", std::nullopt);
+  TolbaSDKCore::shared()->setSessionForTesting("player", "t", "lt", std::nullopt);
   EXPECT_EQ(sent("sdkstandard/role/index", [](auto b) { TolbaApi::updateRoleInfo(fullRole(), b); }),
             Json({{"username", "player"},   {"gameid", "g1"},        {"channelname", "c9"},  {"roleid", "r9"},
                   {"serverid", "s1"},       {"servername", "一区"},  {"rolename", "hero"},   {"rolelevel", "42"},
@@ -114,7 +114,7 @@ TEST_F(ApiTest, RoleReportSendsEveryRoleField) {
 }
 
 TEST_F(ApiTest, OrderSubmissionSendsAmountAndCountAsText) {
-  TolbaSDK::defaultInstance()->setSessionForTesting("player", "t", "lt", std::nullopt);
+  TolbaSDKCore::shared()->setSessionForTesting("player", "t", "lt", std::nullopt);
   EXPECT_EQ(sent("sdkstandard/pay/index", [](auto b) { TolbaApi::payOrderInfo(order(6.0f), fullRole(), b); }),
             Json({{"roleid", "r9"},
                   {"serverid", "s1"},

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/loopback_fixture.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 
 namespace tolba {
 namespace {
@@ -12,7 +12,7 @@ using Reply = testing::LoopbackServer::Reply;
 class LogoutTest : public testing::LoopbackTest {
  protected:
   void signIn() {
-    auto sdk = TolbaSDK::defaultInstance();
+    auto sdk = TolbaSDKCore::shared();
     sdk->_initChannelSdk();
     sdk->setSessionForTesting("player", "tok", "1700000000", Json{{"isRealName", "1"}});
     drain();
@@ -21,7 +21,7 @@ class LogoutTest : public testing::LoopbackTest {
 
 TEST_F(LogoutTest, TheReplyEndsTheSessionButKeepsTokenAndLoginTime) {
   signIn();
-  auto sdk = TolbaSDK::defaultInstance();
+  auto sdk = TolbaSDKCore::shared();
   server_->enqueue(Reply::json({{"a", 1}}).untilReleased());
   testing::NotificationRecorder recorder({kTolbaSDKNotiLogout});
 
@@ -44,7 +44,7 @@ TEST_F(LogoutTest, TheReplyEndsTheSessionButKeepsTokenAndLoginTime) {
 }
 
 TEST_F(LogoutTest, AnUnreadableReplyOrNoAnswerAtAllStillSignsOut) {
-  auto sdk = TolbaSDK::defaultInstance();
+  auto sdk = TolbaSDKCore::shared();
   testing::NotificationRecorder recorder({kTolbaSDKNotiLogout});
   for (auto reply : {Reply::close(), Reply::raw("<html>busy</html>", 503)}) {
     signIn();

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "support/sdk_fixture.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSdkVersion.h"
 #include "tolba/platform/reachability.h"
 
@@ -20,7 +20,7 @@ struct FacadeTest : SdkTest {
     config->setGameid(std::move(gameid));
     return config;
   }
-  std::shared_ptr<TolbaSDK> sdk() { return TolbaSDK::defaultInstance(); }
+  std::shared_ptr<TolbaSDKCore> sdk() { return TolbaSDKCore::shared(); }
 };
 
 TEST_F(FacadeTest, ARefusedInitPostsMinusTenAfterTheCallReturns) {
@@ -53,7 +53,7 @@ TEST_F(FacadeTest, WithTheNetworkUpInitFinishesOnTheNextTick) {
   EXPECT_TRUE(log_->contains("TolbaLog:网络正常了"));
   EXPECT_TRUE(log_->contains("TolbaLog:主线程里初始化"));
   EXPECT_TRUE(log_->contains("TolbaLog:聚合初始化通知"));
-  EXPECT_EQ(reach_->hosts().front(), TolbaSDK::kProbeHostName);
+  EXPECT_EQ(reach_->hosts().front(), TolbaSDKCore::kProbeHostName);
 }
 
 TEST_F(FacadeTest, WithTheNetworkDownItProbesEverySecondUntilReachable) {
@@ -88,20 +88,21 @@ TEST_F(FacadeTest, ASecondInitStopsTheEarlierProbe) {
 }
 
 TEST_F(FacadeTest, FixedAnswersAndInertHooks) {
-  EXPECT_EQ(sdk()->realAuth(), -100);
-  EXPECT_EQ(sdk()->showToolBar(3), 0);
-  EXPECT_EQ(sdk()->hideToolBar(), 0);
-  EXPECT_EQ(sdk()->enterUserCenter(), 0);
+  auto facade = TolbaSDK::defaultInstance();  // the public facade, as a game calls it
+  EXPECT_EQ(facade->realAuth(), -100);
+  EXPECT_EQ(facade->showToolBar(3), 0);
+  EXPECT_EQ(facade->hideToolBar(), 0);
+  EXPECT_EQ(facade->enterUserCenter(), 0);
   EXPECT_TRUE(log_->contains("TolbaLog:调用显示工具栏"));
   EXPECT_TRUE(log_->contains("TolbaLog:调用隐藏工具栏"));
   bool called = false;
-  EXPECT_FALSE(sdk()->applicationContinueUserActivityRestorationHandler(nullptr, nullptr,
+  EXPECT_FALSE(facade->applicationContinueUserActivityRestorationHandler(nullptr, nullptr,
                                                                         [&](const Json&) { called = true; }));
-  EXPECT_FALSE(sdk()->openURLApplicationOptions("weixin://x", nullptr, nullptr));
+  EXPECT_FALSE(facade->openURLApplicationOptions("weixin://x", nullptr, nullptr));
   EXPECT_FALSE(called);
-  sdk()->initWithConfig(record("1"), nullptr, nullptr);
+  facade->initWithConfig(record("1"), nullptr, nullptr);
   drain();
-  EXPECT_EQ(sdk()->realAuth(), -100);
+  EXPECT_EQ(facade->realAuth(), -100);
 }
 
 TEST_F(FacadeTest, SendersPostOnTheMainLoopWithTheirPayload) {

@@ -4,8 +4,8 @@
 #include "support/fake_presenter.h"
 #include "support/loopback_server.h"
 #include "support/sdk_fixture.h"
+#include "sdk/TolbaSDKCore.h"
 #include "ui/network_failure_texts.h"
-#include "tolba/TolbaSDK.h"
 
 namespace tolba {
 namespace {
@@ -16,7 +16,7 @@ using Json = nlohmann::json;
 
 struct LoginFlowTest : testing::SdkTest {
   std::shared_ptr<FakePresenter> panels = std::make_shared<FakePresenter>();
-  std::shared_ptr<TolbaSDK> sdk;
+  std::shared_ptr<TolbaSDKCore> sdk;
   NotificationRecorder rec{{kTolbaSDKNotiLogin, kTolbaSDKNotiRealAuth}};
   std::unique_ptr<testing::LoopbackServer> server;
 

@@ -197,7 +197,7 @@ TEST_F(SimWindowTest, InputEventsPushedIntoTheWindowReachTheServer) {
   // The server took the login of alice with her password: it holds her login now.
   const auto alice = server.store().accountByName("alice");
   ASSERT_TRUE(alice);
-  EXPECT_FALSE(alice->loginSign.empty());
+  EXPECT_FALSE(alice->loginSignHash.empty());
   std::lock_guard lock(mutex);
   bool logged = false;
   for (const auto& line : lines) {

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "model/TolbaSDKGameConfig.h"
-#include "tolba/TolbaSDK.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/device.h"
 #include "tolba/platform/property_list.h"
@@ -135,13 +135,13 @@ void SdkTest::SetUp() {
   reach_->setFlags(platform::reach::Reachable);
   platform::ReachabilityService::setCurrent(reach_);
   platform::Device::current().reset();
-  TolbaSDK::resetForTesting();
+  TolbaSDKCore::resetForTesting();
   TolbaSDKGameConfig::resetForTesting();
 }
 
 void SdkTest::TearDown() {
   platform::RunLoop::main().reset();
-  TolbaSDK::resetForTesting();
+  TolbaSDKCore::resetForTesting();
   TolbaSDKGameConfig::resetForTesting();
   platform::ReachabilityService::setCurrent(nullptr);
   platform::Device::current().reset();
@@ -165,9 +165,9 @@ void SdkTest::writeInfoPlist(const nlohmann::json& contents) {
   out << platform::writeXmlPropertyList(contents);
 }
 
-std::shared_ptr<TolbaSDK> SdkTest::initialisedSdk(const std::string& url) {
+std::shared_ptr<TolbaSDKCore> SdkTest::initialisedSdk(const std::string& url) {
   writeConfig({{"url", url}, {"gameid", "1001"}});
-  auto sdk = TolbaSDK::defaultInstance();
+  auto sdk = TolbaSDKCore::shared();
   auto config = std::make_shared<TolbaSDKInitConfig>();
   config->setGameid("1001");
   sdk->initWithConfig(config, nullptr, nullptr);

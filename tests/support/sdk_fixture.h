@@ -20,7 +20,7 @@
 #include "tolba/platform/run_loop.h"
 
 namespace tolba {
-class TolbaSDK;
+class TolbaSDKCore;
 }
 
 namespace tolba::testing {
@@ -92,7 +92,7 @@ class SdkTest : public ::testing::Test {
 
   // Points Tolba.plist at `url` (game id 1001), initialises the facade with the
   // network up and runs the init notification; returns the facade.
-  std::shared_ptr<TolbaSDK> initialisedSdk(const std::string& url);
+  std::shared_ptr<TolbaSDKCore> initialisedSdk(const std::string& url);
 
   // Lets `seconds` of virtual time pass on the main run loop.
   void advance(double seconds);

@@ -6,22 +6,24 @@
 
 #include <string>
 
+#include "tolba/export.h"
+
 namespace tolba::platform {
 
-std::string bundleDirectory();
-void setBundleDirectory(std::string dir);
+TOLBA_API std::string bundleDirectory();
+TOLBA_API void setBundleDirectory(std::string dir);
 
-std::string dataDirectory();
+TOLBA_API std::string dataDirectory();
 // Changing the data directory points the standard user defaults at the new place
 // (pending writes to the old one finish first).
-void setDataDirectory(std::string dir);
+TOLBA_API void setDataDirectory(std::string dir);
 
 // Name of the running executable (for the default data directory and vendor id).
-std::string executableName();
+TOLBA_API std::string executableName();
 
 // An extra CA bundle file trusted for HTTPS besides the system's (for private test
 // servers). Empty means none.
-std::string extraCaFile();
-void setExtraCaFile(std::string path);
+TOLBA_API std::string extraCaFile();
+TOLBA_API void setExtraCaFile(std::string path);
 
 }  // namespace tolba::platform

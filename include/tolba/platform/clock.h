@@ -6,12 +6,14 @@
 #include <chrono>
 #include <memory>
 
+#include "tolba/export.h"
+
 namespace tolba::platform {
 
 using Duration = std::chrono::duration<double>;  // seconds
 using TimePoint = Duration;                      // seconds since the clock's epoch
 
-class Clock {
+class TOLBA_API Clock {
  public:
   virtual ~Clock() = default;
   virtual TimePoint now() const = 0;
@@ -19,12 +21,12 @@ class Clock {
   virtual bool isManual() const { return false; }
 };
 
-class SteadyClock final : public Clock {
+class TOLBA_API SteadyClock final : public Clock {
  public:
   TimePoint now() const override;
 };
 
-class ManualClock final : public Clock {
+class TOLBA_API ManualClock final : public Clock {
  public:
   TimePoint now() const override { return Duration(nanos_.load() * 1e-9); }
   bool isManual() const override { return true; }

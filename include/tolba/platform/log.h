@@ -6,16 +6,18 @@
 #include <string>
 #include <string_view>
 
+#include "tolba/export.h"
+
 namespace tolba::platform {
 
 using LogSink = std::function<void(const std::string& line)>;
 
 // Writes one line. Safe from any thread; sinks are called under a lock, one line
 // at a time, so they need no locking of their own.
-void log(std::string_view line);
+TOLBA_API void log(std::string_view line);
 
 // Replaces the sink; an empty function restores the default (stderr). Returns the
 // sink that was installed before.
-LogSink setLogSink(LogSink sink);
+TOLBA_API LogSink setLogSink(LogSink sink);
 
 }  // namespace tolba::platform

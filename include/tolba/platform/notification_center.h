@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tolba/export.h"
+
 namespace tolba::platform {
 
 struct Notification {
@@ -23,7 +25,7 @@ struct Notification {
 
 using ObserverToken = std::uint64_t;
 
-class NotificationCenter {
+class TOLBA_API NotificationCenter {
  public:
   using Callback = std::function<void(const Notification&)>;
 
@@ -52,7 +54,7 @@ class NotificationCenter {
 
 // Removes its observer when destroyed; a panel holds these so that it hears
 // nothing once it is gone.
-class ScopedObserver {
+class TOLBA_API ScopedObserver {
  public:
   ScopedObserver() = default;
   ScopedObserver(NotificationCenter& center, ObserverToken token) : center_(&center), token_(token) {}

@@ -19,6 +19,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "tolba/export.h"
 #include "tolba/platform/clock.h"
 
 namespace tolba::platform {
@@ -27,7 +28,7 @@ class RunLoop;
 
 // A timer scheduled on a run loop. The loop keeps a valid timer alive; once
 // invalidated (or after a one-shot fires) it is dropped.
-class Timer : public std::enable_shared_from_this<Timer> {
+class TOLBA_API Timer : public std::enable_shared_from_this<Timer> {
  public:
   // Runs the action now, outside its schedule. A repeating timer keeps its
   // schedule; a one-shot timer is invalidated, as the platform's does.
@@ -66,7 +67,7 @@ struct RunLoopStats {
   double slowestCpuMs = 0;
 };
 
-class RunLoop {
+class TOLBA_API RunLoop {
  public:
   explicit RunLoop(std::shared_ptr<Clock> clock = std::make_shared<SteadyClock>());
   ~RunLoop();
