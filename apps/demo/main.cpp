@@ -16,6 +16,7 @@
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/property_list.h"
+#include "tolba/platform/user_defaults.h"
 
 namespace fs = std::filesystem;
 using namespace tolba;
@@ -76,6 +77,9 @@ int main(int argc, char** argv) {
   struct Cleanup {
     fs::path path;
     ~Cleanup() {
+      // The settings' last writes land first, and none is left for exit time
+      // to write into a folder that is gone.
+      platform::UserDefaults::closeStandard();
       std::error_code ec;
       fs::remove_all(path, ec);
     }
