@@ -69,6 +69,13 @@ class HttpClient {
   // Ends the network thread; completions of requests in flight never run.
   void stop();
 
+  // Stands in for the network (fuzzing, offline tools): while set, post() hands
+  // each request to `exchange` and its outcome to the completion, both on the
+  // calling thread, before post() returns. An empty function restores the
+  // network. Any thread.
+  using Exchange = std::function<Outcome(const Request& request)>;
+  void setExchange(Exchange exchange);
+
  private:
   struct Transfer;
   struct CaBundle;
@@ -90,6 +97,7 @@ class HttpClient {
   // Owned by the network thread (and by the destructor once it has stopped).
   std::unordered_map<Transfer*, std::unique_ptr<Transfer>> active_;
   std::unique_ptr<CaBundle> ca_;
+  Exchange exchange_;
 };
 
 }  // namespace tolba
