@@ -88,6 +88,10 @@ TEST_F(SettingsCrashTest, KilledWhileWritingTheFileHoldsAWholeCompletedWrite) {
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
+  {
+    UserDefaults first(path);  // the file exists before the first writer starts
+    first.setObject(testing::kRecordKey, testing::makeRecord(0));
+  }
   long long acknowledged = 0;
   int killedMidWrite = 0;  // kills after which the file held a write not yet acknowledged
   for (int kill = 0; kill < kKills; ++kill) {
