@@ -1,7 +1,10 @@
 # Shortcuts for newcomers; everything here wraps CMake presets.
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test deps build asan tsan bench package clean
+.PHONY: demo test deps build asan tsan fuzz bench package clean
+
+# Seconds each fuzz target runs under `make fuzz` (CI runs them for 30).
+FUZZ_SECONDS ?= 600
 
 deps:
 	@./scripts/install-deps.sh
@@ -30,6 +33,9 @@ tsan: deps
 	@cmake --preset tsan >/dev/null
 	@cmake --build --preset tsan -j $(JOBS)
 	@ctest --preset tsan
+
+fuzz: deps
+	@JOBS=$(JOBS) ./scripts/fuzz.sh $(FUZZ_SECONDS)
 
 bench: deps
 	@cmake --preset release >/dev/null

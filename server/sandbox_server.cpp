@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <regex>
 
 #include <sys/socket.h>
 
@@ -255,6 +256,59 @@ int SandboxServer::connectionsServed() const { return guard_ ? guard_->served() 
 void SandboxServer::wait() {
   std::unique_lock lock(stopMutex_);
   stopSignal_.wait(lock, [this] { return stopping_ || !running_; });
+}
+
+bool SandboxServer::openWithoutServing(std::string* error) {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (store_) return true;
+  std::string why;
+  store_ = Store::open(options_.dbPath, &why);
+  if (!store_) {
+    if (error) *error = why;
+    return false;
+  }
+  api_ = std::make_unique<SandboxApi>(*store_, options_);
+  return true;
+}
+
+SandboxServer::Answer SandboxServer::answer(const std::string& method, const std::string& target,
+                                            const std::vector<std::pair<std::string, std::string>>& headers,
+                                            const std::string& body, const std::string& remoteAddress) {
+  httplib::Request req;
+  httplib::Response res;
+  req.method = method;
+  req.remote_addr = remoteAddress;
+  const auto question = target.find('?');
+  req.path = target.substr(0, question);
+  if (question != std::string::npos) httplib::detail::parse_query_text(target.substr(question + 1), req.params);
+  for (const auto& [name, value] : headers) req.headers.emplace(name, value);
+  req.body = body;
+  if (!store_) return {500, "not started"};
+
+  // The same routes as routes(), matched the same way.
+  static const std::regex wire(R"(/+sdk(standard|mini)/.*)");
+  static const std::regex user(R"(/+useragreement\.html)");
+  static const std::regex privacy(R"(/+privacyagreement\.html)");
+  static const std::regex weChatPage(R"(/+wxh5/pay)");
+  if (method == "POST" && std::regex_match(req.path, wire)) {
+    const auto declared = req.get_header_value<std::uint64_t>("Content-Length");
+    const bool tooLarge = declared > options_.bodyLimit || body.size() > options_.bodyLimit;
+    handleWire(req, res, tooLarge ? std::string() : body, tooLarge);
+  } else if (method == "GET" && std::regex_match(req.path, user)) {
+    res.set_content(userAgreementPage(), kHtmlType);
+  } else if (method == "GET" && std::regex_match(req.path, privacy)) {
+    res.set_content(privacyAgreementPage(), kHtmlType);
+  } else if (method == "GET" && std::regex_match(req.path, weChatPage)) {
+    handleWeChatPage(req, res);
+  } else if ((method == "GET" || method == "POST") && req.path == "/sandbox/wechat/open") {
+    handleWeChatApp(req, res);
+  } else if ((method == "GET" || method == "POST" || method == "DELETE") && req.path == "/sandbox/admin/faults") {
+    handleAdmin(req, res);
+  } else {
+    res.status = 404;
+  }
+  if (res.status == -1) res.status = 200;
+  return {res.status, res.body};
 }
 
 std::optional<std::int64_t> SandboxServer::addAccount(const std::string& name, const std::string& password,

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "fault_injector.h"
 #include "sandbox_options.h"
@@ -61,6 +63,20 @@ class SandboxServer {
   // Adds an account as `tolba-sandbox account add` does; nullopt when the name
   // is taken or the server is not running.
   std::optional<std::int64_t> addAccount(const std::string& name, const std::string& password, Cents coins);
+  // Opens the database without serving, so that answer() can be used without a
+  // socket (fuzzing). False with `error` set when it cannot be opened.
+  bool openWithoutServing(std::string* error = nullptr);
+  // Answers one request as the served routes do, without a socket: `method`
+  // ("GET", "POST", "DELETE"), `target` (path with its leading "/", then any
+  // "?query"), the headers, the body and the client's address. The server must
+  // be started or opened. Returns the status and the body of the response.
+  struct Answer {
+    int status = 0;
+    std::string body;
+  };
+  Answer answer(const std::string& method, const std::string& target,
+                const std::vector<std::pair<std::string, std::string>>& headers, const std::string& body,
+                const std::string& remoteAddress = "127.0.0.1");
   // Plays the WeChat application handed a "weixin://" address by the payment
   // page: pays the order it names (as the /sandbox/wechat/open endpoint does).
   PayResult openWeChat(const std::string& address);

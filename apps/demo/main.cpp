@@ -22,6 +22,7 @@
 #include "tolba/platform/log.h"
 #include "tolba/platform/property_list.h"
 #include "tolba/platform/run_loop.h"
+#include "tolba/platform/user_defaults.h"
 
 namespace fs = std::filesystem;
 using namespace tolba;
@@ -115,6 +116,9 @@ int main(int argc, char** argv) {
   struct Cleanup {
     fs::path path;
     ~Cleanup() {
+      // The settings' last writes land first, and none is left for exit time
+      // to write into a folder that is gone.
+      platform::UserDefaults::closeStandard();
       std::error_code ec;
       fs::remove_all(path, ec);
     }

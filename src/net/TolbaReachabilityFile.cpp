@@ -9,6 +9,7 @@
 
 #include "tolba/platform/bundle.h"
 #include "tolba/platform/device.h"
+#include "tolba/platform/log.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/run_loop.h"
 
@@ -68,7 +69,14 @@ TolbaReachabilityFile::~TolbaReachabilityFile() {
 bool TolbaReachabilityFile::startNotifier() {
   if (reachabilityObject_.get() == this) return true;
   if (!reachabilityRef_) return false;
-  std::weak_ptr<TolbaReachabilityFile> weak = weak_from_this();
+  // Watching keeps the monitor alive through a reference to itself, which only
+  // a monitor owned by a shared_ptr can have.
+  auto owner = weak_from_this().lock();
+  if (!owner) {
+    platform::log("TolbaReachabilityFile: startNotifier on a monitor not owned by a std::shared_ptr; not watching");
+    return false;
+  }
+  std::weak_ptr<TolbaReachabilityFile> weak = owner;
   const bool registered = reachabilityRef_->setCallback([weak](std::uint32_t flags) {
     // Keep the monitor alive for the duration of the call.
     if (auto self = weak.lock()) self->reachabilityChanged(flags);
@@ -82,7 +90,7 @@ bool TolbaReachabilityFile::startNotifier() {
     reachabilityObject_.reset();
     return false;
   }
-  reachabilityObject_ = shared_from_this();
+  reachabilityObject_ = std::move(owner);
   return true;
 }
 
@@ -204,8 +212,10 @@ void TolbaReachabilityFile::reachabilityChanged(std::uint32_t flags) {
     if (unreachableBlock_) unreachableBlock_(*this);
   }
   if (reachabilityBlock_) reachabilityBlock_(*this, flags);
-  platform::postToMain([self = shared_from_this()] {
-    platform::NotificationCenter::defaultCenter().post(kTolbaReachabilityFileChangedNotification, self.get());
+  // The notification's object stays alive until it is posted (when a shared_ptr
+  // owns the monitor; otherwise its address only identifies the sender).
+  platform::postToMain([self = weak_from_this().lock(), object = this] {
+    platform::NotificationCenter::defaultCenter().post(kTolbaReachabilityFileChangedNotification, object);
   }, kTolbaReachabilityFileChangedNotification);
 }
 

@@ -3,6 +3,12 @@
 // kind of link (Wi-Fi or a cellular generation). Can be polled at any time, and
 // can watch the target, reporting changes through blocks (on its own serial
 // queue) and kTolbaReachabilityFileChangedNotification (on the main run loop).
+//
+// Polling needs no thread: the serial queue's worker starts only when the
+// monitor watches. Watching needs the monitor to be owned by a std::shared_ptr
+// (the factories make it so); startNotifier on any other monitor logs a line
+// and returns false. A monitor may be destroyed on any thread, its own serial
+// queue included (its change callback may hold the last reference).
 
 #include <cstdint>
 #include <functional>

@@ -77,6 +77,13 @@ class HttpClient {
   // Ends the network thread; completions of requests in flight never run.
   void stop();
 
+  // Stands in for the network (fuzzing, offline tools): while set, post() hands
+  // each request to `exchange` and its outcome to the completion, both on the
+  // calling thread, before post() returns. An empty function restores the
+  // network. Any thread.
+  using Exchange = std::function<Outcome(const Request& request)>;
+  void setExchange(Exchange exchange);
+
  private:
   struct Transfer;
   struct CaBundle;
@@ -103,6 +110,7 @@ class HttpClient {
   // one per request cost more than the rest of the client's work on loopback).
   std::vector<void*> idleEasy_;
   std::unique_ptr<CaBundle> ca_;
+  Exchange exchange_;
 };
 
 }  // namespace tolba

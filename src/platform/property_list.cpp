@@ -60,14 +60,16 @@ nlohmann::json toJson(plist_t node, int depth) {
       for (uint32_t i = 0; i < n; ++i) arr.push_back(toJson(plist_array_get_item(node, i), depth + 1));
       return arr;
     }
-    case PLIST_STRING:
+    case PLIST_STRING: {
+      // By pointer and length: the copying accessor asserts (and so aborts the
+      // process) on a binary file whose string holds a zero byte.
+      uint64_t length = 0;
+      const char* s = plist_get_string_ptr(node, &length);
+      return s ? std::string(s, static_cast<std::size_t>(length)) : std::string();
+    }
     case PLIST_KEY: {
       char* s = nullptr;
-      if (plist_get_node_type(node) == PLIST_STRING) {
-        plist_get_string_val(node, &s);
-      } else {
-        plist_get_key_val(node, &s);
-      }
+      plist_get_key_val(node, &s);
       std::string text = s ? s : "";
       std::free(s);
       return text;

@@ -1,63 +1,101 @@
 #include "tolba/platform/serial_queue.h"
 
-namespace tolba::platform {
-namespace {
-thread_local const SerialQueue* currentQueue = nullptr;
-}
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
-SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), worker_([this] { work(); }) {}
+namespace tolba::platform {
+
+// Everything the worker touches. The worker holds it too, so it outlives a
+// queue destroyed by one of its own tasks.
+struct SerialQueue::State {
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::condition_variable idle;
+  std::deque<std::function<void()>> tasks;
+  bool stopping = false;
+  bool busy = false;
+  std::thread worker;
+
+  static void work(std::shared_ptr<State> self);
+};
+
+namespace {
+thread_local const void* currentState = nullptr;
+std::atomic<std::size_t> startedWorkers{0};
+}  // namespace
+
+SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), state_(std::make_shared<State>()) {}
 
 SerialQueue::~SerialQueue() {
+  std::thread worker;
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
+    worker = std::move(state_->worker);
   }
-  cv_.notify_all();
-  if (worker_.joinable()) {
-    if (worker_.get_id() == std::this_thread::get_id()) {
-      worker_.detach();  // destroyed by its own task: let the thread finish by itself
-    } else {
-      worker_.join();
-    }
+  state_->cv.notify_all();
+  if (!worker.joinable()) return;
+  if (worker.get_id() == std::this_thread::get_id()) {
+    // Destroyed by its own task: the worker owns a reference to the state and
+    // ends by itself once the queue is empty.
+    worker.detach();
+  } else {
+    worker.join();
   }
 }
 
 void SerialQueue::async(std::function<void()> task) {
   {
-    std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
+    std::lock_guard lock(state_->mutex);
+    state_->tasks.push_back(std::move(task));
+    if (!state_->worker.joinable() && !state_->stopping) {
+      state_->worker = std::thread(&State::work, state_);
+      ++startedWorkers;
+    }
   }
-  cv_.notify_one();
+  state_->cv.notify_one();
 }
 
 void SerialQueue::sync() {
   if (isCurrent()) return;
-  std::unique_lock lock(mutex_);
-  idle_.wait(lock, [this] { return tasks_.empty() && !busy_; });
+  std::unique_lock lock(state_->mutex);
+  state_->idle.wait(lock, [this] { return state_->tasks.empty() && !state_->busy; });
 }
 
-bool SerialQueue::isCurrent() const { return currentQueue == this; }
+bool SerialQueue::isCurrent() const { return currentState == state_.get(); }
 
-void SerialQueue::work() {
-  currentQueue = this;
-  std::unique_lock lock(mutex_);
+bool SerialQueue::hasWorker() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->worker.joinable();
+}
+
+std::size_t SerialQueue::workersStarted() { return startedWorkers.load(); }
+
+void SerialQueue::State::work(std::shared_ptr<State> self) {
+  currentState = self.get();
+  std::unique_lock lock(self->mutex);
   for (;;) {
-    cv_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-    if (tasks_.empty()) {
-      if (stopping_) break;
+    self->cv.wait(lock, [&] { return self->stopping || !self->tasks.empty(); });
+    if (self->tasks.empty()) {
+      if (self->stopping) break;
       continue;
     }
-    auto task = std::move(tasks_.front());
-    tasks_.pop_front();
-    busy_ = true;
+    auto task = std::move(self->tasks.front());
+    self->tasks.pop_front();
+    self->busy = true;
     lock.unlock();
     if (task) task();
     task = nullptr;
     lock.lock();
-    busy_ = false;
-    if (tasks_.empty()) idle_.notify_all();
+    self->busy = false;
+    if (self->tasks.empty()) self->idle.notify_all();
   }
-  idle_.notify_all();
+  self->idle.notify_all();
+  currentState = nullptr;
+  // `self` may be the last reference: release it with the lock let go.
+  lock.unlock();
 }
 
 }  // namespace tolba::platform

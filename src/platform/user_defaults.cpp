@@ -39,32 +39,63 @@ void flushStandardAtExit() {
   if (d) d->flush();
 }
 
+int (*syncFile)(int) = ::fsync;
+
+// Temporary files of writers that died before their rename, left for this long,
+// are removed when the settings are loaded.
+constexpr auto kStaleTemporaryAge = std::chrono::minutes(10);
+
+void removeStaleTemporaries(const fs::path& target) {
+  std::error_code ec;
+  const auto dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const std::string prefix = target.filename().string() + ".tmp-";
+  const auto now = fs::file_time_type::clock::now();
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const auto name = it->path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    std::error_code timeError;
+    const auto written = fs::last_write_time(it->path(), timeError);
+    if (!timeError && now - written > kStaleTemporaryAge) fs::remove(it->path(), timeError);
+  }
+}
+
+// Writes `text` to a temporary file of its own beside `path` (so that writers in
+// several processes never share one), makes it durable, then renames it over
+// `path`. On any failure the old file stays as it was.
 bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {
   const fs::path target(path);
   std::error_code ec;
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-  const std::string tmp = path + ".tmp";
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  std::string tmp = path + ".tmp-XXXXXX";
+  const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
   if (fd < 0) {
     error = std::strerror(errno);
     return false;
   }
+  auto abandon = [&](const char* step) {
+    error = std::string(step) + ": " + std::strerror(errno);
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    return false;
+  };
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      error = std::strerror(errno);
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return false;
+      return abandon("write");
     }
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd) != 0) error = std::strerror(errno);
-  ::close(fd);
+  // Only a file known to be on the disk may replace the old one.
+  if (syncFile(fd) != 0) return abandon("fsync");
+  if (::close(fd) != 0) {
+    error = std::string("close: ") + std::strerror(errno);
+    ::unlink(tmp.c_str());
+    return false;
+  }
   if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    error = std::strerror(errno);
+    error = std::string("rename: ") + std::strerror(errno);
     ::unlink(tmp.c_str());
     return false;
   }
@@ -90,7 +121,11 @@ void resetStandardDefaults() {
   }
   if (old) old->flush();
 }
+
+void setFileSyncForTesting(int (*sync)(int)) { syncFile = sync ? sync : ::fsync; }
 }  // namespace detail
+
+void UserDefaults::closeStandard() { detail::resetStandardDefaults(); }
 
 UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) { load(); }
 
@@ -107,6 +142,7 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
 }
 
 void UserDefaults::load() {
+  removeStaleTemporaries(path_);
   std::error_code ec;
   if (!fs::exists(path_, ec)) return;
   std::ifstream in(path_, std::ios::binary);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <chrono>
+#include <thread>
+
 #include "support/sdk_fixture.h"
 #include "tolba/platform/device.h"
 
@@ -144,6 +147,67 @@ TEST_F(ReachabilityTest, StopWithoutStartIsHarmlessAndFactoriesHonourRefusals) {
   EXPECT_EQ(TolbaReachabilityFile::reachabilityWithHostname(""), nullptr);
   EXPECT_NE(TolbaReachabilityFile::reachabilityForInternetConnection(), nullptr);
   EXPECT_NE(TolbaReachabilityFile::reachabilityForLocalWiFi(), nullptr);
+}
+
+TEST_F(ReachabilityTest, AMonitorNotOwnedByASharedPtrDoesNotWatchAndDoesNotThrow) {
+  TolbaReachabilityFile onStack(std::make_unique<ScriptedHandle>(state));
+  EXPECT_FALSE(onStack.startNotifier());
+  EXPECT_FALSE(onStack.isWatching());
+  EXPECT_EQ(state->callbackSets, 0);
+  EXPECT_TRUE(log_->contains("not owned by a std::shared_ptr"));
+  state->flags = rf::Reachable;
+  EXPECT_EQ(onStack.currentReachabilityStatus(), ReachabilityWiFi);  // polling still works
+}
+
+TEST_F(ReachabilityTest, PollingStartsNoThread) {
+  const auto before = platform::SerialQueue::workersStarted();
+  state->flags = rf::Reachable;
+  EXPECT_EQ(monitor->currentReachabilityStatus(), ReachabilityWiFi);
+  monitor.reset();
+  EXPECT_EQ(platform::SerialQueue::workersStarted(), before);
+}
+
+// A task on the monitor's own queue, or its change callback, holds the last
+// reference: the monitor, and with it the queue, is destroyed on that queue's
+// thread (the address sanitizer build checks that nothing freed is touched).
+TEST_F(ReachabilityTest, AMonitorWhoseLastOwnerRunsOnItsQueueDiesCleanly) {
+  // Each monitor has a handle state of its own: the last one may still be
+  // finishing on its queue's thread while the next starts.
+  auto watchedMonitor = [] {
+    auto handleState = std::make_shared<ScriptedHandle::Shared>();
+    auto m = std::make_shared<TolbaReachabilityFile>(std::make_unique<ScriptedHandle>(handleState));
+    EXPECT_TRUE(m->startNotifier());
+    return std::make_pair(m, handleState);
+  };
+  // The last reference may go on the queue's thread, which wakes nothing on the
+  // main run loop: poll (running posted work) instead of waiting for a post.
+  auto gone = [this](const std::weak_ptr<TolbaReachabilityFile>& target) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!target.expired() && std::chrono::steady_clock::now() < end) {
+      drain();
+      std::this_thread::yield();
+    }
+    return target.expired();
+  };
+  {
+    auto [owned, handleState] = watchedMonitor();
+    std::weak_ptr<TolbaReachabilityFile> weak = owned;
+    auto& queue = owned->reachabilitySerialQueue();
+    queue.async([last = std::move(owned)]() mutable {
+      last->stopNotifier();
+      last.reset();
+    });
+    EXPECT_TRUE(gone(weak));
+  }
+  for (int round = 0; round < 20; ++round) {
+    auto [watched, handleState] = watchedMonitor();
+    watched->setReachabilityBlock([](TolbaReachabilityFile& self, std::uint32_t) { self.stopNotifier(); });
+    std::weak_ptr<TolbaReachabilityFile> weak = watched;
+    watched.reset();
+    handleState->queue->async([cb = handleState->callback] { cb(rf::Reachable); });
+    EXPECT_TRUE(gone(weak));
+  }
+  drain();
 }
 
 TEST(LinuxReachabilityTest, RefusesBadNamesAndAnswersWithoutBlocking) {

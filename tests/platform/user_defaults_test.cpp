@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <fstream>
 #include <thread>
 #include <vector>
 
+#include "platform/standard_defaults.h"
 #include "support/sdk_fixture.h"
 
 namespace tolba::platform {
@@ -79,6 +82,57 @@ TEST_F(UserDefaultsTest, WritesFromManyThreadsAllLand) {
   }
   UserDefaults reopened(path);
   EXPECT_EQ(reopened.snapshot().size(), 200u);
+}
+
+int failingSync(int) {
+  errno = EIO;
+  return -1;
+}
+
+TEST_F(UserDefaultsTest, AWriteThatCannotBeSyncedKeepsTheOldFile) {
+  {
+    UserDefaults defaults(path);
+    defaults.setObject("PTChannelSdkAccount", "old");
+  }
+  testing::LogCapture log;
+  detail::setFileSyncForTesting(failingSync);
+  {
+    UserDefaults defaults(path);
+    defaults.setObject("PTChannelSdkAccount", "new");
+    defaults.flush();
+    EXPECT_EQ(defaults.objectForKey("PTChannelSdkAccount"), nlohmann::json("new"));  // memory has it
+  }
+  detail::setFileSyncForTesting(nullptr);
+  EXPECT_TRUE(log.contains("cannot write " + path + ": fsync"));
+  EXPECT_EQ(UserDefaults(path).objectForKey("PTChannelSdkAccount"), nlohmann::json("old"));
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    EXPECT_EQ(entry.path().filename(), "UserDefaults.json");  // no temporary left behind
+  }
+}
+
+// Two writers of one file (as two processes would be) each use a temporary file
+// of their own: every write lands whole, none fails.
+TEST_F(UserDefaultsTest, TwoWritersOfOneFileDoNotClobberEachOther) {
+  testing::LogCapture log;
+  {
+    UserDefaults first(path);
+    UserDefaults second(path);
+    std::thread a([&] {
+      for (int i = 0; i < 100; ++i) {
+        first.setObject("writer", "first");
+        first.flush();
+      }
+    });
+    for (int i = 0; i < 100; ++i) {
+      second.setObject("writer", "second");
+      second.flush();
+    }
+    a.join();
+  }
+  EXPECT_FALSE(log.contains("cannot write"));
+  const auto value = UserDefaults(path).objectForKey("writer");
+  ASSERT_TRUE(value.has_value());
+  EXPECT_TRUE(*value == "first" || *value == "second");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSdkVersion.h"
 #include "tolba/platform/reachability.h"
+#include "tolba/platform/serial_queue.h"
 
 namespace tolba {
 namespace {
@@ -59,9 +60,11 @@ TEST_F(FacadeTest, WithTheNetworkUpInitFinishesOnTheNextTick) {
 TEST_F(FacadeTest, WithTheNetworkDownItProbesEverySecondUntilReachable) {
   reach_->setFlags(0);
   NotificationRecorder rec({kTolbaSDKNotiInitDidFinished});
+  const auto threadsBefore = platform::SerialQueue::workersStarted();
   EXPECT_EQ(sdk()->initWithConfig(record("1001"), nullptr, nullptr), 0);
   advance(30);
   EXPECT_TRUE(rec.posted().empty());
+  EXPECT_EQ(platform::SerialQueue::workersStarted(), threadsBefore);  // polling starts no thread
   EXPECT_EQ(sdk()->login(), -20);
   EXPECT_EQ(sdk()->logout(), -20);
   EXPECT_EQ(sdk()->payOrderInfo(nullptr, nullptr), -20);

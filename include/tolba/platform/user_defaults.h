@@ -29,6 +29,10 @@ class UserDefaults {
 
   // The application's standard settings, in "<dataDirectory>/UserDefaults.json".
   static std::shared_ptr<UserDefaults> standard();
+  // Waits for the standard settings' pending writes and lets go of them, so that
+  // nothing is written at exit (call it before removing the data directory). A
+  // later standard() opens the file again.
+  static void closeStandard();
 
   std::optional<nlohmann::json> objectForKey(const std::string& key) const;
   void setObject(const std::string& key, nlohmann::json value);
