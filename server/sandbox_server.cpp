@@ -109,6 +109,18 @@ SandboxServer::SandboxServer(SandboxOptions options) : options_(std::move(option
 
 SandboxServer::~SandboxServer() { stop(); }
 
+namespace {
+
+// The secret that signs logins: kept in its owner-only file beside the database
+// (created on first start), or a fresh one for an in-memory database.
+std::optional<std::string> signingSecret(const SandboxOptions& options, std::string* why) {
+  const std::string secretPath = options.secretPath.empty() ? defaultSecretPath(options.dbPath) : options.secretPath;
+  if (secretPath.empty()) return randomHex(32);
+  return loadOrCreateSecret(secretPath, why);
+}
+
+}  // namespace
+
 bool SandboxServer::start(std::string* error) {
   std::lock_guard lifecycle(lifecycleMutex_);
   auto fail = [&](const std::string& why) {
@@ -129,17 +141,9 @@ bool SandboxServer::start(std::string* error) {
   std::string why;
   store_ = Store::open(options_.dbPath, &why);
   if (!store_) return fail(why);
-  std::string secret;
-  const std::string secretPath =
-      options_.secretPath.empty() ? defaultSecretPath(options_.dbPath) : options_.secretPath;
-  if (secretPath.empty()) {
-    secret = randomHex(32);
-  } else {
-    auto loaded = loadOrCreateSecret(secretPath, &why);
-    if (!loaded) return fail(why);
-    secret = std::move(*loaded);
-  }
-  api_ = std::make_unique<SandboxApi>(*store_, options_, secret);
+  auto secret = signingSecret(options_, &why);
+  if (!secret) return fail(why);
+  api_ = std::make_unique<SandboxApi>(*store_, options_, *secret);
   callbacks_ = std::make_unique<CallbackDispatcher>(
       *store_, CallbackSettings{options_.callbackBaseDelayMs, options_.callbackLongestDelayMs,
                                 options_.callbackTimeoutSeconds});
@@ -267,7 +271,13 @@ bool SandboxServer::openWithoutServing(std::string* error) {
     if (error) *error = why;
     return false;
   }
-  api_ = std::make_unique<SandboxApi>(*store_, options_);
+  auto secret = signingSecret(options_, &why);
+  if (!secret) {
+    if (error) *error = why;
+    store_.reset();
+    return false;
+  }
+  api_ = std::make_unique<SandboxApi>(*store_, options_, *secret);
   return true;
 }
 
