@@ -26,6 +26,7 @@
 #include "net/TolbaDataFunc.h"
 #include "net/http_client.h"
 #include "model/TolbaSDKGameConfig.h"
+#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSDK.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKInitConfig.h"
@@ -159,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto& loop = platform::RunLoop::main();
   loop.reset();
   loop.setClock(world.clock);
-  TolbaSDK::resetForTesting();
+  TolbaSDKCore::resetForTesting();
   TolbaSDKGameConfig::resetForTesting();
   TolbaFloatView::resetForTesting();
   auto& app = platform::Application::shared();
