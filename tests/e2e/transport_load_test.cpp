@@ -28,6 +28,9 @@ TEST_F(TransportLoadTest, AThousandRequestsInFlightEachCallTheirBlockOnceOnTheMa
   // transport's time-outs.
   options.threads = 256;
   options.keepAliveSeconds = 1;
+  // Every connection comes from this one loopback client.
+  options.maxConnections = 2048;
+  options.maxConnectionsPerAddress = 2048;
   sandbox::SandboxServer server(options);
   std::string error;
   ASSERT_TRUE(server.start(&error)) << error;
