@@ -7,13 +7,13 @@
 namespace tolba::sim {
 namespace {
 
-struct Spec {
+struct ButtonKind {
   SceneAction action;
   const char* name;
   const char* title;
 };
 
-constexpr Spec kSpecs[] = {
+constexpr ButtonKind kButtonKinds[] = {
     {SceneAction::Initialise, "init", "初始化 Initialise"},
     {SceneAction::Login, "login", "登录 Log in"},
     {SceneAction::ReportRole, "role", "创建角色 Report role"},
@@ -70,10 +70,10 @@ void Scene::layout(const TolbaScreen& screen) {
   const double startX = (left + right - (columnWidth * columns + gap * (columns - 1))) / 2;
   const double startY = inset.top + (wide ? 84 : 126);
   int i = 0;
-  for (const auto& spec : kSpecs) {
+  for (const auto& kind : kButtonKinds) {
     const int column = i % columns;
     const int row = i / columns;
-    buttons_.push_back({spec.action, spec.name, spec.title, startX + column * (columnWidth + gap),
+    buttons_.push_back({kind.action, kind.name, kind.title, startX + column * (columnWidth + gap),
                         startY + row * (height + gap), columnWidth, height});
     ++i;
   }
