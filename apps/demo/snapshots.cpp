@@ -1,5 +1,7 @@
 #include "snapshots.h"
 
+#include "render/rounded_rect.h"
+
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
@@ -31,12 +33,7 @@ void text(cairo_t* cr, const char* utf8, double size, double centreX, double y, 
 
 void bigButton(cairo_t* cr, const char* title, double cx, double y, double w) {
   const double h = 50, r = 12, x = cx - w / 2;
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
-  cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
-  cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
-  cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
-  cairo_close_path(cr);
+  render::roundedRect(cr, x, y, w, h, r);
   cairo_set_source_rgb(cr, 0.93, 0.62, 0.18);
   cairo_fill_preserve(cr);
   cairo_set_source_rgb(cr, 0.55, 0.3, 0.05);

@@ -1,4 +1,5 @@
 #include "render/html_page.h"
+#include "render/rounded_rect.h"
 
 #include <litehtml/litehtml.h>
 #include <pango/pangocairo.h>
@@ -54,21 +55,9 @@ void setColor(cairo_t* cr, const litehtml::web_color& c) {
 }
 
 void roundedRect(cairo_t* cr, const litehtml::position& p, const litehtml::border_radiuses& r) {
-  const double x = p.x, y = p.y, w = p.width, h = p.height;
-  const double tl = std::min({static_cast<double>(r.top_left_x), w / 2, h / 2});
-  const double tr = std::min({static_cast<double>(r.top_right_x), w / 2, h / 2});
-  const double br = std::min({static_cast<double>(r.bottom_right_x), w / 2, h / 2});
-  const double bl = std::min({static_cast<double>(r.bottom_left_x), w / 2, h / 2});
-  if (tl <= 0 && tr <= 0 && br <= 0 && bl <= 0) {
-    cairo_rectangle(cr, x, y, w, h);
-    return;
-  }
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, x + w - tr, y + tr, tr, -M_PI / 2, 0);
-  cairo_arc(cr, x + w - br, y + h - br, br, 0, M_PI / 2);
-  cairo_arc(cr, x + bl, y + h - bl, bl, M_PI / 2, M_PI);
-  cairo_arc(cr, x + tl, y + tl, tl, M_PI, 3 * M_PI / 2);
-  cairo_close_path(cr);
+  render::roundedRect(cr, p.x, p.y, p.width, p.height,
+                      CornerRadii{static_cast<double>(r.top_left_x), static_cast<double>(r.top_right_x),
+                                  static_cast<double>(r.bottom_right_x), static_cast<double>(r.bottom_left_x)});
 }
 
 // Decodes one UTF-8 character at `i` (a malformed byte counts as one).

@@ -1,4 +1,5 @@
 #include "render/renderer.h"
+#include "render/rounded_rect.h"
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
@@ -34,20 +35,6 @@ constexpr double kFieldInset = 7;
 constexpr double kFieldRadius = 5;
 
 void setColor(cairo_t* cr, const Color& c) { cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha); }
-
-void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
-  r = std::min({r, w / 2, h / 2});
-  if (r <= 0) {
-    cairo_rectangle(cr, x, y, w, h);
-    return;
-  }
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
-  cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
-  cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
-  cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
-  cairo_close_path(cr);
-}
 
 // Text block of a label: centred vertically in its bounds, as the platform does.
 void drawLabel(cairo_t* cr, const platform::Label& label) {
