@@ -120,6 +120,39 @@ nlohmann::json toJson(plist_t node, int depth) {
   }
 }
 
+// Walks containers without reading keys, so that a binary tree can be checked
+// before it is written out as XML (which recurses without a bound).
+bool withinDepth(plist_t node, int depth) {
+  if (depth > kMaxDepth) return false;
+  switch (plist_get_node_type(node)) {
+    case PLIST_DICT: {
+      plist_dict_iter it = nullptr;
+      plist_dict_new_iter(node, &it);
+      bool ok = true;
+      for (plist_t value = nullptr;;) {
+        value = nullptr;
+        plist_dict_next_item(node, it, nullptr, &value);
+        if (value == nullptr) break;
+        if (!withinDepth(value, depth + 1)) {
+          ok = false;
+          break;
+        }
+      }
+      std::free(it);
+      return ok;
+    }
+    case PLIST_ARRAY: {
+      const uint32_t n = plist_array_get_size(node);
+      for (uint32_t i = 0; i < n; ++i) {
+        if (!withinDepth(plist_array_get_item(node, i), depth + 1)) return false;
+      }
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
 plist_t fromJson(const nlohmann::json& value) {
   switch (value.type()) {
     case nlohmann::json::value_t::object: {
@@ -154,7 +187,21 @@ std::optional<nlohmann::json> parsePropertyList(const std::string& bytes) {
   plist_t root = nullptr;
   const auto len = static_cast<uint32_t>(bytes.size());
   if (plist_is_binary(bytes.data(), len)) {
-    plist_from_bin(bytes.data(), len, &root);
+    // A binary file is read through its XML form: a key read straight from a
+    // binary file may hold a zero byte, on which libplist's key accessor
+    // asserts (and so aborts the game); the XML writer ends such a key at the
+    // zero byte instead.
+    plist_t binary = nullptr;
+    plist_from_bin(bytes.data(), len, &binary);
+    if (binary == nullptr) return std::nullopt;
+    PlistPtr binaryGuard(binary);
+    if (!withinDepth(binary, 0)) return std::nullopt;
+    char* xml = nullptr;
+    uint32_t xmlLength = 0;
+    plist_to_xml(binary, &xml, &xmlLength);
+    if (xml == nullptr) return std::nullopt;
+    plist_from_xml(xml, xmlLength, &root);
+    plist_to_xml_free(xml);
   } else {
     plist_from_xml(bytes.data(), len, &root);
   }
