@@ -125,12 +125,15 @@ int main(int argc, char** argv) {
   } cleanup{root};
 
   demo::Timeline timeline(std::cout, options->json);
-  // The SDK's (and the embedded sandbox's) log lines only when asked for.
-  platform::setLogSink([&](const std::string& line) {
-    if (options->verbose) timeline.note("log: " + line);
-  });
+  // The SDK's (and the embedded sandbox's) log lines only when asked for;
+  // otherwise the log is off, as a shipped game would have it.
+  platform::setLogSink([&](const std::string& line) { timeline.note("log: " + line); });
+  platform::setLogEnabled(options->verbose);
   struct LogSinkReset {
-    ~LogSinkReset() { platform::setLogSink(nullptr); }
+    ~LogSinkReset() {
+      platform::setLogSink(nullptr);
+      platform::setLogEnabled(true);
+    }
   } logSinkReset;
 
   std::unique_ptr<sandbox::SandboxServer> server;

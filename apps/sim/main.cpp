@@ -53,11 +53,13 @@ int main(int argc, char** argv) {
   } cleanup{root};
 
   const bool verbose = options->verbose;
-  platform::setLogSink([verbose](const std::string& line) {
-    if (verbose) std::cerr << "log: " << line << "\n";
-  });
+  platform::setLogSink([](const std::string& line) { std::cerr << "log: " << line << "\n"; });
+  platform::setLogEnabled(verbose);
   struct LogSinkReset {
-    ~LogSinkReset() { platform::setLogSink(nullptr); }
+    ~LogSinkReset() {
+      platform::setLogSink(nullptr);
+      platform::setLogEnabled(true);
+    }
   } logSinkReset;
 
   std::unique_ptr<sandbox::SandboxServer> server;

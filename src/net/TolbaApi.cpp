@@ -113,7 +113,8 @@ void TolbaApi::gameLogin(const Json& username, const std::optional<Json>& extDic
   put(request, "channelname", channel());
   request["os"] = "ios";
   // The login signature inside "extrasparams" is masked in the log line.
-  platform::log("参数 = " + platform::describe(maskedRequest("sdkstandard/login/index", request)));
+  platform::logLazily(
+      [&] { return "参数 = " + platform::describe(maskedRequest("sdkstandard/login/index", request)); });
   send("sdkstandard/login/index", request, std::move(block), std::move(failure));
 }
 

@@ -1,5 +1,6 @@
 #include "tolba/platform/log.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -16,9 +17,16 @@ LogSink& sink() {
   return *s;
 }
 
+std::atomic<bool> enabled{true};
+
 }  // namespace
 
+void setLogEnabled(bool on) { enabled.store(on, std::memory_order_relaxed); }
+
+bool logEnabled() { return enabled.load(std::memory_order_relaxed); }
+
 void log(std::string_view line) {
+  if (!logEnabled()) return;
   const std::string text(line);
   std::lock_guard lock(sinkMutex());
   if (sink()) {

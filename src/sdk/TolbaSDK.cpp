@@ -6,6 +6,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "net/TolbaReachabilityFile.h"
+#include "sdk/sdk_log.h"
 #include "tolba/build_settings.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/notification_center.h"
@@ -20,7 +21,6 @@ std::shared_ptr<TolbaSDKCore>& instanceSlot() {
   return *slot;
 }
 
-void logLine(const std::string& text) { platform::log("TolbaLog:" + text); }
 
 }  // namespace
 

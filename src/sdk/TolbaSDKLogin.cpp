@@ -5,6 +5,7 @@
 #include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
 #include "sdk/TolbaSDKCore.h"
+#include "sdk/sdk_log.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
 #include "ui/network_failure_texts.h"
@@ -12,7 +13,6 @@
 namespace tolba {
 namespace {
 
-void logLine(const std::string& text) { platform::log("TolbaLog:" + text); }
 
 nlohmann::json realNameDictionary(const char* msg, const char* isRealName, const std::string& age) {
   return {{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, msg},  {"isRealName", isRealName},
@@ -57,8 +57,9 @@ void TolbaSDKCore::loginPanelDidFinish(const Json& result) {
 void TolbaSDKCore::showRzView() {
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   rzView_ = PanelPresenter::current().showRealNamePanel([weak](const std::optional<Json>& result) {
-    platform::log("实名回调 resultDic = " +
-                  (result ? platform::describe(maskedDictionary(*result)) : std::string("(null)")));
+    platform::logLazily([&] {
+      return "实名回调 resultDic = " + (result ? platform::describe(maskedDictionary(*result)) : std::string("(null)"));
+    });
     if (auto self = weak.lock()) self->checkRzWithDic(result);
   });
 }
@@ -103,8 +104,10 @@ void TolbaSDKCore::doSignUserWithDic(const std::optional<Json>& loginResult) {
 
 void TolbaSDKCore::signInDidReply(const std::optional<Json>& reply) {
   // The token is masked in the log line.
-  logLine("聚合登录结果 = " +
-          (reply ? platform::describe(maskedReply("sdkstandard/login/index", *reply)) : std::string("(null)")));
+  logLineLazily([&] {
+    return "聚合登录结果 = " +
+           (reply ? platform::describe(maskedReply("sdkstandard/login/index", *reply)) : std::string("(null)"));
+  });
   Json payload = Json::object();
   std::string age;
   const bool accepted = replyStatusIsOne(reply, "a");

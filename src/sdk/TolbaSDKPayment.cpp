@@ -4,6 +4,7 @@
 #include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
 #include "sdk/TolbaSDKCore.h"
+#include "sdk/sdk_log.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
@@ -13,7 +14,6 @@
 namespace tolba {
 namespace {
 
-void logLine(const std::string& text) { platform::log("TolbaLog:" + text); }
 
 // The message of a payment that got no answer: the server may have taken it.
 constexpr char kPayOutcomeUnknown[] =
@@ -29,10 +29,12 @@ void TolbaSDKCore::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role
   }
   if (!role) role = std::make_shared<TolbaSDKGameRoleInfo>();
   TolbaApi::channelUpdateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
-    if (result) logLine("角色上报结果 = " + platform::describe(maskedReply("sdkmini/User/setRole", *result)));
+    if (result) logLineLazily([&] { return "角色上报结果 = " + platform::describe(maskedReply("sdkmini/User/setRole", *result)); });
   });
   TolbaApi::updateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
-    if (result) logLine("角色上报结果2 = " + platform::describe(maskedReply("sdkstandard/role/index", *result)));
+    if (result) {
+      logLineLazily([&] { return "角色上报结果2 = " + platform::describe(maskedReply("sdkstandard/role/index", *result)); });
+    }
   });
 }
 
@@ -68,8 +70,10 @@ std::int32_t TolbaSDKCore::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> or
 }
 
 void TolbaSDKCore::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply) {
-  logLine("聚合订单提交 = " +
-          (reply ? platform::describe(maskedReply("sdkstandard/pay/index", *reply)) : std::string("(null)")));
+  logLineLazily([&] {
+    return "聚合订单提交 = " +
+           (reply ? platform::describe(maskedReply("sdkstandard/pay/index", *reply)) : std::string("(null)"));
+  });
   Json payload = Json::object();
   const bool accepted = replyStatusIsOne(reply, "a");
   const Json* data = reply ? platform::find(*reply, "c") : nullptr;

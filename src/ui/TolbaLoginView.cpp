@@ -194,8 +194,9 @@ void TolbaLoginView::requestGotNoAnswer(const std::string& why) {
 
 void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
   // The reply's login signature is masked in the log line.
-  platform::log("结果 = " +
-                (reply ? platform::describe(maskedReply("sdkmini/login/dologin", *reply)) : std::string("(null)")));
+  platform::logLazily([&] {
+    return "结果 = " + (reply ? platform::describe(maskedReply("sdkmini/login/dologin", *reply)) : std::string("(null)"));
+  });
   requestInFlight_ = false;
   Json result;
   if (replyStatusIsOne(reply, "z")) {
@@ -216,8 +217,9 @@ void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
 }
 
 void TolbaLoginView::handleRegisterReply(const std::optional<Json>& reply) {
-  platform::log("结果 = " +
-                (reply ? platform::describe(maskedReply("sdkmini/login/register", *reply)) : std::string("(null)")));
+  platform::logLazily([&] {
+    return "结果 = " + (reply ? platform::describe(maskedReply("sdkmini/login/register", *reply)) : std::string("(null)"));
+  });
   requestInFlight_ = false;
   if (replyStatusIsOne(reply, "z")) {
     doLogin();  // with whatever is in the fields now
