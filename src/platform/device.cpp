@@ -18,6 +18,11 @@ struct Device::State {
   std::optional<UserInterfaceIdiom> idiom;
   std::optional<std::string> systemVersion;
   std::optional<std::string> vendorId;
+  // The identifier derived from the machine id, read from disk once per
+  // executable name rather than on every request.
+  std::string derivedVendorId;
+  std::string derivedFor;
+  std::string kernelVersion;
   std::optional<std::string> machine;
   std::optional<AdvertisingProvider> advertising;
   std::function<std::optional<std::string>()> radio;
@@ -99,7 +104,9 @@ void Device::setIdiom(UserInterfaceIdiom idiom) {
 
 std::string Device::systemVersion() const {
   std::lock_guard lock(state().mutex);
-  return state().systemVersion ? *state().systemVersion : kernelVersion();
+  if (state().systemVersion) return *state().systemVersion;
+  if (state().kernelVersion.empty()) state().kernelVersion = kernelVersion();
+  return state().kernelVersion;
 }
 
 void Device::setSystemVersion(std::string version) {
@@ -110,7 +117,12 @@ void Device::setSystemVersion(std::string version) {
 std::string Device::identifierForVendor() const {
   std::lock_guard lock(state().mutex);
   if (state().vendorId) return *state().vendorId;
-  return uuidFromDigest("tolba-vendor:" + machineId() + ":" + executableName());
+  const std::string executable = executableName();
+  if (state().derivedVendorId.empty() || state().derivedFor != executable) {
+    state().derivedVendorId = uuidFromDigest("tolba-vendor:" + machineId() + ":" + executable);
+    state().derivedFor = executable;
+  }
+  return state().derivedVendorId;
 }
 
 void Device::setIdentifierForVendor(std::optional<std::string> id) {
