@@ -7,11 +7,11 @@
 #include <cctype>
 #include <cstdlib>
 #include <mutex>
-#include <thread>
 
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
+#include "tolba/platform/serial_queue.h"
 #include "toolkit/display.h"
 
 namespace tolba::platform {
@@ -43,6 +43,11 @@ std::string schemeOf(const std::string& url) {
     ++i;
   }
   return (i < url.size() && url[i] == ':') ? lower(url.substr(0, i)) : std::string();
+}
+
+SerialQueue& fetchQueue() {
+  static auto* queue = new SerialQueue("web view pages");  // kept for the process
+  return *queue;
 }
 
 void ensureCurl() {
@@ -175,10 +180,14 @@ void WebView::decided(const URLRequest& request, NavigationActionPolicy policy, 
 void WebView::fetch(const URLRequest& request, std::uint64_t generation) {
   ensureCurl();
   auto control = std::make_shared<FetchControl>();
+  if (inFlight_) inFlight_->cancelled = true;
   inFlight_ = control;
   auto weak = std::weak_ptr<WebView>(std::static_pointer_cast<WebView>(shared_from_this()));
   const std::string caFile = extraCaFile();
-  std::thread([weak, request, generation, control, caFile] {
+  // Pages load on one worker kept for the process: starting a thread for every
+  // load cost the main thread up to milliseconds. A load that is replaced is
+  // cancelled at its next transfer callback, so it does not hold up the next.
+  fetchQueue().async([weak, request, generation, control, caFile] {
     FetchResult result;
     CURL* curl = curl_easy_init();
     if (!curl) {
@@ -244,7 +253,7 @@ void WebView::fetch(const URLRequest& request, std::uint64_t generation) {
     RunLoop::main().post([weak, request, generation, result = std::move(result)] {
       if (auto self = weak.lock()) self->fetched(request, result, generation);
     });
-  }).detach();
+  });
 }
 
 void WebView::fetched(const URLRequest& request, const FetchResult& result, std::uint64_t generation) {
