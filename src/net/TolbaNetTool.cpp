@@ -36,7 +36,7 @@ void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json&
   HttpClient::Request request;
   request.url = platform::describe(TolbaSDKGameConfig::getMainUrl()) + "/" + path;
   request.headers.emplace_back("Content-Type: text/html");
-  request.body = TolbaDataFunc::codingJSON(parameter).value_or(std::string());
+  request.makeBody = [parameter] { return TolbaDataFunc::codingJSON(parameter).value_or(std::string()); };
   if (trafficObserved()) reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
   if (!urlAllowed(request.url, build::kAllowPlainHttp)) {
     // Refused like a request that failed in transport: the block is not called,

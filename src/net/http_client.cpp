@@ -166,6 +166,7 @@ void HttpClient::post(Request request, Completion done) {
     exchange = exchange_;
   }
   if (exchange) {
+    if (request.makeBody) request.body = request.makeBody();
     auto outcome = exchange(request);
     if (done) done(std::move(outcome));
     return;
@@ -253,6 +254,10 @@ void HttpClient::startQueued() {
       continue;
     }
     CURL* e = t->easy;
+    if (t->request.makeBody) {
+      t->request.body = t->request.makeBody();
+      t->request.makeBody = nullptr;
+    }
     for (const auto& h : t->request.headers) t->headers = curl_slist_append(t->headers, h.c_str());
     // No "Expect: 100-continue" round trip before larger bodies.
     t->headers = curl_slist_append(t->headers, "Expect:");

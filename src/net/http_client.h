@@ -28,6 +28,9 @@ class HttpClient {
     std::string url;
     std::vector<std::string> headers;  // "Name: value"
     std::string body;
+    // When set, the body is made by this on the network thread just before the
+    // request is sent (encoding need not cost the caller's frame).
+    std::function<std::string()> makeBody;
   };
 
   struct Outcome {
