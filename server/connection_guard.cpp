@@ -71,7 +71,11 @@ class ConnectionGuard::Stream : public httplib::Stream {
   Stream(int sock, const Limits& limits, const std::atomic<bool>& stopping)
       : sock_(sock), limits_(limits), stopping_(stopping) {}
 
-  bool is_readable() const override { return start_ < end_ || wait(POLLIN, limits_.readTimeout.count()); }
+  // What is held goes out before any wait for the client (it may be waiting
+  // for it, as for a "100 Continue").
+  bool is_readable() const override {
+    return start_ < end_ || (flush() && wait(POLLIN, limits_.readTimeout.count()));
+  }
   bool is_writable() const override { return wait(POLLOUT, limits_.writeTimeout.count()); }
 
   ssize_t read(char* ptr, size_t size) override {
@@ -81,8 +85,6 @@ class ConnectionGuard::Stream : public httplib::Stream {
       start_ += n;
       return static_cast<ssize_t>(n);
     }
-    // A held reply goes out before any wait for the client (it may be waiting
-    // for it, as for a "100 Continue").
     if (!flush()) return -1;
     // The bytes are usually there already (the wait for the request saw them):
     // try first, wait only when there is nothing to read.
@@ -123,7 +125,7 @@ class ConnectionGuard::Stream : public httplib::Stream {
   }
 
   // Sends what is held; false when the connection fails or times out.
-  bool flush() {
+  bool flush() const {
     std::size_t sent = 0;
     while (sent < held_.size()) {
       const ssize_t n = sendSome(held_.data() + sent, held_.size() - sent);
@@ -196,7 +198,7 @@ class ConnectionGuard::Stream : public httplib::Stream {
 
   // Waits for room only when the socket has none; never blocks in send (the
   // library writes the rest of a partial write again).
-  ssize_t sendSome(const char* ptr, std::size_t size) {
+  ssize_t sendSome(const char* ptr, std::size_t size) const {
     for (;;) {
       const ssize_t n = send(ptr, size, MSG_DONTWAIT);
       if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
@@ -211,7 +213,7 @@ class ConnectionGuard::Stream : public httplib::Stream {
     }
   }
 
-  ssize_t send(const char* from, std::size_t size, int flags) {
+  ssize_t send(const char* from, std::size_t size, int flags) const {
     for (;;) {
       const ssize_t n = ::send(sock_, from, size, flags | MSG_NOSIGNAL);
       if (n >= 0 || errno != EINTR) return n;
@@ -255,7 +257,7 @@ class ConnectionGuard::Stream : public httplib::Stream {
   std::int64_t receiveTimeoutMs_ = 0;  // 0: none set (receives wait for ever)
   // The next write (a reply's headers) is held; what is held now.
   bool holdNext_ = false;
-  std::string held_;
+  mutable std::string held_;
 };
 
 namespace {
