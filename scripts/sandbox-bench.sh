@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Measures the sandbox server's requests per second for login and balance on
-# this machine: builds tolba-sandbox optimised, then runs its load client, which
+# this machine: builds tolba-sandbox optimised, then runs its load client (in a
+# process of its own), which
 # starts its own server on a free loopback port with a fresh in-memory database.
 # Extra arguments go to `tolba-sandbox bench` (--clients, --logins, --balances,
 # --iterations). Results are meant for docs/performance.md.
