@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures the sandbox server's requests per second for login and balance on
 # this machine: builds tolba-sandbox optimised, then runs its load client, which
-# starts its own server on a free loopback port with a fresh in-memory database.
+# starts its own server on a free loopback port with a fresh in-memory database
+# and sends the requests from a forked client process.
 # Extra arguments go to `tolba-sandbox bench` (--clients, --logins, --balances,
 # --iterations). Results are meant for docs/performance.md.
 set -euo pipefail

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +27,9 @@ constexpr std::int64_t kNoDeadline = std::numeric_limits<std::int64_t>::max();
 // Waits are cut into slices this long, so that a stopping server is noticed.
 constexpr std::int64_t kSliceMs = 100;
 constexpr std::size_t kReadBuffer = 4096;
+// A body up to this size is copied after its held headers so that both leave in
+// one send; a larger one follows them in a send of its own.
+constexpr std::size_t kHeldLimit = 64 * 1024;
 constexpr char kBusyReply[] =
     "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nRetry-After: 1\r\nContent-Length: 0\r\n\r\n";
 
@@ -67,7 +71,11 @@ class ConnectionGuard::Stream : public httplib::Stream {
   Stream(int sock, const Limits& limits, const std::atomic<bool>& stopping)
       : sock_(sock), limits_(limits), stopping_(stopping) {}
 
-  bool is_readable() const override { return start_ < end_ || wait(POLLIN, limits_.readTimeout.count()); }
+  // What is held goes out before any wait for the client (it may be waiting
+  // for it, as for a "100 Continue").
+  bool is_readable() const override {
+    return start_ < end_ || (flush() && wait(POLLIN, limits_.readTimeout.count()));
+  }
   bool is_writable() const override { return wait(POLLOUT, limits_.writeTimeout.count()); }
 
   ssize_t read(char* ptr, size_t size) override {
@@ -77,6 +85,7 @@ class ConnectionGuard::Stream : public httplib::Stream {
       start_ += n;
       return static_cast<ssize_t>(n);
     }
+    if (!flush()) return -1;
     // The bytes are usually there already (the wait for the request saw them):
     // try first, wait only when there is nothing to read.
     char* into = size >= kReadBuffer ? ptr : buffer_;
@@ -97,8 +106,99 @@ class ConnectionGuard::Stream : public httplib::Stream {
   }
 
   ssize_t write(const char* ptr, size_t size) override {
-    // Wait for room only when the socket has none; never block in send (the
-    // library writes the rest of a partial write again).
+    // The library writes a reply's headers and its body separately: the headers
+    // are held and leave with the body in one send (or when the request is
+    // done, or before the next read).
+    if (holdNext_) {
+      holdNext_ = false;
+      held_.assign(ptr, size);
+      return static_cast<ssize_t>(size);
+    }
+    if (!held_.empty()) {
+      if (size <= kHeldLimit) {
+        held_.append(ptr, size);
+        return flush() ? static_cast<ssize_t>(size) : -1;
+      }
+      if (!flush()) return -1;
+    }
+    return sendSome(ptr, size);
+  }
+
+  // Sends what is held; false when the connection fails or times out.
+  bool flush() const {
+    std::size_t sent = 0;
+    while (sent < held_.size()) {
+      const ssize_t n = sendSome(held_.data() + sent, held_.size() - sent);
+      if (n <= 0) {
+        held_.clear();
+        return false;
+      }
+      sent += static_cast<std::size_t>(n);
+    }
+    held_.clear();
+    return true;
+  }
+
+  // Asked for every request: looked up once per connection.
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    if (!remote_.known) remote_.known = addressOf(sock_, true, remote_.ip, remote_.port);
+    ip = remote_.ip;
+    port = remote_.port;
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    if (!local_.known) local_.known = addressOf(sock_, false, local_.ip, local_.port);
+    ip = local_.ip;
+    port = local_.port;
+  }
+  socket_t socket() const override { return sock_; }
+
+  // A new request has begun to arrive.
+  void arm() {
+    deadlineMs_ = nowMs() + limits_.requestTime.count();
+    holdNext_ = true;
+  }
+  // The request waits on purpose: no deadline, and its reply goes out as it is
+  // written (a slow reply's headers are not held back for its body).
+  void lift() {
+    deadlineMs_ = kNoDeadline;
+    holdNext_ = false;
+  }
+  bool missedDeadline() const { return missed_; }
+
+  // Waits for the next request, up to the keep-alive time, and reads what has
+  // come of it; false when none comes, or the server stops. The wait is the
+  // read itself (one call per request rather than a poll and then a read),
+  // cut into slices by the socket's receive time-out.
+  bool waitForRequest(const std::atomic<int>& listening) {
+    if (start_ < end_) return true;
+    const std::int64_t until = nowMs() + limits_.keepAlive.count();
+    for (;;) {
+      if (stopping_ || listening == INVALID_SOCKET) return false;
+      const std::int64_t left = until - nowMs();
+      if (left <= 0 || !receiveTimeout(std::min(left, kSliceMs))) return false;
+      const ssize_t got = receive(buffer_, kReadBuffer, 0);
+      if (got > 0) {
+        start_ = 0;
+        end_ = static_cast<std::size_t>(got);
+        return true;
+      }
+      if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+    }
+  }
+
+ private:
+  // Sets how long a blocking receive waits (only when it changes).
+  bool receiveTimeout(std::int64_t ms) {
+    if (ms == receiveTimeoutMs_) return true;
+    const timeval t{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
+    if (::setsockopt(sock_, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t) != 0) return false;
+    receiveTimeoutMs_ = ms;
+    return true;
+  }
+
+  // Waits for room only when the socket has none; never blocks in send (the
+  // library writes the rest of a partial write again).
+  ssize_t sendSome(const char* ptr, std::size_t size) const {
     for (;;) {
       const ssize_t n = send(ptr, size, MSG_DONTWAIT);
       if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
@@ -106,32 +206,6 @@ class ConnectionGuard::Stream : public httplib::Stream {
     }
   }
 
-  void get_remote_ip_and_port(std::string& ip, int& port) const override { addressOf(sock_, true, ip, port); }
-  void get_local_ip_and_port(std::string& ip, int& port) const override { addressOf(sock_, false, ip, port); }
-  socket_t socket() const override { return sock_; }
-
-  // A new request has begun to arrive.
-  void arm() { deadlineMs_ = nowMs() + limits_.requestTime.count(); }
-  void lift() { deadlineMs_ = kNoDeadline; }
-  bool missedDeadline() const { return missed_; }
-
-  // Waits for the next request, up to the keep-alive time; false when none
-  // comes, or the server stops.
-  bool waitForRequest(const std::atomic<int>& listening) const {
-    if (start_ < end_) return true;
-    const std::int64_t until = nowMs() + limits_.keepAlive.count();
-    for (;;) {
-      if (stopping_ || listening == INVALID_SOCKET) return false;
-      const std::int64_t left = until - nowMs();
-      if (left <= 0) return false;
-      pollfd p{sock_, POLLIN, 0};
-      const int r = ::poll(&p, 1, static_cast<int>(std::min(left, kSliceMs)));
-      if (r > 0) return true;
-      if (r < 0 && errno != EINTR) return false;
-    }
-  }
-
- private:
   ssize_t receive(char* into, std::size_t size, int flags) {
     for (;;) {
       const ssize_t n = ::recv(sock_, into, size, flags);
@@ -139,7 +213,7 @@ class ConnectionGuard::Stream : public httplib::Stream {
     }
   }
 
-  ssize_t send(const char* from, std::size_t size, int flags) {
+  ssize_t send(const char* from, std::size_t size, int flags) const {
     for (;;) {
       const ssize_t n = ::send(sock_, from, size, flags | MSG_NOSIGNAL);
       if (n >= 0 || errno != EINTR) return n;
@@ -173,6 +247,17 @@ class ConnectionGuard::Stream : public httplib::Stream {
   char buffer_[kReadBuffer];
   std::size_t start_ = 0;
   std::size_t end_ = 0;
+  struct Address {
+    bool known = false;
+    std::string ip;
+    int port = 0;
+  };
+  mutable Address remote_;
+  mutable Address local_;
+  std::int64_t receiveTimeoutMs_ = 0;  // 0: none set (receives wait for ever)
+  // The next write (a reply's headers) is held; what is held now.
+  bool holdNext_ = false;
+  mutable std::string held_;
 };
 
 namespace {
@@ -285,6 +370,7 @@ bool ConnectionGuard::serve(int sock, const ProcessRequest& process, const std::
     stream.arm();
     bool closed = false;
     result = process(stream, left == 1, closed);
+    if (!stream.flush()) result = false;
     // A request cut at its deadline ends the connection (after the library's 400).
     if (!result || closed || stream.missedDeadline()) break;
   }

@@ -10,7 +10,9 @@
 //    byte, or the connection is closed. A request that waits on purpose (an
 //    injected delay) lifts its own deadline;
 //  - ends reading on every connection when the server stops, so idle
-//    kept-alive connections do not hold the stop up.
+//    kept-alive connections do not hold the stop up;
+//  - sends a reply's headers and body together: one send per reply rather
+//    than two (a reply that waits on purpose goes out as it is written).
 
 #include <httplib.h>
 
@@ -52,7 +54,7 @@ class ConnectionGuard {
   bool serve(int sock, const ProcessRequest& process, const std::atomic<int>& listening);
 
   // On the worker serving a connection: the request waits on purpose (no
-  // deadline until its reply is written).
+  // deadline until its reply is written, and the reply is not held back).
   static void waitingOnPurpose();
 
   // Ends reading on every connection (the server is stopping): requests in

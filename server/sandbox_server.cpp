@@ -193,8 +193,9 @@ bool SandboxServer::start(std::string* error) {
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     listening = sock;
   });
-  // Headers and body go out in separate writes: without this, Nagle's rule
-  // and the peer's delayed ACK hold every keep-alive reply for ~40 ms.
+  // Streamed replies (and every TLS reply) go out in several writes: without
+  // this, Nagle's rule and the peer's delayed ACK hold such a keep-alive reply
+  // for ~40 ms.
   http_->set_tcp_nodelay(true);
   http_->set_keep_alive_max_count(1000);
   http_->set_keep_alive_timeout(options_.keepAliveSeconds);

@@ -12,11 +12,15 @@
 namespace tolba::sandbox {
 namespace {
 
-// A prepared statement with bound parameters, finalised on scope exit.
+// A prepared statement with bound parameters, taken from the store's cache and
+// given back (reset) on scope exit.
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK; }
-  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(StatementCache& cache, std::string_view sql) : cache_(cache) {
+    stmt_ = cache_.take(sql, &key_);
+    ok_ = stmt_ != nullptr;
+  }
+  ~Statement() { cache_.give(key_, stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -40,6 +44,8 @@ class Statement {
   sqlite3_stmt* raw() const { return stmt_; }
 
  private:
+  StatementCache& cache_;
+  std::string_view key_;
   sqlite3_stmt* stmt_ = nullptr;
   bool ok_ = false;
 };
@@ -160,6 +166,14 @@ constexpr char kAccountColumns[] =
     "SELECT uid, name, password_hash, balance_cents, real_name_state, COALESCE(birth_date, ''), "
     "COALESCE(login_sign, ''), COALESCE(login_time, ''), COALESCE(token, '') FROM accounts ";
 
+const std::string kAccountByName = std::string(kAccountColumns) + "WHERE name = ?";
+const std::string kAccountByUid = std::string(kAccountColumns) + "WHERE uid = ?";
+
+const std::string kAccountInSession =
+    std::string(kAccountColumns) +
+    "WHERE uid = ?1 AND EXISTS(SELECT 1 FROM sessions WHERE sessions.uid = ?1 AND game_id = ?2 "
+    "AND (?3 = '' OR device = ?3) AND expires_at > ?4)";
+
 std::optional<Account> readAccount(Statement& s) {
   if (s.step() != SQLITE_ROW) return std::nullopt;
   Account a;
@@ -204,7 +218,10 @@ std::unique_ptr<Store> Store::open(const std::string& path, std::string* error) 
   return store;
 }
 
-Store::~Store() { sqlite3_close(db_); }
+Store::~Store() {
+  statements_.clear();
+  sqlite3_close(db_);
+}
 
 bool Store::migrate(std::string* error) {
   std::lock_guard lock(mutex_);
@@ -219,10 +236,10 @@ bool Store::migrate(std::string* error) {
   }
   int version = 0;
   {
-    Statement s(db_, "SELECT version FROM schema_version");
+    Statement s(statements_, "SELECT version FROM schema_version");
     if (s.step() == SQLITE_ROW) {
       version = static_cast<int>(s.integer(0));
-    } else if (!Statement(db_, "INSERT INTO schema_version(version) VALUES(0)").run()) {
+    } else if (!Statement(statements_, "INSERT INTO schema_version(version) VALUES(0)").run()) {
       if (error) *error = std::string("cannot write the schema version: ") + sqlite3_errmsg(db_);
       return false;
     }
@@ -240,7 +257,7 @@ bool Store::migrate(std::string* error) {
       return false;
     }
   }
-  if (!Statement(db_, "UPDATE schema_version SET version = ?").bind(1, std::int64_t{kSchemaVersion}).run() ||
+  if (!Statement(statements_, "UPDATE schema_version SET version = ?").bind(1, std::int64_t{kSchemaVersion}).run() ||
       !tx.commit()) {
     if (error) *error = std::string("cannot store the schema version: ") + sqlite3_errmsg(db_);
     return false;
@@ -250,7 +267,7 @@ bool Store::migrate(std::string* error) {
 
 int Store::schemaVersion() {
   std::lock_guard lock(mutex_);
-  Statement s(db_, "SELECT version FROM schema_version");
+  Statement s(statements_, "SELECT version FROM schema_version");
   return s.step() == SQLITE_ROW ? static_cast<int>(s.integer(0)) : 0;
 }
 
@@ -258,7 +275,7 @@ std::optional<std::int64_t> Store::addAccount(const std::string& name, const std
                                               bool* nameTaken) {
   std::lock_guard lock(mutex_);
   if (nameTaken) *nameTaken = false;
-  Statement s(db_, "INSERT INTO accounts(name, password_hash, balance_cents, created_at) VALUES(?, ?, ?, ?)");
+  Statement s(statements_, "INSERT INTO accounts(name, password_hash, balance_cents, created_at) VALUES(?, ?, ?, ?)");
   s.bind(1, name).bind(2, passwordHash).bind(3, balance).bind(4, nowSeconds());
   const int rc = s.step();
   if (rc == SQLITE_DONE) return sqlite3_last_insert_rowid(db_);
@@ -268,30 +285,30 @@ std::optional<std::int64_t> Store::addAccount(const std::string& name, const std
 
 std::optional<Account> Store::accountByName(const std::string& name) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, (std::string(kAccountColumns) + "WHERE name = ?").c_str());
+  Statement s(statements_, kAccountByName);
   s.bind(1, name);
   return readAccount(s);
 }
 
 std::optional<Account> Store::accountByUid(std::int64_t uid) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, (std::string(kAccountColumns) + "WHERE uid = ?").c_str());
+  Statement s(statements_, kAccountByUid);
   s.bind(1, uid);
   return readAccount(s);
 }
 
 bool Store::topUp(const std::string& name, Cents amount) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, "UPDATE accounts SET balance_cents = balance_cents + ? WHERE name = ?");
+  Statement s(statements_, "UPDATE accounts SET balance_cents = balance_cents + ? WHERE name = ?");
   s.bind(1, amount).bind(2, name);
   return s.run() && sqlite3_changes(db_) == 1;
 }
 
 namespace {
 
-bool openSession(sqlite3* db, std::int64_t uid, const std::string& gameId, const std::string& device,
+bool openSession(StatementCache& statements, std::int64_t uid, const std::string& gameId, const std::string& device,
                  std::int64_t expiresAt) {
-  return Statement(db,
+  return Statement(statements,
                    "INSERT INTO sessions(uid, game_id, device, opened_at, expires_at) VALUES(?, ?, ?, ?, ?) "
                    "ON CONFLICT(uid, game_id, device) DO UPDATE SET expires_at = excluded.expires_at")
       .bind(1, uid)
@@ -309,12 +326,12 @@ bool Store::recordLogin(std::int64_t uid, const std::string& signHash, const std
   std::lock_guard lock(mutex_);
   Transaction tx(db_);
   if (!tx.began()) return false;
-  Statement s(db_, "UPDATE accounts SET login_sign = ?, login_time = ?, login_device = ? WHERE uid = ?");
+  Statement s(statements_, "UPDATE accounts SET login_sign = ?, login_time = ?, login_device = ? WHERE uid = ?");
   s.bind(1, signHash).bind(2, loginTime).bind(3, device).bind(4, uid);
   if (!s.run() || sqlite3_changes(db_) != 1) return false;
   // Expired sessions of the account go when it logs in again.
-  Statement(db_, "DELETE FROM sessions WHERE uid = ? AND expires_at <= ?").bind(1, uid).bind(2, nowSeconds()).run();
-  return openSession(db_, uid, gameId, device, expiresAt) && tx.commit();
+  Statement(statements_, "DELETE FROM sessions WHERE uid = ? AND expires_at <= ?").bind(1, uid).bind(2, nowSeconds()).run();
+  return openSession(statements_, uid, gameId, device, expiresAt) && tx.commit();
 }
 
 bool Store::recordSignIn(std::int64_t uid, const std::string& tokenHash, std::int64_t at, const std::string& gameId,
@@ -322,21 +339,21 @@ bool Store::recordSignIn(std::int64_t uid, const std::string& tokenHash, std::in
   std::lock_guard lock(mutex_);
   Transaction tx(db_);
   if (!tx.began()) return false;
-  Statement s(db_, "UPDATE accounts SET token = ?, signed_in_at = ? WHERE uid = ?");
+  Statement s(statements_, "UPDATE accounts SET token = ?, signed_in_at = ? WHERE uid = ?");
   s.bind(1, tokenHash).bind(2, at).bind(3, uid);
   if (!s.run() || sqlite3_changes(db_) != 1) return false;
-  return openSession(db_, uid, gameId, device, expiresAt) && tx.commit();
+  return openSession(statements_, uid, gameId, device, expiresAt) && tx.commit();
 }
 
 int Store::recordLogout(std::int64_t uid, const std::string& gameId, std::int64_t at) {
   std::lock_guard lock(mutex_);
   Transaction tx(db_);
   if (!tx.began()) return 0;
-  Statement s(db_, "DELETE FROM sessions WHERE uid = ? AND game_id = ?");
+  Statement s(statements_, "DELETE FROM sessions WHERE uid = ? AND game_id = ?");
   s.bind(1, uid).bind(2, gameId);
   if (!s.run()) return 0;
   const int closed = sqlite3_changes(db_);
-  Statement(db_, "UPDATE accounts SET login_sign = NULL, token = NULL, logged_out_at = ? WHERE uid = ?")
+  Statement(statements_, "UPDATE accounts SET login_sign = NULL, token = NULL, logged_out_at = ? WHERE uid = ?")
       .bind(1, at)
       .bind(2, uid)
       .run();
@@ -347,10 +364,7 @@ std::optional<Account> Store::accountInSession(std::int64_t uid, const std::stri
                                                std::int64_t now) {
   std::lock_guard lock(mutex_);
   // One statement: the balance query, the busiest request, pays for one lookup.
-  Statement s(db_, (std::string(kAccountColumns) +
-                    "WHERE uid = ?1 AND EXISTS(SELECT 1 FROM sessions WHERE sessions.uid = ?1 AND game_id = ?2 "
-                    "AND (?3 = '' OR device = ?3) AND expires_at > ?4)")
-                       .c_str());
+  Statement s(statements_, kAccountInSession);
   s.bind(1, uid).bind(2, gameId).bind(3, device).bind(4, now);
   return readAccount(s);
 }
@@ -358,7 +372,7 @@ std::optional<Account> Store::accountInSession(std::int64_t uid, const std::stri
 int Store::setRealName(std::int64_t uid, const std::string& realName, const std::string& maskedIdCard,
                        const std::string& birthDate, int state) {
   std::lock_guard lock(mutex_);
-  Statement(db_,
+  Statement(statements_,
             "UPDATE accounts SET real_name = ?, id_card = ?, birth_date = ?, real_name_state = ? "
             "WHERE uid = ? AND real_name_state = 0")
       .bind(1, realName)
@@ -367,14 +381,14 @@ int Store::setRealName(std::int64_t uid, const std::string& realName, const std:
       .bind(4, std::int64_t{state})
       .bind(5, uid)
       .run();
-  Statement s(db_, "SELECT real_name_state FROM accounts WHERE uid = ?");
+  Statement s(statements_, "SELECT real_name_state FROM accounts WHERE uid = ?");
   s.bind(1, uid);
   return s.step() == SQLITE_ROW ? static_cast<int>(s.integer(0)) : 0;
 }
 
 bool Store::upsertRole(const RoleRecord& role, const std::string& source, std::int64_t at) {
   std::lock_guard lock(mutex_);
-  Statement s(db_,
+  Statement s(statements_,
               "INSERT INTO roles(uid, game_id, server_id, role_id, role_name, role_level, server_name, vip_level, "
               "party_name, source, updated_at) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
               "ON CONFLICT(uid, game_id, server_id, role_id) DO UPDATE SET "
@@ -392,7 +406,7 @@ bool Store::upsertRole(const RoleRecord& role, const std::string& source, std::i
 
 std::vector<RoleRecord> Store::roles(std::int64_t uid) {
   std::lock_guard lock(mutex_);
-  Statement s(db_,
+  Statement s(statements_,
               "SELECT game_id, server_id, role_id, COALESCE(role_name, ''), COALESCE(role_level, ''), "
               "COALESCE(server_name, ''), COALESCE(vip_level, ''), COALESCE(party_name, '') FROM roles "
               "WHERE uid = ? ORDER BY game_id, server_id, role_id");
@@ -420,7 +434,7 @@ std::optional<Order> Store::createOrder(const Order& order, OrderResult* result)
   Transaction tx(db_);
   if (!tx.began()) return std::nullopt;
   {
-    Statement s(db_, (std::string(kOrderColumns) + "WHERE game_id = ? AND cp_order_id = ?").c_str());
+    Statement s(statements_, (std::string(kOrderColumns) + "WHERE game_id = ? AND cp_order_id = ?"));
     s.bind(1, order.gameId).bind(2, order.cpOrderId);
     if (s.step() == SQLITE_ROW) {
       Order existing = readOrder(s);
@@ -438,7 +452,7 @@ std::optional<Order> Store::createOrder(const Order& order, OrderResult* result)
   // A short date-free number that cannot be guessed from the one before.
   for (int attempt = 0; attempt < 5; ++attempt) {
     created.orderId = "TB" + std::to_string(created.createdAt) + randomHex(5);
-    Statement s(db_,
+    Statement s(statements_,
                 "INSERT INTO orders(order_id, uid, game_id, cp_order_id, amount_cents, count, goods_name, role_id, "
                 "server_id, state, created_at, device) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, 'unpaid', ?, ?)");
     s.bind(1, created.orderId).bind(2, created.uid).bind(3, created.gameId).bind(4, created.cpOrderId);
@@ -456,7 +470,7 @@ std::optional<Order> Store::createOrder(const Order& order, OrderResult* result)
 
 std::optional<Order> Store::orderById(const std::string& orderId) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, (std::string(kOrderColumns) + "WHERE order_id = ?").c_str());
+  Statement s(statements_, (std::string(kOrderColumns) + "WHERE order_id = ?"));
   s.bind(1, orderId);
   if (s.step() != SQLITE_ROW) return std::nullopt;
   return readOrder(s);
@@ -464,7 +478,7 @@ std::optional<Order> Store::orderById(const std::string& orderId) {
 
 std::vector<Order> Store::orders() {
   std::lock_guard lock(mutex_);
-  Statement s(db_, (std::string(kOrderColumns) + "ORDER BY created_at, order_id").c_str());
+  Statement s(statements_, (std::string(kOrderColumns) + "ORDER BY created_at, order_id"));
   std::vector<Order> out;
   while (s.step() == SQLITE_ROW) out.push_back(readOrder(s));
   return out;
@@ -477,7 +491,7 @@ PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, cons
   if (!tx.began()) return PayResult::Failed;
   Order order;
   {
-    Statement s(db_, (std::string(kOrderColumns) + "WHERE order_id = ?").c_str());
+    Statement s(statements_, (std::string(kOrderColumns) + "WHERE order_id = ?"));
     s.bind(1, orderId);
     if (s.step() != SQLITE_ROW) return PayResult::UnknownOrder;
     order = readOrder(s);
@@ -488,19 +502,19 @@ PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, cons
   // Both updates are conditional, so a payment that races another process
   // changes nothing rather than paying twice or overdrawing.
   {
-    Statement s(db_, "UPDATE accounts SET balance_cents = balance_cents - ? WHERE uid = ? AND balance_cents >= ?");
+    Statement s(statements_, "UPDATE accounts SET balance_cents = balance_cents - ? WHERE uid = ? AND balance_cents >= ?");
     s.bind(1, amount).bind(2, uid).bind(3, amount);
     if (!s.run()) return PayResult::Failed;
     if (sqlite3_changes(db_) != 1) return PayResult::TooFewCoins;
   }
   {
-    Statement s(db_, "UPDATE orders SET state = 'paid', method = 'coin', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
+    Statement s(statements_, "UPDATE orders SET state = 'paid', method = 'coin', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
     s.bind(1, nowSeconds()).bind(2, orderId);
     if (!s.run()) return PayResult::Failed;
     if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
   }
   if (!queueCallback(orderId)) return PayResult::Failed;
-  Statement s(db_, "SELECT balance_cents FROM accounts WHERE uid = ?");
+  Statement s(statements_, "SELECT balance_cents FROM accounts WHERE uid = ?");
   s.bind(1, uid);
   if (s.step() != SQLITE_ROW) return PayResult::Failed;
   const Cents balance = s.integer(0);
@@ -511,7 +525,7 @@ PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, cons
 
 bool Store::addWeChatTicket(const std::string& ticket, const std::string& orderId, std::int64_t at) {
   std::lock_guard lock(mutex_);
-  return Statement(db_, "INSERT INTO wechat_tickets(ticket, order_id, created_at) VALUES(?, ?, ?)")
+  return Statement(statements_, "INSERT INTO wechat_tickets(ticket, order_id, created_at) VALUES(?, ?, ?)")
       .bind(1, ticket)
       .bind(2, orderId)
       .bind(3, at)
@@ -520,7 +534,7 @@ bool Store::addWeChatTicket(const std::string& ticket, const std::string& orderI
 
 std::optional<std::string> Store::orderOfWeChatTicket(const std::string& ticket) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, "SELECT order_id FROM wechat_tickets WHERE ticket = ?");
+  Statement s(statements_, "SELECT order_id FROM wechat_tickets WHERE ticket = ?");
   s.bind(1, ticket);
   if (s.step() != SQLITE_ROW) return std::nullopt;
   return s.text(0);
@@ -532,13 +546,13 @@ PayResult Store::payByWeChat(const std::string& ticket, std::string* orderId) {
   if (!tx.began()) return PayResult::Failed;
   std::string id;
   {
-    Statement s(db_, "SELECT order_id FROM wechat_tickets WHERE ticket = ?");
+    Statement s(statements_, "SELECT order_id FROM wechat_tickets WHERE ticket = ?");
     s.bind(1, ticket);
     if (s.step() != SQLITE_ROW) return PayResult::UnknownOrder;
     id = s.text(0);
   }
   if (orderId) *orderId = id;
-  Statement s(db_, "UPDATE orders SET state = 'paid', method = 'wechat', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
+  Statement s(statements_, "UPDATE orders SET state = 'paid', method = 'wechat', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
   s.bind(1, nowSeconds()).bind(2, id);
   if (!s.run()) return PayResult::Failed;
   if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
@@ -548,7 +562,7 @@ PayResult Store::payByWeChat(const std::string& ticket, std::string* orderId) {
 
 bool Store::setGame(const GameSettings& game) {
   std::lock_guard lock(mutex_);
-  return Statement(db_,
+  return Statement(statements_,
                    "INSERT INTO games(game_id, notify_url, secret, updated_at) VALUES(?, ?, ?, ?) "
                    "ON CONFLICT(game_id) DO UPDATE SET notify_url = excluded.notify_url, secret = excluded.secret, "
                    "updated_at = excluded.updated_at")
@@ -561,7 +575,7 @@ bool Store::setGame(const GameSettings& game) {
 
 std::optional<GameSettings> Store::game(const std::string& gameId) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, "SELECT game_id, notify_url, secret FROM games WHERE game_id = ?");
+  Statement s(statements_, "SELECT game_id, notify_url, secret FROM games WHERE game_id = ?");
   s.bind(1, gameId);
   if (s.step() != SQLITE_ROW) return std::nullopt;
   return GameSettings{s.text(0), s.text(1), s.text(2)};
@@ -576,21 +590,21 @@ bool Store::queueCallback(const std::string& orderId) {
   if (!callbackMaker_) return true;
   Order order;
   {
-    Statement s(db_, (std::string(kOrderColumns) + "WHERE order_id = ?").c_str());
+    Statement s(statements_, (std::string(kOrderColumns) + "WHERE order_id = ?"));
     s.bind(1, orderId);
     if (s.step() != SQLITE_ROW) return false;
     order = readOrder(s);
   }
   GameSettings game;
   {
-    Statement s(db_, "SELECT game_id, notify_url, secret FROM games WHERE game_id = ?");
+    Statement s(statements_, "SELECT game_id, notify_url, secret FROM games WHERE game_id = ?");
     s.bind(1, order.gameId);
     if (s.step() != SQLITE_ROW) return true;  // the game has no callback address
     game = GameSettings{s.text(0), s.text(1), s.text(2)};
   }
   const auto callback = callbackMaker_(order, game);
   if (!callback) return true;
-  return Statement(db_,
+  return Statement(statements_,
                    "INSERT OR IGNORE INTO callbacks(order_id, url, body, state, attempts, next_at_ms, created_at) "
                    "VALUES(?, ?, ?, 'pending', 0, ?, ?)")
       .bind(1, orderId)
@@ -622,9 +636,8 @@ Callback readCallback(const Statement& s) {
 
 std::vector<Callback> Store::dueCallbacks(std::int64_t nowMs, int limit) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, (std::string(kCallbackColumns) +
-                    "WHERE state = 'pending' AND next_at_ms <= ? ORDER BY next_at_ms, order_id LIMIT ?")
-                       .c_str());
+  Statement s(statements_, std::string(kCallbackColumns) +
+                                "WHERE state = 'pending' AND next_at_ms <= ? ORDER BY next_at_ms, order_id LIMIT ?");
   s.bind(1, nowMs).bind(2, std::int64_t{limit});
   std::vector<Callback> out;
   while (s.step() == SQLITE_ROW) out.push_back(readCallback(s));
@@ -633,14 +646,14 @@ std::vector<Callback> Store::dueCallbacks(std::int64_t nowMs, int limit) {
 
 std::optional<std::int64_t> Store::nextCallbackAt() {
   std::lock_guard lock(mutex_);
-  Statement s(db_, "SELECT MIN(next_at_ms) FROM callbacks WHERE state = 'pending'");
+  Statement s(statements_, "SELECT MIN(next_at_ms) FROM callbacks WHERE state = 'pending'");
   if (s.step() != SQLITE_ROW || sqlite3_column_type(s.raw(), 0) == SQLITE_NULL) return std::nullopt;
   return s.integer(0);
 }
 
 void Store::rescheduleCallbacks(std::int64_t nowMs) {
   std::lock_guard lock(mutex_);
-  Statement(db_, "UPDATE callbacks SET next_at_ms = ? WHERE state = 'pending' AND next_at_ms > ?")
+  Statement(statements_, "UPDATE callbacks SET next_at_ms = ? WHERE state = 'pending' AND next_at_ms > ?")
       .bind(1, nowMs)
       .bind(2, nowMs)
       .run();
@@ -651,7 +664,7 @@ bool Store::recordCallbackAttempt(const std::string& orderId, std::int64_t atMs,
   std::lock_guard lock(mutex_);
   Transaction tx(db_);
   if (!tx.began()) return false;
-  Statement update(db_,
+  Statement update(statements_,
                    "UPDATE callbacks SET attempts = attempts + 1, next_at_ms = ?, "
                    "state = CASE WHEN ? THEN 'delivered' ELSE state END, "
                    "delivered_at = CASE WHEN ? THEN ? ELSE delivered_at END "
@@ -659,7 +672,7 @@ bool Store::recordCallbackAttempt(const std::string& orderId, std::int64_t atMs,
   update.bind(1, nextAtMs).bind(2, std::int64_t{delivered}).bind(3, std::int64_t{delivered}).bind(4, atMs / 1000);
   update.bind(5, orderId);
   if (!update.run() || sqlite3_changes(db_) != 1) return false;
-  Statement insert(db_,
+  Statement insert(statements_,
                    "INSERT INTO callback_attempts(order_id, attempt, at_ms, outcome) "
                    "SELECT order_id, attempts, ?, ? FROM callbacks WHERE order_id = ?");
   insert.bind(1, atMs).bind(2, outcome).bind(3, orderId);
@@ -668,7 +681,7 @@ bool Store::recordCallbackAttempt(const std::string& orderId, std::int64_t atMs,
 
 std::optional<Callback> Store::callback(const std::string& orderId) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, (std::string(kCallbackColumns) + "WHERE order_id = ?").c_str());
+  Statement s(statements_, (std::string(kCallbackColumns) + "WHERE order_id = ?"));
   s.bind(1, orderId);
   if (s.step() != SQLITE_ROW) return std::nullopt;
   return readCallback(s);
@@ -676,7 +689,7 @@ std::optional<Callback> Store::callback(const std::string& orderId) {
 
 std::vector<CallbackAttempt> Store::callbackAttempts(const std::string& orderId) {
   std::lock_guard lock(mutex_);
-  Statement s(db_, "SELECT attempt, at_ms, outcome FROM callback_attempts WHERE order_id = ? ORDER BY attempt");
+  Statement s(statements_, "SELECT attempt, at_ms, outcome FROM callback_attempts WHERE order_id = ? ORDER BY attempt");
   s.bind(1, orderId);
   std::vector<CallbackAttempt> out;
   while (s.step() == SQLITE_ROW) out.push_back({static_cast<int>(s.integer(0)), s.integer(1), s.text(2)});

@@ -3,7 +3,7 @@
 // balances, real-name records and sessions, roles, orders, WeChat payment
 // tickets, and the outbox of payment callbacks to the games' servers. The file
 // and its journal are readable by their owner only; login signatures and tokens
-// are kept as keyed hashes, never as they were issued. Every statement is prepared with bound parameters. One connection,
+// are kept as keyed hashes, never as they were issued. Every statement is prepared once, with bound parameters. One connection,
 // used under a lock; payments also run in an immediate transaction with
 // conditional updates, so a second process (the command line) cannot break them.
 
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "amount.h"
+#include "statement_cache.h"
 
 namespace tolba::sandbox {
 
@@ -181,13 +182,15 @@ class Store {
   std::vector<CallbackAttempt> callbackAttempts(const std::string& orderId);
 
  private:
-  explicit Store(sqlite3* db) : db_(db) {}
+  explicit Store(sqlite3* db) : db_(db), statements_(db) {}
   bool migrate(std::string* error);
   // Queues the callback of `orderId`, just paid (inside the payment's transaction).
   bool queueCallback(const std::string& orderId);
 
   std::mutex mutex_;
   sqlite3* db_;
+  // Every statement is kept prepared between uses (under mutex_).
+  StatementCache statements_;
   CallbackMaker callbackMaker_;
 };
 
