@@ -396,15 +396,22 @@ int characterOf(std::uint64_t value, std::size_t index, std::string_view key) {
 // What every token value below 256 gives at every key position (see
 // characterOf); larger values give -1 there. Reading a token then takes one
 // lookup instead of a subtraction, a mask and a lookup.
+// Column kNoValue (-1 in every row) is what the short-token table gives for
+// text that is not a token of two or three digits, or a value past the table.
+constexpr std::size_t kNoValue = 256;
+
+// Row kLineLength repeats row 0, so that two tokens at key positions p and
+// p + 1 read two neighbouring rows without wrapping.
 struct ValueTable {
-  std::array<std::array<std::int8_t, 256>, kLineLength> rows;
+  std::array<std::array<std::int8_t, kNoValue + 1>, kLineLength + 1> rows;
 };
 
 void fillValueTable(ValueTable& table, std::string_view key) {
-  for (std::size_t row = 0; row < kLineLength; ++row) {
-    for (std::size_t value = 0; value < 256; ++value) {
-      table.rows[row][value] = static_cast<std::int8_t>(characterOf<true>(value, row, key));
+  for (std::size_t row = 0; row <= kLineLength; ++row) {
+    for (std::size_t value = 0; value < kNoValue; ++value) {
+      table.rows[row][value] = static_cast<std::int8_t>(characterOf<true>(value, row & (kLineLength - 1), key));
     }
+    table.rows[row][kNoValue] = -1;
   }
 }
 
@@ -457,15 +464,41 @@ struct QuadReader {
   }
 };
 
-// The value of a token of two or three digits and its "_" at `p` (eight
-// bytes readable from there), and its length; `ok` is false for anything else.
-inline std::uint32_t shortToken(std::uint64_t x, std::size_t& length, bool& ok) {
-  const bool two = ((x >> 16) & 0xFF) == '_';
+// Token values by the low four bits of a token's first three characters (a
+// digit's value, 15 for "_"), bit 12 set for a token of two digits: every
+// token of two or three digits below 256 has its value here, all else reads
+// kNoValue. The digits are thus never multiplied out in the loop.
+constexpr std::size_t kShortTwo = std::size_t{1} << 12;
+constexpr std::array<std::uint16_t, 2 * kShortTwo> makeShortTokenTable() {
+  std::array<std::uint16_t, 2 * kShortTwo> t{};
+  for (auto& v : t) v = kNoValue;
+  for (unsigned a = 0; a < 10; ++a) {
+    for (unsigned b = 0; b < 10; ++b) {
+      t[kShortTwo | (a << 8) | (b << 4) | 0xF] = static_cast<std::uint16_t>(a * 10 + b);
+      for (unsigned c = 0; c < 10; ++c) {
+        const unsigned v = a * 100 + b * 10 + c;
+        t[(a << 8) | (b << 4) | c] = static_cast<std::uint16_t>(v < kNoValue ? v : kNoValue);
+      }
+    }
+  }
+  return t;
+}
+constexpr auto kShortToken = makeShortTokenTable();
+
+// The value of the token that starts the (little-endian) bytes `x`, when it
+// has two or three digits and its "_" is among the four bytes, and its length
+// with the "_"; kNoValue for any other text.
+inline std::size_t shortToken(std::uint64_t x, std::size_t& length) {
+  const auto t = static_cast<std::uint32_t>(x);
+  const bool two = ((t >> 16) & 0xFF) == '_';
   length = two ? 3 : 4;
-  // Two digits read as three with a leading "0".
-  const auto t = static_cast<std::uint32_t>(two ? (x << 8) | '0' : x);
-  ok = ((t & 0xFFF0F0F0u) == 0x5F303030u) & (((t + 0x06060606u) & 0x00F0F0F0u) == 0x00303030u);
-  return (t & 0x0F) * 100 + ((t >> 8) & 0x0F) * 10 + ((t >> 16) & 0x0F);
+  // Digits have 3 as their high four bits; "_" ends the token.
+  const std::uint32_t mask = two ? 0x00FFF0F0u : 0xFFF0F0F0u;
+  const std::uint32_t expected = two ? 0x005F3030u : 0x5F303030u;
+  // The low four bits of the three characters side by side, in one multiply.
+  const std::size_t index =
+      (((t & 0x000F0F0Fu) * 0x01001001u) >> 16 & 0xFFFu) | (two ? kShortTwo : 0);
+  return (t & mask) == expected ? kShortToken[index] : kNoValue;
 }
 
 // Turns the tokens between `p` and `end` back into the bytes of their base64
@@ -492,13 +525,12 @@ template <bool Lenient, typename Char>
         std::memcpy(&x, p, 8);
         std::size_t lengthA = 0;
         std::size_t lengthB = 0;
-        bool okA = false;
-        bool okB = false;
-        const std::uint32_t a = shortToken(x, lengthA, okA);
-        const std::uint32_t b = shortToken(x >> (8 * lengthA), lengthB, okB);
-        const int ca = a < 256 ? table.rows[index & (kLineLength - 1)][a] : -1;
-        const int cb = b < 256 ? table.rows[(index + 1) & (kLineLength - 1)][b] : -1;
-        if (!(okA & okB) || ((static_cast<unsigned>(ca) | static_cast<unsigned>(cb)) & ~63u) != 0) break;
+        const std::size_t a = shortToken(x, lengthA);
+        const std::size_t b = shortToken(x >> (8 * lengthA), lengthB);
+        const auto* rows = &table.rows[index & (kLineLength - 1)];
+        const int ca = rows[0][a];
+        const int cb = rows[1][b];
+        if (((static_cast<unsigned>(ca) | static_cast<unsigned>(cb)) & ~63u) != 0) break;
         reader.pair(ca, cb);
         index += 2;
         p += lengthA + lengthB;
