@@ -36,9 +36,11 @@ constexpr auto kDecode = makeDecodeTable();
 // The text of one token: "_" and the two or three digits of its value, in four
 // bytes. A token value is the code of a base64 character, "=", CR or LF plus a
 // key byte, so between 10 and 377: never one digit. For two digits the fourth
-// byte is 0 and the next token overwrites it.
+// byte is 0 and the next token overwrites it. The length is kept beside the
+// text: reading it costs less than working it out from the fourth byte.
 struct TokenText {
   char text[4];
+  std::uint32_t length;
 };
 
 // Column of a token table for "=", CR and LF, after the 64 base64 values.
@@ -65,7 +67,9 @@ TokenText tokenTextOf(unsigned value) {
     t.text[1] = static_cast<char>('0' + value / 100);
     t.text[2] = static_cast<char>('0' + value / 10 % 10);
     t.text[3] = static_cast<char>('0' + value % 10);
+    t.length = 4;
   } else {
+    t.length = 3;
     t.text[1] = static_cast<char>('0' + value / 10);
     t.text[2] = static_cast<char>('0' + value % 10);
   }
@@ -99,12 +103,8 @@ const TokenTable& tokenTableFor(std::string_view key, std::unique_ptr<TokenTable
   return *own;
 }
 
-// Bytes of a token text: three, or four when the value has three digits (the
-// fourth byte is then a digit, not 0). Written as arithmetic: as a comparison
-// the compiler may turn it into a branch that the data keeps mispredicting.
-inline std::size_t lengthOf(const TokenText& t) {
-  return 3 + ((std::size_t{static_cast<unsigned char>(t.text[3])} + 0xFF) >> 8);
-}
+// Bytes of a token text: three, or four when the value has three digits.
+inline std::size_t lengthOf(const TokenText& t) { return t.length; }
 
 // Writes one token text and advances past it.
 inline void putToken(char*& w, const TokenText& t) {
