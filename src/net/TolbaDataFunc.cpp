@@ -400,14 +400,14 @@ int characterOf(std::uint64_t value, std::size_t index, std::string_view key) {
 // text that is not a token of two or three digits, or a value past the table.
 constexpr std::size_t kNoValue = 256;
 
-// Row kLineLength repeats row 0, so that two tokens at key positions p and
-// p + 1 read two neighbouring rows without wrapping.
+// Rows kLineLength.. repeat rows 0..2, so that the tokens at key positions p
+// to p + 3 read neighbouring rows without wrapping.
 struct ValueTable {
-  std::array<std::array<std::int8_t, kNoValue + 1>, kLineLength + 1> rows;
+  std::array<std::array<std::int8_t, kNoValue + 1>, kLineLength + 3> rows;
 };
 
 void fillValueTable(ValueTable& table, std::string_view key) {
-  for (std::size_t row = 0; row <= kLineLength; ++row) {
+  for (std::size_t row = 0; row < kLineLength + 3; ++row) {
     for (std::size_t value = 0; value < kNoValue; ++value) {
       table.rows[row][value] = static_cast<std::int8_t>(characterOf<true>(value, row & (kLineLength - 1), key));
     }
@@ -516,10 +516,11 @@ template <bool Lenient, typename Char>
   std::size_t index = 0;
   for (;;) {
     if constexpr (sizeof(Char) == 1) {
-      // Two tokens of two or three digits at a time, both followed by "_" and
-      // both giving a base64 character: nearly every pair of a well-formed
-      // body. The second token's place is known from the same eight bytes, so
-      // the next pair does not wait for the first token's length alone.
+      // Tokens of two or three digits, each followed by "_" and each giving a
+      // base64 character: nearly every token of a well-formed body. Read a
+      // quad at a time when one starts here, else a pair at a time. The second
+      // token's place is known from the same eight bytes as the first, so the
+      // next tokens do not wait for each token's length in turn.
       while (reader.padding == 0 && end - p >= 8) {
         std::uint64_t x = 0;
         std::memcpy(&x, p, 8);
@@ -530,10 +531,31 @@ template <bool Lenient, typename Char>
         const auto* rows = &table.rows[index & (kLineLength - 1)];
         const int ca = rows[0][a];
         const int cb = rows[1][b];
+        const Char* const next = p + lengthA + lengthB;
+        if (reader.count == 0 && end - next >= 8) {
+          std::uint64_t y = 0;
+          std::memcpy(&y, next, 8);
+          std::size_t lengthC = 0;
+          std::size_t lengthD = 0;
+          const std::size_t c = shortToken(y, lengthC);
+          const std::size_t d = shortToken(y >> (8 * lengthC), lengthD);
+          const int cc = rows[2][c];
+          const int cd = rows[3][d];
+          const auto all = static_cast<unsigned>(ca) | static_cast<unsigned>(cb) | static_cast<unsigned>(cc) |
+                           static_cast<unsigned>(cd);
+          if ((all & ~63u) == 0) {
+            reader.bits = (static_cast<std::uint32_t>(ca) << 18) | (static_cast<std::uint32_t>(cb) << 12) |
+                          (static_cast<std::uint32_t>(cc) << 6) | static_cast<std::uint32_t>(cd);
+            reader.flush(0);
+            index += 4;
+            p = next + lengthC + lengthD;
+            continue;
+          }
+        }
         if (((static_cast<unsigned>(ca) | static_cast<unsigned>(cb)) & ~63u) != 0) break;
         reader.pair(ca, cb);
         index += 2;
-        p += lengthA + lengthB;
+        p = next;
       }
     }
     // One token of any kind.
