@@ -665,12 +665,10 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
 // The JSON library's own writer, as Json::dump() uses it.
 using JsonWriter = nlohmann::detail::serializer<Json>;
 
-// Receives what the JSON library's writer writes, with every "/" written as
-// "\/" as the platform's writer does ("/" only occurs inside strings in compact
-// JSON). Its own buffer, without the bounds and growth checks of a string for
-// each character: the writer hands over most of its text a character at a
-// time.
-class EscapedText final : public nlohmann::detail::output_adapter_protocol<char> {
+// Receives what the JSON library's writer writes, in a buffer of its own:
+// without the bounds and growth checks of a string for each character (the
+// writer hands over much of its text a character at a time).
+class JsonText final : public nlohmann::detail::output_adapter_protocol<char> {
  public:
   std::string_view text() const { return {data_.get(), size_}; }
   void clear() { size_ = 0; }
@@ -679,43 +677,62 @@ class EscapedText final : public nlohmann::detail::output_adapter_protocol<char>
     if (capacity_ > keep) {
       data_.reset();
       size_ = capacity_ = 0;
+      std::vector<std::size_t>().swap(slashes_);
     }
   }
 
   void write_character(char c) override {
-    if (c == '/') return write_characters(&c, 1);
     if (size_ == capacity_) grow(1);
     data_[size_++] = c;
   }
 
   void write_characters(const char* s, std::size_t length) override {
     if (length == 0) return;
-    if (capacity_ - size_ < 2 * length) grow(2 * length);  // room for every byte a "/"
-    char* w = data_.get() + size_;
-    if (length < kLongRun) {
-      // Most pieces are a few characters long: a key, a number, a short text.
-      for (std::size_t i = 0; i < length; ++i) {
-        const char c = s[i];
-        if (c == '/') *w++ = '\\';
-        *w++ = c;
-      }
+    if (capacity_ - size_ < length) grow(length);
+    char* const w = data_.get() + size_;
+    if (length < kShortPiece) {
+      // Most pieces are a few characters long (a key, a number, a short
+      // text): cheaper copied here than through a call.
+      for (std::size_t i = 0; i < length; ++i) w[i] = s[i];
     } else {
-      for (const void* at; (at = std::memchr(s, '/', length)) != nullptr;) {
-        const auto run = static_cast<std::size_t>(static_cast<const char*>(at) - s);
-        std::memcpy(w, s, run);
-        w += run;
-        *w++ = '\\';
-        *w++ = '/';
-        s += run + 1;
-        length -= run + 1;
-      }
       std::memcpy(w, s, length);
-      w += length;
     }
-    size_ = static_cast<std::size_t>(w - data_.get());
+    size_ += length;
+  }
+
+  // Writes every "/" of the text as "\/", as the platform's writer does ("/"
+  // only occurs inside strings in compact JSON). In place, from the end, once
+  // the whole text is written: few texts hold many, and the writer's pieces
+  // are too short to search one by one.
+  void escapeSlashes() {
+    slashes_.clear();
+    const char* const begin = data_.get();
+    const char* const end = begin + size_;
+    for (const char* at = begin; at != end; ++at) {
+      at = static_cast<const char*>(std::memchr(at, '/', static_cast<std::size_t>(end - at)));
+      if (at == nullptr) break;
+      slashes_.push_back(static_cast<std::size_t>(at - begin));
+    }
+    if (slashes_.empty()) return;
+    if (capacity_ - size_ < slashes_.size()) grow(slashes_.size());
+    char* const d = data_.get();
+    std::size_t from = size_;                  // end of the part not yet moved
+    std::size_t to = size_ + slashes_.size();  // where it ends once moved
+    for (auto i = slashes_.size(); i-- > 0;) {
+      const std::size_t at = slashes_[i];
+      const std::size_t run = from - (at + 1);
+      std::memmove(d + to - run, d + at + 1, run);
+      to -= run;
+      d[--to] = '/';
+      d[--to] = '\\';
+      from = at;
+    }
+    size_ += slashes_.size();
   }
 
  private:
+  static constexpr std::size_t kShortPiece = 16;
+
   void grow(std::size_t more) {
     const std::size_t capacity = std::max({capacity_ * 2, size_ + more, std::size_t{4096}});
     auto data = std::make_unique_for_overwrite<char[]>(capacity);
@@ -724,19 +741,18 @@ class EscapedText final : public nlohmann::detail::output_adapter_protocol<char>
     capacity_ = capacity;
   }
 
-  static constexpr std::size_t kLongRun = 32;
-
   std::unique_ptr<char[]> data_;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
+  std::vector<std::size_t> slashes_;  // where the "/" are, kept between calls
 };
 
-JsonWriter writerInto(const std::shared_ptr<EscapedText>& out) {
+JsonWriter writerInto(const std::shared_ptr<JsonText>& out) {
   return JsonWriter(out, ' ', Json::error_handler_t::strict);
 }
 
-// Compact JSON of `object` as the JSON library writes it, through `writer`,
-// "/" escaped; false with `error` set when it cannot be written.
+// Compact JSON of `object` as the JSON library writes it, through `writer`
+// ("/" still unescaped); false with `error` set when it cannot be written.
 bool writeCompact(const Json& object, JsonWriter& writer, std::string* error) {
   if (!object.is_object() && !object.is_array()) {
     if (error) *error = "Invalid top-level type in JSON write";
@@ -760,9 +776,10 @@ bool writeCompact(const Json& object, JsonWriter& writer, std::string* error) {
 std::string_view TolbaDataFunc::defaultKey() { return {build::kWireKey, sizeof(build::kWireKey) - 1}; }
 
 std::optional<std::string> TolbaDataFunc::writeJSON(const Json& object, std::string* error) {
-  const auto text = std::make_shared<EscapedText>();
+  const auto text = std::make_shared<JsonText>();
   JsonWriter writer = writerInto(text);
   if (!writeCompact(object, writer, error)) return std::nullopt;
+  text->escapeSlashes();
   return std::string(text->text());
 }
 
@@ -811,7 +828,7 @@ char* writeTokens(const TokenTable& table, const unsigned char* p, std::size_t s
 std::optional<std::string> encode(const Json& object, std::string_view key, bool lineBreaks) {
   // The JSON text goes to a per-thread scratch buffer: only the body is handed
   // back, so the text needs no allocation (and no growing) of its own.
-  thread_local const auto text = std::make_shared<EscapedText>();
+  thread_local const auto text = std::make_shared<JsonText>();
   // The writer is kept with its buffer: making one allocates.
   thread_local JsonWriter jsonWriter = writerInto(text);
   text->clear();
@@ -831,6 +848,7 @@ std::optional<std::string> encode(const Json& object, std::string_view key, bool
   std::unique_ptr<TokenTable> ownTable;
   const TokenTable& table = tokenTableFor(key, ownTable);
 
+  text->escapeSlashes();
   const std::string_view json = text->text();
   const std::size_t chars = (json.size() + 2) / 3 * 4;
   const std::size_t breaks = lineBreaks && chars > 0 ? (chars - 1) / kLineLength : 0;
