@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "tolba/build_settings.h"
 #include "tolba/platform/log.h"
@@ -34,9 +36,11 @@ constexpr auto kDecode = makeDecodeTable();
 // The text of one token: "_" and the two or three digits of its value, in four
 // bytes. A token value is the code of a base64 character, "=", CR or LF plus a
 // key byte, so between 10 and 377: never one digit. For two digits the fourth
-// byte is 0 and the next token overwrites it.
+// byte is 0 and the next token overwrites it. The length is kept beside the
+// text: reading it costs less than working it out from the fourth byte.
 struct TokenText {
   char text[4];
+  std::uint32_t length;
 };
 
 // Column of a token table for "=", CR and LF, after the 64 base64 values.
@@ -63,7 +67,9 @@ TokenText tokenTextOf(unsigned value) {
     t.text[1] = static_cast<char>('0' + value / 100);
     t.text[2] = static_cast<char>('0' + value / 10 % 10);
     t.text[3] = static_cast<char>('0' + value % 10);
+    t.length = 4;
   } else {
+    t.length = 3;
     t.text[1] = static_cast<char>('0' + value / 10);
     t.text[2] = static_cast<char>('0' + value % 10);
   }
@@ -97,12 +103,8 @@ const TokenTable& tokenTableFor(std::string_view key, std::unique_ptr<TokenTable
   return *own;
 }
 
-// Bytes of a token text: three, or four when the value has three digits (the
-// fourth byte is then a digit, not 0). Written as arithmetic: as a comparison
-// the compiler may turn it into a branch that the data keeps mispredicting.
-inline std::size_t lengthOf(const TokenText& t) {
-  return 3 + ((std::size_t{static_cast<unsigned char>(t.text[3])} + 0xFF) >> 8);
-}
+// Bytes of a token text: three, or four when the value has three digits.
+inline std::size_t lengthOf(const TokenText& t) { return t.length; }
 
 // Writes one token text and advances past it.
 inline void putToken(char*& w, const TokenText& t) {
@@ -262,6 +264,73 @@ std::int64_t tokenValue(const Char* p, const Char* end) {
   return platform::intValueOfText(narrow);
 }
 
+// Builds the document from the JSON library's parser events, as its own
+// parse() does, with one difference: a key is inserted with the end of its
+// object as the hint. The JSON writer sorts keys, so the texts this codec reads
+// nearly always list them in order, and each key then costs one comparison
+// instead of a search of the tree. A key that appears again keeps its last
+// value, as with parse().
+class DomBuilder {
+ public:
+  explicit DomBuilder(Json& root) : root_(root) {}
+
+  bool null() { return put(nullptr) != nullptr; }
+  bool boolean(bool v) { return put(v) != nullptr; }
+  bool number_integer(Json::number_integer_t v) { return put(v) != nullptr; }
+  bool number_unsigned(Json::number_unsigned_t v) { return put(v) != nullptr; }
+  bool number_float(Json::number_float_t v, const Json::string_t& /*text*/) { return put(v) != nullptr; }
+  // Copied: the parser reuses the buffer of `v` for the next token.
+  bool string(Json::string_t& v) { return put(v) != nullptr; }
+  bool binary(Json::binary_t& v) { return put(std::move(v)) != nullptr; }
+  bool start_object(std::size_t /*size*/) {
+    open_.push_back(put(Json::value_t::object));
+    return true;
+  }
+  bool key(Json::string_t& name) {
+    auto& members = open_.back()->get_ref<Json::object_t&>();
+    slot_ = &members.try_emplace(members.end(), name)->second;
+    return true;
+  }
+  bool end_object() {
+    open_.pop_back();
+    return true;
+  }
+  bool start_array(std::size_t /*size*/) {
+    open_.push_back(put(Json::value_t::array));
+    return true;
+  }
+  bool end_array() {
+    open_.pop_back();
+    return true;
+  }
+  bool parse_error(std::size_t /*position*/, const std::string& /*token*/, const nlohmann::detail::exception& /*e*/) {
+    return false;
+  }
+
+ private:
+  // Places a value where the text puts it: the root, the end of the open
+  // array, or the slot of the last key.
+  template <typename Value>
+  Json* put(Value&& v) {
+    if (open_.empty()) {
+      root_ = Json(std::forward<Value>(v));
+      return &root_;
+    }
+    Json& parent = *open_.back();
+    if (parent.is_array()) {
+      auto& elements = parent.get_ref<Json::array_t&>();
+      elements.emplace_back(std::forward<Value>(v));
+      return &elements.back();
+    }
+    *slot_ = Json(std::forward<Value>(v));
+    return slot_;
+  }
+
+  Json& root_;
+  std::vector<Json*> open_;  // the containers being filled, innermost last
+  Json* slot_ = nullptr;     // the value of the last key read
+};
+
 bool tooDeep(std::string_view json) {
   // Fewer openings than the limit cannot nest beyond it (the common case). The
   // count is taken in blocks of 255 characters with a one-byte counter, which
@@ -327,15 +396,22 @@ int characterOf(std::uint64_t value, std::size_t index, std::string_view key) {
 // What every token value below 256 gives at every key position (see
 // characterOf); larger values give -1 there. Reading a token then takes one
 // lookup instead of a subtraction, a mask and a lookup.
+// Column kNoValue (-1 in every row) is what the short-token table gives for
+// text that is not a token of two or three digits, or a value past the table.
+constexpr std::size_t kNoValue = 256;
+
+// Rows kLineLength.. repeat rows 0..2, so that the tokens at key positions p
+// to p + 3 read neighbouring rows without wrapping.
 struct ValueTable {
-  std::array<std::array<std::int8_t, 256>, kLineLength> rows;
+  std::array<std::array<std::int8_t, kNoValue + 1>, kLineLength + 3> rows;
 };
 
 void fillValueTable(ValueTable& table, std::string_view key) {
-  for (std::size_t row = 0; row < kLineLength; ++row) {
-    for (std::size_t value = 0; value < 256; ++value) {
-      table.rows[row][value] = static_cast<std::int8_t>(characterOf<true>(value, row, key));
+  for (std::size_t row = 0; row < kLineLength + 3; ++row) {
+    for (std::size_t value = 0; value < kNoValue; ++value) {
+      table.rows[row][value] = static_cast<std::int8_t>(characterOf<true>(value, row & (kLineLength - 1), key));
     }
+    table.rows[row][kNoValue] = -1;
   }
 }
 
@@ -354,52 +430,158 @@ const ValueTable& valueTableFor(std::string_view key, std::unique_ptr<ValueTable
   return *own;
 }
 
-// Turns the tokens between `p` and `end` back into base64 values, written
-// from `out` on (room for one per token, so `end - p + 1`); nullptr when a
-// token does not give a base64 character, else the end of what was written.
-// Kept out of line: inlined into decode, its loop ran short of registers.
+// Base64 text being decoded as its values arrive: whole quads are written as
+// three bytes; "=" may only end the text, at most twice.
+struct QuadReader {
+  char* out;
+  std::uint32_t bits = 0;   // the last values read, six bits each
+  unsigned count = 0;       // values of the current quad read so far
+  unsigned padding = 0;     // "=" read so far
+
+  // Writes the quad that ends with the last value read. `out` has a byte of
+  // room past the three.
+  void flush(unsigned spare) {
+    const std::uint32_t quad = bits >> (6 * spare);
+    out[0] = static_cast<char>(quad >> 16);
+    out[1] = static_cast<char>(quad >> 8);
+    out[2] = static_cast<char>(quad);
+    out += 3;
+  }
+  void value(int v) {
+    bits = (bits << 6) | static_cast<std::uint32_t>(v);
+    if (++count == 4) {
+      count = 0;
+      flush(0);
+    }
+  }
+  void pair(int a, int b) {
+    bits = (bits << 12) | (static_cast<std::uint32_t>(a) << 6) | static_cast<std::uint32_t>(b);
+    count += 2;
+    if (count >= 4) {
+      count -= 4;
+      flush(count);
+    }
+  }
+};
+
+// Token values by the low four bits of a token's first three characters (a
+// digit's value, 15 for "_"), bit 12 set for a token of two digits: every
+// token of two or three digits below 256 has its value here, all else reads
+// kNoValue. The digits are thus never multiplied out in the loop.
+constexpr std::size_t kShortTwo = std::size_t{1} << 12;
+constexpr std::array<std::uint16_t, 2 * kShortTwo> makeShortTokenTable() {
+  std::array<std::uint16_t, 2 * kShortTwo> t{};
+  for (auto& v : t) v = kNoValue;
+  for (unsigned a = 0; a < 10; ++a) {
+    for (unsigned b = 0; b < 10; ++b) {
+      t[kShortTwo | (a << 8) | (b << 4) | 0xF] = static_cast<std::uint16_t>(a * 10 + b);
+      for (unsigned c = 0; c < 10; ++c) {
+        const unsigned v = a * 100 + b * 10 + c;
+        t[(a << 8) | (b << 4) | c] = static_cast<std::uint16_t>(v < kNoValue ? v : kNoValue);
+      }
+    }
+  }
+  return t;
+}
+constexpr auto kShortToken = makeShortTokenTable();
+
+// The value of the token that starts the (little-endian) bytes `x`, when it
+// has two or three digits and its "_" is among the four bytes, and its length
+// with the "_"; kNoValue for any other text.
+inline std::size_t shortToken(std::uint64_t x, std::size_t& length) {
+  const auto t = static_cast<std::uint32_t>(x);
+  const bool two = ((t >> 16) & 0xFF) == '_';
+  length = two ? 3 : 4;
+  // Digits have 3 as their high four bits; "_" ends the token.
+  const std::uint32_t mask = two ? 0x00FFF0F0u : 0xFFF0F0F0u;
+  const std::uint32_t expected = two ? 0x005F3030u : 0x5F303030u;
+  // The low four bits of the three characters side by side, in one multiply.
+  const std::size_t index =
+      (((t & 0x000F0F0Fu) * 0x01001001u) >> 16 & 0xFFFu) | (two ? kShortTwo : 0);
+  return (t & mask) == expected ? kShortToken[index] : kNoValue;
+}
+
+// Turns the tokens between `p` and `end` back into the bytes of their base64
+// text, written from `out` on (room for three per four tokens, and one more);
+// nullptr when a token does not give a base64 character or the text is not
+// strict base64 (whole quads, "=" only at the end), else the end of what was
+// written.
+// Kept out of line: inlined into decode, its loops ran short of registers.
 template <bool Lenient, typename Char>
-[[gnu::noinline]] char* untangle(const Char* p, const Char* const end, std::string_view key, char* out,
+[[gnu::noinline]] char* untangle(const Char* p, const Char* const end, std::string_view key, char* const out,
                                  bool& sawNonAscii) {
   std::unique_ptr<ValueTable> ownTable;
   const ValueTable& table = valueTableFor(key, ownTable);
+  QuadReader reader{out};
   std::size_t index = 0;
   for (;;) {
-    // Tokens of two or three digits followed by "_", with room to look four
-    // characters ahead: nearly every token of a well-formed body.
-    while (end - p >= 4) {
-      const auto d0 = static_cast<std::uint32_t>(p[0]) - '0';
-      const auto d1 = static_cast<std::uint32_t>(p[1]) - '0';
-      const auto d2 = static_cast<std::uint32_t>(p[2]) - '0';
-      const bool two = p[2] == '_';
-      const bool three = (d2 < 10) & (p[3] == '_');
-      if (!((d0 < 10) & (d1 < 10) & (two | three))) break;
-      const std::uint32_t value = two ? d0 * 10 + d1 : d0 * 100 + d1 * 10 + d2;
-      p += two ? 3 : 4;
-      // Three digits may exceed the table: such a value is never a character.
-      const std::size_t row = index++ & (kLineLength - 1);
-      const int c = value < 256 ? table.rows[row][value] : -1;
-      if (c >= 0) {
-        *out++ = static_cast<char>(c);
-      } else if (!Lenient || c != kSkip) {
-        return nullptr;
+    if constexpr (sizeof(Char) == 1) {
+      // Tokens of two or three digits, each followed by "_" and each giving a
+      // base64 character: nearly every token of a well-formed body. Read a
+      // quad at a time when one starts here, else a pair at a time. The second
+      // token's place is known from the same eight bytes as the first, so the
+      // next tokens do not wait for each token's length in turn.
+      while (reader.padding == 0 && end - p >= 8) {
+        std::uint64_t x = 0;
+        std::memcpy(&x, p, 8);
+        std::size_t lengthA = 0;
+        std::size_t lengthB = 0;
+        const std::size_t a = shortToken(x, lengthA);
+        const std::size_t b = shortToken(x >> (8 * lengthA), lengthB);
+        const auto* rows = &table.rows[index & (kLineLength - 1)];
+        const int ca = rows[0][a];
+        const int cb = rows[1][b];
+        const Char* const next = p + lengthA + lengthB;
+        if (reader.count == 0 && end - next >= 8) {
+          std::uint64_t y = 0;
+          std::memcpy(&y, next, 8);
+          std::size_t lengthC = 0;
+          std::size_t lengthD = 0;
+          const std::size_t c = shortToken(y, lengthC);
+          const std::size_t d = shortToken(y >> (8 * lengthC), lengthD);
+          const int cc = rows[2][c];
+          const int cd = rows[3][d];
+          const auto all = static_cast<unsigned>(ca) | static_cast<unsigned>(cb) | static_cast<unsigned>(cc) |
+                           static_cast<unsigned>(cd);
+          if ((all & ~63u) == 0) {
+            reader.bits = (static_cast<std::uint32_t>(ca) << 18) | (static_cast<std::uint32_t>(cb) << 12) |
+                          (static_cast<std::uint32_t>(cc) << 6) | static_cast<std::uint32_t>(cd);
+            reader.flush(0);
+            index += 4;
+            p = next + lengthC + lengthD;
+            continue;
+          }
+        }
+        if (((static_cast<unsigned>(ca) | static_cast<unsigned>(cb)) & ~63u) != 0) break;
+        reader.pair(ca, cb);
+        index += 2;
+        p = next;
       }
     }
-    // Any other token, and the last one.
+    // One token of any kind.
     const Char* tokenEnd = p;
     while (tokenEnd < end && *tokenEnd != '_') {
       sawNonAscii |= static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<Char>>(*tokenEnd)) >= 0x80;
       ++tokenEnd;
     }
-    const int c = characterOf<Lenient>(static_cast<std::uint64_t>(tokenValue(p, tokenEnd)), index++, key);
-    if (c >= 0) {
-      *out++ = static_cast<char>(c);
-    } else if (c != kSkip) {
+    const std::int64_t value = tokenValue(p, tokenEnd);
+    const std::size_t row = index++ & (kLineLength - 1);
+    const int c = value >= 0 && value < 256 ? table.rows[row][static_cast<std::size_t>(value)]
+                                            : characterOf<Lenient>(static_cast<std::uint64_t>(value), row, key);
+    if (c >= 0 && c < kPadding) {
+      if (reader.padding != 0) return nullptr;
+      reader.value(c);
+    } else if (c == kPadding) {
+      if (++reader.padding > 2) return nullptr;
+      reader.value(0);
+    } else if (!Lenient || c != kSkip) {
       return nullptr;
     }
-    if (tokenEnd >= end) return out;
+    if (tokenEnd >= end) break;
     p = tokenEnd + 1;
   }
+  if (reader.count != 0 || reader.out == out) return nullptr;
+  return reader.out - reader.padding;
 }
 
 // The same; `sawNonAscii` is set when a token held a character outside ASCII.
@@ -418,11 +600,11 @@ bool isAscii(std::string_view s) {
 std::optional<Json> decode(std::string_view body, std::string_view key, bool lenient) {
   if (body.empty()) return std::nullopt;
 
-  // Tokens back to base64 values. The frame (first and last character, as
-  // UTF-16 units) is dropped unseen. A body of ASCII characters (every
-  // well-formed one) is read as it is; any other goes through UTF-16.
-  // At most one value per token, in a per-thread buffer (a large allocation
-  // for every reply would cost more than reading its tokens).
+  // Tokens back to the bytes of their base64 text, in one pass. The frame
+  // (first and last character, as UTF-16 units) is dropped unseen. A body of
+  // ASCII characters (every well-formed one) is read as it is; any other goes
+  // through UTF-16. Fewer bytes than tokens, in a per-thread buffer (a large
+  // allocation for every reply would cost more than reading its tokens).
   thread_local std::string scratch;
   struct Release {
     ~Release() { releaseIfLarge(scratch); }
@@ -431,7 +613,7 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
     if (scratch.size() < size) scratch.resize(size);
     return scratch.data();
   };
-  char* values = nullptr;
+  char* values = nullptr;  // the decoded text
   char* written = nullptr;
   bool done = false;
   const auto isAsciiByte = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
@@ -454,39 +636,7 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
     values = buffer(text.size());
     written = untangle(text.data() + 1, text.data() + text.size() - 1, key, lenient, values, sawNonAscii);
   }
-  bool bad = written == nullptr;
-  const std::size_t n = bad ? 0 : static_cast<std::size_t>(written - values);
-
-  // Strict base64: whole quads, padding ("=", at most two) only at the end.
-  // Decoded in place: byte 3k/4 is written after value k has been read.
-  std::size_t length = 0;
-  if (!bad && n != 0 && n % 4 == 0) {
-    const char* b64 = values;
-    const std::size_t pad =
-        static_cast<std::size_t>(b64[n - 1] == kPadding) + static_cast<std::size_t>(b64[n - 2] == kPadding);
-    auto* in = reinterpret_cast<unsigned char*>(values);
-    unsigned char* out = in;
-    unsigned padding = 0;  // any "=" outside the padding
-    for (std::size_t i = 0; i < n; i += 4, out += 3) {
-      const unsigned a = in[i];
-      const unsigned b = in[i + 1];
-      const unsigned c = in[i + 2];
-      const unsigned d = in[i + 3];
-      if (i + 4 < n) {
-        padding |= a | b | c | d;
-      } else {
-        padding |= a | b | (pad < 2 ? c : 0u) | (pad < 1 ? d : 0u);
-      }
-      const std::uint32_t quad = ((a & 63u) << 18) | ((b & 63u) << 12) | ((c & 63u) << 6) | (d & 63u);
-      out[0] = static_cast<unsigned char>(quad >> 16);
-      out[1] = static_cast<unsigned char>(quad >> 8);
-      out[2] = static_cast<unsigned char>(quad);
-    }
-    bad = (padding & static_cast<unsigned>(kPadding)) != 0;
-    length = n / 4 * 3 - pad;
-  } else {
-    bad = true;
-  }
+  const bool bad = written == nullptr;
   if (bad) {
     logDecodeFailure("the body is not valid scrambled base64");
     return std::nullopt;
@@ -494,13 +644,14 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
   // The bytes must be UTF-8 text: the JSON parser checks that as it reads
   // (strictly: no overlong forms, no surrogates), and a byte outside ASCII is
   // only allowed inside a string.
-  const std::string_view bytes(values, length);
+  const std::string_view bytes(values, static_cast<std::size_t>(written - values));
   if (tooDeep(bytes)) {
     logDecodeFailure("the JSON text is nested too deeply");
     return std::nullopt;
   }
-  Json parsed = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
-  if (parsed.is_discarded()) {
+  Json parsed;
+  DomBuilder builder(parsed);
+  if (!Json::sax_parse(bytes.begin(), bytes.end(), &builder)) {
     logDecodeFailure("the data is not valid JSON");
     return std::nullopt;
   }
@@ -514,14 +665,95 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
 // The JSON library's own writer, as Json::dump() uses it.
 using JsonWriter = nlohmann::detail::serializer<Json>;
 
-JsonWriter writerInto(std::string& out) {
-  return JsonWriter(nlohmann::detail::output_adapter<char, std::string>(out), ' ', Json::error_handler_t::strict);
+// Receives what the JSON library's writer writes, in a buffer of its own:
+// without the bounds and growth checks of a string for each character (the
+// writer hands over much of its text a character at a time).
+class JsonText final : public nlohmann::detail::output_adapter_protocol<char> {
+ public:
+  std::string_view text() const { return {data_.get(), size_}; }
+  void clear() { size_ = 0; }
+  // Gives back a buffer that has grown past `keep` bytes.
+  void releaseIfLarger(std::size_t keep) {
+    if (capacity_ > keep) {
+      data_.reset();
+      size_ = capacity_ = 0;
+      std::vector<std::size_t>().swap(slashes_);
+    }
+  }
+
+  void write_character(char c) override {
+    if (size_ == capacity_) grow(1);
+    data_[size_++] = c;
+  }
+
+  void write_characters(const char* s, std::size_t length) override {
+    if (length == 0) return;
+    if (capacity_ - size_ < length) grow(length);
+    char* const w = data_.get() + size_;
+    if (length < kShortPiece) {
+      // Most pieces are a few characters long (a key, a number, a short
+      // text): cheaper copied here than through a call.
+      for (std::size_t i = 0; i < length; ++i) w[i] = s[i];
+    } else {
+      std::memcpy(w, s, length);
+    }
+    size_ += length;
+  }
+
+  // Writes every "/" of the text as "\/", as the platform's writer does ("/"
+  // only occurs inside strings in compact JSON). In place, from the end, once
+  // the whole text is written: few texts hold many, and the writer's pieces
+  // are too short to search one by one.
+  void escapeSlashes() {
+    slashes_.clear();
+    const char* const begin = data_.get();
+    const char* const end = begin + size_;
+    for (const char* at = begin; at != end; ++at) {
+      at = static_cast<const char*>(std::memchr(at, '/', static_cast<std::size_t>(end - at)));
+      if (at == nullptr) break;
+      slashes_.push_back(static_cast<std::size_t>(at - begin));
+    }
+    if (slashes_.empty()) return;
+    if (capacity_ - size_ < slashes_.size()) grow(slashes_.size());
+    char* const d = data_.get();
+    std::size_t from = size_;                  // end of the part not yet moved
+    std::size_t to = size_ + slashes_.size();  // where it ends once moved
+    for (auto i = slashes_.size(); i-- > 0;) {
+      const std::size_t at = slashes_[i];
+      const std::size_t run = from - (at + 1);
+      std::memmove(d + to - run, d + at + 1, run);
+      to -= run;
+      d[--to] = '/';
+      d[--to] = '\\';
+      from = at;
+    }
+    size_ += slashes_.size();
+  }
+
+ private:
+  static constexpr std::size_t kShortPiece = 16;
+
+  void grow(std::size_t more) {
+    const std::size_t capacity = std::max({capacity_ * 2, size_ + more, std::size_t{4096}});
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0) std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+  std::vector<std::size_t> slashes_;  // where the "/" are, kept between calls
+};
+
+JsonWriter writerInto(const std::shared_ptr<JsonText>& out) {
+  return JsonWriter(out, ' ', Json::error_handler_t::strict);
 }
 
-// Compact JSON of `object` as the JSON library writes it, into `out` through
-// `writer` (which writes to `out`); false with `error` set when it cannot be
-// written. "/" is still unescaped.
-bool writeCompact(const Json& object, std::string& out, JsonWriter& writer, std::string* error) {
+// Compact JSON of `object` as the JSON library writes it, through `writer`
+// ("/" still unescaped); false with `error` set when it cannot be written.
+bool writeCompact(const Json& object, JsonWriter& writer, std::string* error) {
   if (!object.is_object() && !object.is_array()) {
     if (error) *error = "Invalid top-level type in JSON write";
     return false;
@@ -530,7 +762,6 @@ bool writeCompact(const Json& object, std::string& out, JsonWriter& writer, std:
     if (error) *error = "Invalid number value (NaN or infinity) in JSON write";
     return false;
   }
-  out.clear();
   try {
     writer.dump(object, false, false, 0);
   } catch (const Json::exception& e) {
@@ -540,137 +771,71 @@ bool writeCompact(const Json& object, std::string& out, JsonWriter& writer, std:
   return true;
 }
 
-// Writes every "/" of `json` as "\/", as the platform's writer does ("/" only
-// occurs inside strings in compact JSON), into `out`; false (and `out`
-// untouched) when there is none.
-bool escapeSlashes(std::string_view json, std::string& out) {
-  const auto slashes = static_cast<std::size_t>(std::count(json.begin(), json.end(), '/'));
-  if (slashes == 0) return false;
-  out.clear();
-  out.reserve(json.size() + slashes);
-  std::size_t from = 0;
-  for (std::size_t at = json.find('/'); at != std::string_view::npos; at = json.find('/', at + 1)) {
-    out.append(json, from, at - from);
-    out.append("\\/");
-    from = at + 1;
-  }
-  out.append(json, from, std::string_view::npos);
-  return true;
-}
-
 }  // namespace
 
 std::string_view TolbaDataFunc::defaultKey() { return {build::kWireKey, sizeof(build::kWireKey) - 1}; }
 
 std::optional<std::string> TolbaDataFunc::writeJSON(const Json& object, std::string* error) {
-  std::string json;
-  JsonWriter writer = writerInto(json);
-  if (!writeCompact(object, json, writer, error)) return std::nullopt;
-  std::string escaped;
-  if (escapeSlashes(json, escaped)) return escaped;
-  return json;
+  const auto text = std::make_shared<JsonText>();
+  JsonWriter writer = writerInto(text);
+  if (!writeCompact(object, writer, error)) return std::nullopt;
+  text->escapeSlashes();
+  return std::string(text->text());
 }
 
 namespace {
 
-// Writes the tokens of the base64 text of a JSON text that is fed in pieces:
-// the runs between the "/" of the text, and the "\/" that replaces each of
-// them, so that the escaped text is never written out as a whole.
-class TokenWriter {
- public:
-  // `out` has room for every token at four bytes.
-  TokenWriter(const TokenTable& table, char* out, bool lineBreaks)
-      : table_(table), w_(out), lineRoom_(lineBreaks ? kQuadsPerLine : SIZE_MAX) {}
-
-  void feed(const unsigned char* p, std::size_t size) {
-    const unsigned char* const end = p + size;
-    // Complete the group of three bytes that the previous piece began.
-    if (pending_ != 0) {
-      for (; pending_ < 3 && p < end; ++p) group_[pending_++] = *p;
-      if (pending_ < 3) return;
-      pending_ = 0;
-      quad((std::uint32_t{group_[0]} << 16) | (std::uint32_t{group_[1]} << 8) | group_[2]);
-    }
-    // Whole groups, a line at a time. Locals rather than members in the loop:
-    // the compiler must assume that a write through `char*` may change any
-    // member.
-    char* w = w_;
-    std::size_t index = index_;
-    const TokenTable& table = table_;
-    const unsigned char* const whole = p + static_cast<std::size_t>(end - p) / 3 * 3;
-    while (p < whole) {
-      if (lineRoom_ == 0) lineBreak(w, index);
-      const std::size_t groups = std::min(static_cast<std::size_t>(whole - p) / 3, lineRoom_);
-      lineRoom_ -= groups;
-      for (const unsigned char* const stop = p + groups * 3; p < stop; p += 3, index += 4) {
-        const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-        w = putQuad(w, &table.rows[index & (kLineLength - 1)], v >> 18, (v >> 12) & 63, (v >> 6) & 63, v & 63);
-      }
-    }
-    w_ = w;
-    index_ = index;
-    // At most two bytes left, kept for the next piece or for finish().
-    if (p < end) {
-      group_[0] = p[0];
-      if (end - p > 1) group_[1] = p[1];
-      pending_ = static_cast<std::size_t>(end - p);
-    }
-  }
-
-  // Writes the last quad (with "=" padding) if bytes are left; returns the end
-  // of what was written.
-  char* finish() {
-    if (pending_ != 0) {
-      if (lineRoom_ == 0) lineBreak(w_, index_);
-      const bool two = pending_ == 2;
-      const std::uint32_t v = (std::uint32_t{group_[0]} << 16) | (two ? std::uint32_t{group_[1]} << 8 : 0u);
-      w_ = putQuad(w_, &table_.rows[index_ & (kLineLength - 1)], v >> 18, (v >> 12) & 63,
-                   two ? (v >> 6) & 63 : kPadColumn, kPadColumn);
-      index_ += 4;
-      pending_ = 0;
-    }
-    return w_;
-  }
-
- private:
-  static constexpr std::size_t kQuadsPerLine = kLineLength / 4;
-
-  void quad(std::uint32_t v) {
-    if (lineRoom_ == 0) lineBreak(w_, index_);
-    --lineRoom_;
-    w_ = putQuad(w_, &table_.rows[index_ & (kLineLength - 1)], v >> 18, (v >> 12) & 63, (v >> 6) & 63, v & 63);
-    index_ += 4;
-  }
-
+// Writes the tokens of the base64 text of `size` bytes from `p` on, with CR LF
+// between lines of 64 characters when `lineBreaks` is set, and returns the end.
+// `w` has room for every token at four bytes.
+char* writeTokens(const TokenTable& table, const unsigned char* p, std::size_t size, char* w, bool lineBreaks) {
+  constexpr std::size_t kQuadsPerLine = kLineLength / 4;
+  const unsigned char* const end = p + size;
+  const unsigned char* const whole = p + size / 3 * 3;
+  std::size_t index = 0;  // position in the base64 text, line breaks included
+  std::size_t lineRoom = lineBreaks ? kQuadsPerLine : SIZE_MAX;  // quads that still fit on the line
   // CR LF before a line that follows a full one.
-  void lineBreak(char*& w, std::size_t& index) {
-    const auto* row = &table_.rows[index & (kLineLength - 1)];
+  const auto lineBreak = [&] {
+    const auto* row = &table.rows[index & (kLineLength - 1)];
     putToken(w, row[0][kCrColumn]);
     putToken(w, row[1][kLfColumn]);
     index += 2;
-    lineRoom_ = kQuadsPerLine;
+    lineRoom = kQuadsPerLine;
+  };
+  // Whole groups of three bytes, a line at a time.
+  while (p < whole) {
+    if (lineRoom == 0) lineBreak();
+    const std::size_t groups = std::min(static_cast<std::size_t>(whole - p) / 3, lineRoom);
+    lineRoom -= groups;
+    for (const unsigned char* const stop = p + groups * 3; p < stop; p += 3, index += 4) {
+      const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+      w = putQuad(w, &table.rows[index & (kLineLength - 1)], v >> 18, (v >> 12) & 63, (v >> 6) & 63, v & 63);
+    }
   }
-
-  const TokenTable& table_;
-  char* w_;
-  std::size_t index_ = 0;  // position in the base64 text, line breaks included
-  std::size_t lineRoom_;   // quads that still fit on the current line
-  unsigned char group_[3] = {};
-  std::size_t pending_ = 0;  // bytes waiting in group_
-};
+  // The last one or two bytes, with "=" padding.
+  if (p < end) {
+    if (lineRoom == 0) lineBreak();
+    const bool two = end - p == 2;
+    const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (two ? std::uint32_t{p[1]} << 8 : 0u);
+    w = putQuad(w, &table.rows[index & (kLineLength - 1)], v >> 18, (v >> 12) & 63, two ? (v >> 6) & 63 : kPadColumn,
+                kPadColumn);
+  }
+  return w;
+}
 
 // The scrambled body of `object`; `lineBreaks` puts CR LF between base64 lines
 // of 64 characters (as requests carry them).
 std::optional<std::string> encode(const Json& object, std::string_view key, bool lineBreaks) {
   // The JSON text goes to a per-thread scratch buffer: only the body is handed
   // back, so the text needs no allocation (and no growing) of its own.
-  thread_local std::string text;
+  thread_local const auto text = std::make_shared<JsonText>();
   // The writer is kept with its buffer: making one allocates.
   thread_local JsonWriter jsonWriter = writerInto(text);
+  text->clear();
   std::string error;
-  const bool written = writeCompact(object, text, jsonWriter, &error);
+  const bool written = writeCompact(object, jsonWriter, &error);
   struct Release {
-    ~Release() { releaseIfLarge(text); }
+    ~Release() { text->releaseIfLarger(kScratchKeep); }
   } release;
   if (!written) {
     platform::log("加密JSON序列化失败----" + error);
@@ -683,12 +848,9 @@ std::optional<std::string> encode(const Json& object, std::string_view key, bool
   std::unique_ptr<TokenTable> ownTable;
   const TokenTable& table = tokenTableFor(key, ownTable);
 
-  // Sizes of the escaped text: every "/" becomes "\/".
-  thread_local std::vector<std::size_t> slashes;
-  slashes.clear();
-  for (std::size_t at = text.find('/'); at != std::string::npos; at = text.find('/', at + 1)) slashes.push_back(at);
-  const std::size_t size = text.size() + slashes.size();
-  const std::size_t chars = (size + 2) / 3 * 4;
+  text->escapeSlashes();
+  const std::string_view json = text->text();
+  const std::size_t chars = (json.size() + 2) / 3 * 4;
   const std::size_t breaks = lineBreaks && chars > 0 ? (chars - 1) / kLineLength : 0;
   const std::size_t tokens = chars + 2 * breaks;
 
@@ -696,18 +858,8 @@ std::optional<std::string> encode(const Json& object, std::string_view key, bool
   // possibly overwritten by the next token); the first "_" then becomes the
   // opening "x".
   std::string out(tokens * 4 + 2, '\0');
-  TokenWriter writer(table, out.data(), lineBreaks);
-  const auto* data = reinterpret_cast<const unsigned char*>(text.data());
-  static constexpr unsigned char kEscapedSlash[] = {'\\', '/'};
-  std::size_t from = 0;
-  for (const std::size_t at : slashes) {
-    writer.feed(data + from, at - from);
-    writer.feed(kEscapedSlash, 2);
-    from = at + 1;
-  }
-  writer.feed(data + from, text.size() - from);
-  char* w = writer.finish();
-  if (slashes.capacity() > kScratchKeep / sizeof(std::size_t)) std::vector<std::size_t>().swap(slashes);
+  char* w = writeTokens(table, reinterpret_cast<const unsigned char*>(json.data()), json.size(), out.data(),
+                        lineBreaks);
   out[0] = 'x';
   *w++ = 'y';
   out.resize(static_cast<std::size_t>(w - out.data()));
