@@ -20,6 +20,7 @@ install(FILES
   include/tolba/TolbaSDKPayOrderInfo.h
   include/tolba/TolbaSdkVersion.h
   include/tolba/TolbaHost.h
+  include/tolba/TolbaTraffic.h
   include/tolba/export.h
   include/tolba/record_property.h
   include/tolba/tolba.h

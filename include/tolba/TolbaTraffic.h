@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tolba/export.h"
+
 namespace tolba {
 
 struct TolbaTrafficEvent {
@@ -22,9 +24,9 @@ struct TolbaTrafficEvent {
 };
 
 // Installs the one observer (an empty function removes it). Main thread.
-void setTolbaTrafficObserver(std::function<void(const TolbaTrafficEvent&)> observer);
+TOLBA_API void setTolbaTrafficObserver(std::function<void(const TolbaTrafficEvent&)> observer);
 
 // The masking applied to every event, for tools that log traffic of their own.
-nlohmann::json maskTolbaTraffic(const std::string& path, const nlohmann::json& body);
+TOLBA_API nlohmann::json maskTolbaTraffic(const std::string& path, const nlohmann::json& body);
 
 }  // namespace tolba
