@@ -56,18 +56,6 @@ TEST_F(PlayerJourneyTest, SignInWithAStaleLoginIsRefused) {
   EXPECT_FALSE(sdk_->username().has_value());
 }
 
-TEST_F(PlayerJourneyTest, UnreadableSignInReplyIsAnInterfaceError) {
-  registerVerifiedPlayer("dave");
-  injectFault("sdkstandard/login/index", sandbox::FaultMode::Garbage);
-  submitAccount("dave", kPassword, false);
-  ASSERT_TRUE(waitForNotifications(2));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogin);
-  EXPECT_EQ(posted(0).userInfo, (Json{{"error", -2}}));
-  EXPECT_EQ(posted(1).name, kTolbaSDKNotiRealAuth);
-  EXPECT_EQ(posted(1).userInfo["isRealName"], "0");
-  EXPECT_EQ(posted(1).userInfo["age"], "-1");
-}
-
 TEST_F(PlayerJourneyTest, CoinPaymentThenTooFewCoins) {
   registerVerifiedPlayer("erin");  // starts with 100 coins
   ASSERT_EQ(sdk_->payOrderInfo(order("cp-1", 6), role()), 0);
@@ -91,38 +79,6 @@ TEST_F(PlayerJourneyTest, CoinPaymentThenTooFewCoins) {
   EXPECT_EQ(posted(0).userInfo["error"], -400);
   EXPECT_EQ(posted(0).userInfo["msg"], "Pay fail");
   EXPECT_EQ(posted(0).userInfo["cpOrderId"], "cp-2");
-}
-
-TEST_F(PlayerJourneyTest, ClosingThePayCentreCancels) {
-  registerVerifiedPlayer("frank");
-  ASSERT_EQ(sdk_->payOrderInfo(order("cp-9", 6), role()), 0);
-  auto pay = waitForPanel<TolbaPayView>();
-  ASSERT_TRUE(pay);
-  ASSERT_TRUE(tap(*player::findButton(pay, "关闭")));
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiRecharge);
-  EXPECT_EQ(posted(0).userInfo["error"], -401);
-  EXPECT_EQ(posted(0).userInfo["msg"], "Pay cancel");
-  EXPECT_EQ(posted(0).userInfo["cpOrderId"], "cp-9");
-  EXPECT_TRUE(posted(0).userInfo.contains("orderId"));
-}
-
-TEST_F(PlayerJourneyTest, RefusedAndUnreadableOrdersOpenNoPayCentre) {
-  registerVerifiedPlayer("grace");
-  ASSERT_EQ(sdk_->payOrderInfo(order("cp-0", 0), role()), 0);  // not a positive amount
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiRecharge);
-  EXPECT_EQ(posted(0).userInfo["error"], -400);
-  EXPECT_EQ(posted(0).userInfo["cpOrderId"], "cp-0");
-  EXPECT_FALSE(posted(0).userInfo.contains("orderId"));
-
-  recorder_->clear();
-  injectFault("sdkstandard/pay/index", sandbox::FaultMode::Garbage);
-  ASSERT_EQ(sdk_->payOrderInfo(order("cp-3", 6), role()), 0);
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).userInfo, (Json{{"error", -400}, {"msg", "服务器连接错误"}, {"cpOrderId", "cp-3"}}));
-  drain();
-  EXPECT_FALSE(player::findView<TolbaPayView>());
 }
 
 TEST_F(PlayerJourneyTest, SwitchingAccountAndLoggingBackInSkipsTheRealNamePanel) {

@@ -23,14 +23,6 @@ struct GameConfigTest : SdkTest {
   }
 };
 
-TEST_F(GameConfigTest, WithoutAFileTheDefaultsApply) {
-  EXPECT_EQ(TolbaSDKGameConfig::getConfigFile(), Json::object());
-  EXPECT_EQ(TolbaSDKGameConfig::getChannel(), "cps001");
-  EXPECT_EQ(TolbaSDKGameConfig::getMainUrl(), "https://sdk.tolba.example");
-  EXPECT_TRUE(TolbaSDKGameConfig::getGameId().is_null());  // nothing before init
-  EXPECT_EQ(TolbaSDK::defaultInstance()->channelType(), "cps001");
-}
-
 TEST_F(GameConfigTest, FileValuesWinAndAreHandedOnAsStored) {
   writeConfig({{"gameid", 77}, {"url", "http://127.0.0.1:9"}, {"channel", ""}});
   EXPECT_EQ(TolbaSDKGameConfig::getGameId(), 77);

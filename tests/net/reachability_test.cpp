@@ -142,13 +142,6 @@ TEST_F(ReachabilityTest, WatchingRegistersOnceKeepsItselfAliveAndReportsChanges)
   EXPECT_FALSE(state->callback);
 }
 
-TEST_F(ReachabilityTest, StopWithoutStartIsHarmlessAndFactoriesHonourRefusals) {
-  monitor->stopNotifier();
-  EXPECT_EQ(TolbaReachabilityFile::reachabilityWithHostname(""), nullptr);
-  EXPECT_NE(TolbaReachabilityFile::reachabilityForInternetConnection(), nullptr);
-  EXPECT_NE(TolbaReachabilityFile::reachabilityForLocalWiFi(), nullptr);
-}
-
 TEST_F(ReachabilityTest, AMonitorNotOwnedByASharedPtrDoesNotWatchAndDoesNotThrow) {
   TolbaReachabilityFile onStack(std::make_unique<ScriptedHandle>(state));
   EXPECT_FALSE(onStack.startNotifier());
