@@ -97,21 +97,6 @@ TEST_F(ReachabilityTest, UnreadableFlagsMakeEveryAnswerNegative) {
   EXPECT_EQ(monitor->currentReachabilityString(), "No Connection");
 }
 
-TEST_F(ReachabilityTest, PredicatesAndTexts) {
-  state->flags = rf::ConnectionRequired | rf::ConnectionOnDemand | rf::InterventionRequired;
-  EXPECT_TRUE(monitor->isConnectionRequired());
-  EXPECT_TRUE(monitor->isConnectionOnDemand());
-  EXPECT_TRUE(monitor->isInterventionRequired());
-  state->flags = rf::ConnectionOnTraffic;
-  EXPECT_FALSE(monitor->isConnectionOnDemand());
-  EXPECT_EQ(TolbaReachabilityFile::flagsText(0), "-- -------");
-  EXPECT_EQ(TolbaReachabilityFile::flagsText(rf::Reachable | rf::IsWWAN), "WR -------");
-  EXPECT_EQ(TolbaReachabilityFile::flagsText(0x7003F), "WR ctiCDld");
-  state->flags = rf::Reachable;
-  EXPECT_NE(monitor->description().find("(-R -------)"), std::string::npos);
-  EXPECT_EQ(monitor->currentReachabilityString(), "WiFi");
-}
-
 TEST_F(ReachabilityTest, WatchingRegistersOnceKeepsItselfAliveAndReportsChanges) {
   EXPECT_TRUE(monitor->startNotifier());
   EXPECT_TRUE(monitor->startNotifier());
