@@ -5,7 +5,6 @@
 
 #include <httplib.h>
 
-#include <limits>
 #include <regex>
 #include <string>
 #include <thread>
@@ -22,39 +21,6 @@ namespace {
 using Json = nlohmann::json;
 using player::Player;
 using PlayerJourneyTest = SandboxSessionTest;
-
-TEST_F(PlayerJourneyTest, WrongPasswordIsALoginFailureWithTheServersMessage) {
-  registerVerifiedPlayer("bob");
-  submitAccount("bob", "not-the-password", false);
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogin);
-  EXPECT_EQ(posted(0).userInfo["error"], -2);
-  ASSERT_TRUE(posted(0).userInfo.contains("msg"));
-  EXPECT_FALSE(posted(0).userInfo["msg"].get<std::string>().empty());
-  EXPECT_FALSE(player::findView<TolbaLoginView>());
-}
-
-TEST_F(PlayerJourneyTest, SignInWithAStaleLoginIsRefused) {
-  // The player logs in (unverified, so the real-name panel waits); meanwhile the
-  // same account logs in on another device, which makes this login stale.
-  submitAccount("carol", kPassword, true);
-  auto real = waitForPanel<TolbaRealView>();
-  ASSERT_TRUE(real);
-  auto account = server_->store().accountByName("carol");
-  ASSERT_TRUE(account);
-  ASSERT_TRUE(server_->store().recordLogin(account->uid, "signature-of-another-device", "1", "1001", "another-device",
-                                           std::numeric_limits<std::int64_t>::max()));
-
-  ASSERT_TRUE(tap(*player::findButton(real, "取消")));
-  ASSERT_TRUE(waitForNotifications(2));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogin);
-  EXPECT_EQ(posted(0).userInfo["error"], -3);
-  EXPECT_TRUE(posted(0).userInfo.contains("msg"));
-  EXPECT_EQ(posted(1).name, kTolbaSDKNotiRealAuth);
-  EXPECT_EQ(posted(1).userInfo["isRealName"], "0");
-  EXPECT_EQ(posted(1).userInfo["age"], "-1");
-  EXPECT_FALSE(sdk_->username().has_value());
-}
 
 TEST_F(PlayerJourneyTest, SwitchingAccountAndLoggingBackInSkipsTheRealNamePanel) {
   registerVerifiedPlayer("heidi");

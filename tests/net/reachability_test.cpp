@@ -137,14 +137,6 @@ TEST_F(ReachabilityTest, AMonitorNotOwnedByASharedPtrDoesNotWatchAndDoesNotThrow
   EXPECT_EQ(onStack.currentReachabilityStatus(), ReachabilityWiFi);  // polling still works
 }
 
-TEST_F(ReachabilityTest, PollingStartsNoThread) {
-  const auto before = platform::SerialQueue::workersStarted();
-  state->flags = rf::Reachable;
-  EXPECT_EQ(monitor->currentReachabilityStatus(), ReachabilityWiFi);
-  monitor.reset();
-  EXPECT_EQ(platform::SerialQueue::workersStarted(), before);
-}
-
 // A task on the monitor's own queue, or its change callback, holds the last
 // reference: the monitor, and with it the queue, is destroyed on that queue's
 // thread (the address sanitizer build checks that nothing freed is touched).
