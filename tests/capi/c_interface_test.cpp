@@ -130,19 +130,5 @@ TEST_F(CInterfaceTest, NotificationsArriveAsNameAndJsonDuringTick) {
   EXPECT_EQ(otherHeard, 1);
 }
 
-TEST_F(CInterfaceTest, VersionAndFixedAnswers) {
-  EXPECT_EQ(tolba_version(), 10000);
-  EXPECT_STREQ(tolba_version_string(), "1.0.0");
-  EXPECT_EQ(tolba_sdk_real_auth(sdk), TOLBA_ERR_REAL_AUTH);
-  uint32_t mask = 0;
-  EXPECT_EQ(tolba_sdk_supported_orientations(sdk, &mask), TOLBA_OK);
-  EXPECT_EQ(mask, TOLBA_ORIENTATION_MASK_PORTRAIT);
-  int32_t handled = -1;
-  EXPECT_EQ(tolba_sdk_open_url(sdk, "game://x", "wx", "{\"k\":1}", &handled), TOLBA_OK);
-  EXPECT_EQ(handled, 0);
-  EXPECT_EQ(tolba_sdk_remote_notification(sdk, TOLBA_REMOTE_RECEIVED, "{\"aps\":{}}", &handled), TOLBA_OK);
-  EXPECT_EQ(tolba_sdk_pay(sdk, "{\"count\":60,\"amount\":6}", "{\"serverId\":\"s1\"}"), TOLBA_ERR_NOT_INITIALISED);
-}
-
 }  // namespace
 }  // namespace tolba

@@ -5,7 +5,6 @@
 
 #include <httplib.h>
 
-#include <limits>
 #include <regex>
 #include <string>
 #include <thread>
@@ -22,108 +21,6 @@ namespace {
 using Json = nlohmann::json;
 using player::Player;
 using PlayerJourneyTest = SandboxSessionTest;
-
-TEST_F(PlayerJourneyTest, WrongPasswordIsALoginFailureWithTheServersMessage) {
-  registerVerifiedPlayer("bob");
-  submitAccount("bob", "not-the-password", false);
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogin);
-  EXPECT_EQ(posted(0).userInfo["error"], -2);
-  ASSERT_TRUE(posted(0).userInfo.contains("msg"));
-  EXPECT_FALSE(posted(0).userInfo["msg"].get<std::string>().empty());
-  EXPECT_FALSE(player::findView<TolbaLoginView>());
-}
-
-TEST_F(PlayerJourneyTest, SignInWithAStaleLoginIsRefused) {
-  // The player logs in (unverified, so the real-name panel waits); meanwhile the
-  // same account logs in on another device, which makes this login stale.
-  submitAccount("carol", kPassword, true);
-  auto real = waitForPanel<TolbaRealView>();
-  ASSERT_TRUE(real);
-  auto account = server_->store().accountByName("carol");
-  ASSERT_TRUE(account);
-  ASSERT_TRUE(server_->store().recordLogin(account->uid, "signature-of-another-device", "1", "1001", "another-device",
-                                           std::numeric_limits<std::int64_t>::max()));
-
-  ASSERT_TRUE(tap(*player::findButton(real, "取消")));
-  ASSERT_TRUE(waitForNotifications(2));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogin);
-  EXPECT_EQ(posted(0).userInfo["error"], -3);
-  EXPECT_TRUE(posted(0).userInfo.contains("msg"));
-  EXPECT_EQ(posted(1).name, kTolbaSDKNotiRealAuth);
-  EXPECT_EQ(posted(1).userInfo["isRealName"], "0");
-  EXPECT_EQ(posted(1).userInfo["age"], "-1");
-  EXPECT_FALSE(sdk_->username().has_value());
-}
-
-TEST_F(PlayerJourneyTest, UnreadableSignInReplyIsAnInterfaceError) {
-  registerVerifiedPlayer("dave");
-  injectFault("sdkstandard/login/index", sandbox::FaultMode::Garbage);
-  submitAccount("dave", kPassword, false);
-  ASSERT_TRUE(waitForNotifications(2));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiLogin);
-  EXPECT_EQ(posted(0).userInfo, (Json{{"error", -2}}));
-  EXPECT_EQ(posted(1).name, kTolbaSDKNotiRealAuth);
-  EXPECT_EQ(posted(1).userInfo["isRealName"], "0");
-  EXPECT_EQ(posted(1).userInfo["age"], "-1");
-}
-
-TEST_F(PlayerJourneyTest, CoinPaymentThenTooFewCoins) {
-  registerVerifiedPlayer("erin");  // starts with 100 coins
-  ASSERT_EQ(sdk_->payOrderInfo(order("cp-1", 6), role()), 0);
-  auto pay = waitForPanel<TolbaPayView>();
-  ASSERT_TRUE(pay);
-  ASSERT_TRUE(tap(*pay->ptbBtn()));
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiRecharge);
-  EXPECT_EQ(posted(0).userInfo["error"], 0);
-  EXPECT_EQ(posted(0).userInfo["msg"], "Pay success");
-  EXPECT_EQ(posted(0).userInfo["cpOrderId"], "cp-1");
-  EXPECT_TRUE(posted(0).userInfo.contains("orderId"));
-  ASSERT_TRUE(runUntil([] { return !player::findView<TolbaPayView>(); }));
-
-  recorder_->clear();
-  ASSERT_EQ(sdk_->payOrderInfo(order("cp-2", 648), role()), 0);
-  pay = waitForPanel<TolbaPayView>();
-  ASSERT_TRUE(pay);
-  ASSERT_TRUE(tap(*pay->ptbBtn()));
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).userInfo["error"], -400);
-  EXPECT_EQ(posted(0).userInfo["msg"], "Pay fail");
-  EXPECT_EQ(posted(0).userInfo["cpOrderId"], "cp-2");
-}
-
-TEST_F(PlayerJourneyTest, ClosingThePayCentreCancels) {
-  registerVerifiedPlayer("frank");
-  ASSERT_EQ(sdk_->payOrderInfo(order("cp-9", 6), role()), 0);
-  auto pay = waitForPanel<TolbaPayView>();
-  ASSERT_TRUE(pay);
-  ASSERT_TRUE(tap(*player::findButton(pay, "关闭")));
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiRecharge);
-  EXPECT_EQ(posted(0).userInfo["error"], -401);
-  EXPECT_EQ(posted(0).userInfo["msg"], "Pay cancel");
-  EXPECT_EQ(posted(0).userInfo["cpOrderId"], "cp-9");
-  EXPECT_TRUE(posted(0).userInfo.contains("orderId"));
-}
-
-TEST_F(PlayerJourneyTest, RefusedAndUnreadableOrdersOpenNoPayCentre) {
-  registerVerifiedPlayer("grace");
-  ASSERT_EQ(sdk_->payOrderInfo(order("cp-0", 0), role()), 0);  // not a positive amount
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).name, kTolbaSDKNotiRecharge);
-  EXPECT_EQ(posted(0).userInfo["error"], -400);
-  EXPECT_EQ(posted(0).userInfo["cpOrderId"], "cp-0");
-  EXPECT_FALSE(posted(0).userInfo.contains("orderId"));
-
-  recorder_->clear();
-  injectFault("sdkstandard/pay/index", sandbox::FaultMode::Garbage);
-  ASSERT_EQ(sdk_->payOrderInfo(order("cp-3", 6), role()), 0);
-  ASSERT_TRUE(waitForNotifications(1));
-  EXPECT_EQ(posted(0).userInfo, (Json{{"error", -400}, {"msg", "服务器连接错误"}, {"cpOrderId", "cp-3"}}));
-  drain();
-  EXPECT_FALSE(player::findView<TolbaPayView>());
-}
 
 TEST_F(PlayerJourneyTest, SwitchingAccountAndLoggingBackInSkipsTheRealNamePanel) {
   registerVerifiedPlayer("heidi");
@@ -172,7 +69,12 @@ TEST_F(PlayerJourneyTest, ACoinPaymentIsReportedOnceToTheGamesServerAndNoCredent
   ASSERT_TRUE(pay);
   ASSERT_TRUE(tap(*pay->ptbBtn()));
   ASSERT_TRUE(waitForNotifications(1));
+  EXPECT_EQ(posted(0).name, kTolbaSDKNotiRecharge);
+  EXPECT_EQ(posted(0).userInfo["error"], 0);
+  EXPECT_EQ(posted(0).userInfo["msg"], "Pay success");
+  EXPECT_EQ(posted(0).userInfo["cpOrderId"], "cp-cb");
   const std::string orderId = posted(0).userInfo.value("orderId", "");
+  ASSERT_FALSE(orderId.empty());
   ASSERT_TRUE(runUntil([&] { return receiver.delivered().count(orderId) == 1; }));
   server_->stop();  // an attempt in flight is recorded before this returns
   game.stop();

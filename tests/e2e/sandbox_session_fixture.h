@@ -131,10 +131,6 @@ class SandboxSessionTest : public UiTest {
     return order;
   }
 
-  void injectFault(const std::string& path, sandbox::FaultMode mode) {
-    server_->faults().add({path, mode, 1, 0});
-  }
-
   const Posted& posted(std::size_t i) const { return recorder_->posted().at(i); }
 
   std::unique_ptr<sandbox::SandboxServer> server_;

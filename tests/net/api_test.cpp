@@ -83,11 +83,7 @@ TEST_F(ApiTest, LogoutSendsTheSignedInNameInItsOwnType) {
 
 TEST_F(ApiTest, SignInSendsItsTableAndLogsIt) {
   EXPECT_EQ(sent("sdkstandard/login/index", [](auto b) { TolbaApi::gameLogin("u1", std::nullopt, b); }),
-            Json({{"username", "u1"},
-                  {"imeil", "dev-1"},
-                  {"gameid", "g1"},
-                  {"age", ""},
-                  {"channelname", "c9"},
+            Json({{"username", "u1"}, {"imeil", "dev-1"}, {"gameid", "g1"}, {"age", ""}, {"channelname", "c9"},
                   {"os", "ios"}}));
   EXPECT_TRUE(log_->contains("参数 = {"));
 
@@ -116,26 +112,11 @@ TEST_F(ApiTest, RoleReportSendsEveryRoleField) {
 TEST_F(ApiTest, OrderSubmissionSendsAmountAndCountAsText) {
   TolbaSDKCore::shared()->setSessionForTesting("player", "t", "lt", std::nullopt);
   EXPECT_EQ(sent("sdkstandard/pay/index", [](auto b) { TolbaApi::payOrderInfo(order(6.0f), fullRole(), b); }),
-            Json({{"roleid", "r9"},
-                  {"serverid", "s1"},
-                  {"servername", "一区"},
-                  {"rolename", "hero"},
-                  {"rolelevel", "42"},
-                  {"viplevel", "3"},
-                  {"partyname", "guild"},
-                  {"cporderid", "cp-1"},
-                  {"amount", "6"},
-                  {"count", "1"},
-                  {"sign", ""},
-                  {"imeil", "dev-1"},
-                  {"rolebalance", "100"},
-                  {"extrasparams", "{\"k\":\"v\"}"},
-                  {"goodsid", "gd1"},
-                  {"goodsname", "60钻石"},
-                  {"os", "ios"},
-                  {"username", "player"},
-                  {"gameid", "g1"},
-                  {"channelname", "c9"}}));
+            Json({{"roleid", "r9"},     {"serverid", "s1"},    {"servername", "一区"},   {"rolename", "hero"},
+                  {"rolelevel", "42"},  {"viplevel", "3"},     {"partyname", "guild"}, {"cporderid", "cp-1"},
+                  {"amount", "6"},      {"count", "1"},        {"sign", ""},           {"imeil", "dev-1"},
+                  {"rolebalance", "100"}, {"extrasparams", "{\"k\":\"v\"}"}, {"goodsid", "gd1"},
+                  {"goodsname", "60钻石"}, {"os", "ios"}, {"username", "player"}, {"gameid", "g1"}, {"channelname", "c9"}}));
   auto big = order(12.34f);
   big->setCount(60);
   const Json request = sent("sdkstandard/pay/index", [&](auto b) { TolbaApi::payOrderInfo(big, fullRole(), b); });
@@ -163,45 +144,35 @@ TEST_F(ApiTest, RealNameCheckSendsTheChannelUserId) {
 TEST_F(ApiTest, ChannelRoleReportSendsItsShortKeys) {
   TolbaSDKGameConfig::setSdkUid("u77");
   EXPECT_EQ(sent("sdkmini/User/setRole", [](auto b) { TolbaApi::channelUpdateRoleInfo(fullRole(), b); }),
-            Json({{"z", "u77"},
-                  {"b", "g1"},
-                  {"c", "r9"},
-                  {"d", "hero"},
-                  {"e", "42"},
-                  {"f", "s1"},
-                  {"x", "一区"},
-                  {"h", "扩展参数"},
-                  {"i", "g1"}}));
+            Json({{"z", "u77"}, {"b", "g1"}, {"c", "r9"}, {"d", "hero"}, {"e", "42"}, {"f", "s1"}, {"x", "一区"},
+                  {"h", "扩展参数"}, {"i", "g1"}}));
 }
 
-TEST_F(ApiTest, CoinPaymentSendsTheAmountAsText) {
+// Coins take the amount as text, WeChat as the shortest number (0.01, not 0.009999999776482582).
+TEST_F(ApiTest, PaymentsSendTheAmountInTheirOwnType) {
   TolbaSDKGameConfig::setSdkUid("u77");
-  const Json expected = {{"z", "MLb"}, {"p", "6"},    {"b", "6"},      {"xx", "1"},   {"c", "dev-1"},
-                         {"d", "g1"},  {"e", "c9"},   {"f", "u77"},    {"x", "r9"},   {"y", "ORD-1"},
-                         {"j", "g1"},  {"k", "60钻石"}, {"h", "s1"},     {"l", "desc"}, {"os", "ios"}};
-  EXPECT_EQ(sent("sdkmini/ttbpay/ttbnew",
-                 [](auto b) { TolbaApi::channelPayOrderInfo(order(6.0f), fullRole(), "ORD-1", b); }),
-            expected);
-  const Json cent = sent("sdkmini/ttbpay/ttbnew",
-                         [](auto b) { TolbaApi::channelPayOrderInfo(order(0.01f), fullRole(), "ORD-1", b); });
-  EXPECT_EQ(cent["p"], "0.01");
-  EXPECT_EQ(cent["b"], "0.01");
-}
-
-TEST_F(ApiTest, WeChatPaymentSendsTheAmountAsTheShortestNumber) {
-  TolbaSDKGameConfig::setSdkUid("u77");
-  const Json expected = {{"z", "wx"}, {"p", 6},      {"b", 6},     {"xx", "1"},   {"c", "dev-1"},
-                         {"d", "g1"}, {"e", "c9"},   {"f", "u77"}, {"x", "r9"},   {"y", "ORD-2"},
-                         {"j", "g1"}, {"k", "60钻石"}, {"h", "s1"},  {"l", "desc"}, {"os", "ios"}};
-  EXPECT_EQ(sent("sdkmini/wxh5/h5pay",
-                 [](auto b) { TolbaApi::channelWxPayWithPayOrderInfo(order(6.0f), fullRole(), "ORD-2", b); }),
-            expected);
-  const Json cent = sent("sdkmini/wxh5/h5pay", [](auto b) {
-    TolbaApi::channelWxPayWithPayOrderInfo(order(0.01f), fullRole(), "ORD-2", b);
-  });
-  ASSERT_TRUE(cent["p"].is_number_float());
-  EXPECT_EQ(cent["p"].get<double>(), 0.01);  // written as 0.01, not 0.009999999776482582
-  EXPECT_EQ(cent["b"].get<double>(), 0.01);
+  for (const bool weChat : {false, true}) {
+    SCOPED_TRACE(weChat ? "WeChat" : "coins");
+    const auto pay = [weChat](float amount) {
+      return [weChat, amount](TolbaServerBlock b) {
+        if (weChat) {
+          TolbaApi::channelWxPayWithPayOrderInfo(order(amount), fullRole(), "ORD-1", b);
+        } else {
+          TolbaApi::channelPayOrderInfo(order(amount), fullRole(), "ORD-1", b);
+        }
+      };
+    };
+    const std::string path = weChat ? "sdkmini/wxh5/h5pay" : "sdkmini/ttbpay/ttbnew";
+    const Json six = weChat ? Json(6) : Json("6");
+    const Json cent = weChat ? Json(0.01) : Json("0.01");
+    EXPECT_EQ(sent(path, pay(6.0f)),
+              Json({{"z", weChat ? "wx" : "MLb"}, {"p", six}, {"b", six}, {"xx", "1"}, {"c", "dev-1"}, {"d", "g1"},
+                    {"e", "c9"}, {"f", "u77"}, {"x", "r9"}, {"y", "ORD-1"}, {"j", "g1"}, {"k", "60钻石"}, {"h", "s1"},
+                    {"l", "desc"}, {"os", "ios"}}));
+    const Json small = sent(path, pay(0.01f));
+    EXPECT_EQ(small["p"], cent);
+    EXPECT_EQ(small["b"], cent);
+  }
 }
 
 TEST_F(ApiTest, BalanceQuerySendsAnEmptyUserIdBeforeAnyLoginAndPassesTheReplyOn) {

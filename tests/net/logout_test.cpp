@@ -43,22 +43,5 @@ TEST_F(LogoutTest, TheReplyEndsTheSessionButKeepsTokenAndLoginTime) {
   EXPECT_EQ(sdk->logintime(), "1700000000");
 }
 
-TEST_F(LogoutTest, AnUnreadableReplyOrNoAnswerAtAllStillSignsOut) {
-  auto sdk = TolbaSDKCore::shared();
-  testing::NotificationRecorder recorder({kTolbaSDKNotiLogout});
-  for (auto reply : {Reply::close(), Reply::raw("<html>busy</html>", 503)}) {
-    signIn();
-    recorder.clear();
-    server_->enqueue(reply);
-    EXPECT_EQ(sdk->logout(), 0);
-    ASSERT_TRUE(runUntil([&] { return !recorder.posted().empty(); }));
-    ASSERT_TRUE(waitForTransportIdle());
-    EXPECT_EQ(recorder.posted().size(), 1u);
-    EXPECT_EQ(recorder.posted().at(0).userInfo, Json({{kTolbaSDKKeyError, 0}}));
-    EXPECT_FALSE(sdk->username());
-    EXPECT_EQ(sdk->logout(), -301);
-  }
-}
-
 }  // namespace
 }  // namespace tolba

@@ -97,21 +97,6 @@ TEST_F(ReachabilityTest, UnreadableFlagsMakeEveryAnswerNegative) {
   EXPECT_EQ(monitor->currentReachabilityString(), "No Connection");
 }
 
-TEST_F(ReachabilityTest, PredicatesAndTexts) {
-  state->flags = rf::ConnectionRequired | rf::ConnectionOnDemand | rf::InterventionRequired;
-  EXPECT_TRUE(monitor->isConnectionRequired());
-  EXPECT_TRUE(monitor->isConnectionOnDemand());
-  EXPECT_TRUE(monitor->isInterventionRequired());
-  state->flags = rf::ConnectionOnTraffic;
-  EXPECT_FALSE(monitor->isConnectionOnDemand());
-  EXPECT_EQ(TolbaReachabilityFile::flagsText(0), "-- -------");
-  EXPECT_EQ(TolbaReachabilityFile::flagsText(rf::Reachable | rf::IsWWAN), "WR -------");
-  EXPECT_EQ(TolbaReachabilityFile::flagsText(0x7003F), "WR ctiCDld");
-  state->flags = rf::Reachable;
-  EXPECT_NE(monitor->description().find("(-R -------)"), std::string::npos);
-  EXPECT_EQ(monitor->currentReachabilityString(), "WiFi");
-}
-
 TEST_F(ReachabilityTest, WatchingRegistersOnceKeepsItselfAliveAndReportsChanges) {
   EXPECT_TRUE(monitor->startNotifier());
   EXPECT_TRUE(monitor->startNotifier());
@@ -142,13 +127,6 @@ TEST_F(ReachabilityTest, WatchingRegistersOnceKeepsItselfAliveAndReportsChanges)
   EXPECT_FALSE(state->callback);
 }
 
-TEST_F(ReachabilityTest, StopWithoutStartIsHarmlessAndFactoriesHonourRefusals) {
-  monitor->stopNotifier();
-  EXPECT_EQ(TolbaReachabilityFile::reachabilityWithHostname(""), nullptr);
-  EXPECT_NE(TolbaReachabilityFile::reachabilityForInternetConnection(), nullptr);
-  EXPECT_NE(TolbaReachabilityFile::reachabilityForLocalWiFi(), nullptr);
-}
-
 TEST_F(ReachabilityTest, AMonitorNotOwnedByASharedPtrDoesNotWatchAndDoesNotThrow) {
   TolbaReachabilityFile onStack(std::make_unique<ScriptedHandle>(state));
   EXPECT_FALSE(onStack.startNotifier());
@@ -157,14 +135,6 @@ TEST_F(ReachabilityTest, AMonitorNotOwnedByASharedPtrDoesNotWatchAndDoesNotThrow
   EXPECT_TRUE(log_->contains("not owned by a std::shared_ptr"));
   state->flags = rf::Reachable;
   EXPECT_EQ(onStack.currentReachabilityStatus(), ReachabilityWiFi);  // polling still works
-}
-
-TEST_F(ReachabilityTest, PollingStartsNoThread) {
-  const auto before = platform::SerialQueue::workersStarted();
-  state->flags = rf::Reachable;
-  EXPECT_EQ(monitor->currentReachabilityStatus(), ReachabilityWiFi);
-  monitor.reset();
-  EXPECT_EQ(platform::SerialQueue::workersStarted(), before);
 }
 
 // A task on the monitor's own queue, or its change callback, holds the last

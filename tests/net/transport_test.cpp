@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/TolbaDataFunc.h"
@@ -193,18 +194,21 @@ TEST_F(TransportTest, HundredsOfRequestsInFlightEachGetTheirOwnReply) {
   });
   constexpr int kCount = 300;
   std::vector<int> calls(kCount, 0);
-  int mismatches = 0;
-  int total = 0;
+  int mismatches = 0, total = 0, offMain = 0;
+  const auto mainThread = std::this_thread::get_id();
   for (int i = 0; i < kCount; ++i) {
     TolbaNetTool::netPostWithUrl("p", {{"i", i}}, [&, i](const std::optional<Json>& result, const Json&) {
       ++calls[static_cast<std::size_t>(i)];
       ++total;
       if (!result || result->value("i", -1) != i) ++mismatches;
+      if (std::this_thread::get_id() != mainThread) ++offMain;
     });
   }
+  EXPECT_EQ(total, 0);  // never inside the call
   ASSERT_TRUE(runUntil([&] { return total == kCount; }, 60));
   drain();
   EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(offMain, 0);
   EXPECT_EQ(std::count(calls.begin(), calls.end(), 1), kCount);
 }
 

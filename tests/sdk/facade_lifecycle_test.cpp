@@ -4,7 +4,6 @@
 
 #include "support/sdk_fixture.h"
 #include "sdk/TolbaSDKCore.h"
-#include "tolba/TolbaSdkVersion.h"
 #include "tolba/platform/reachability.h"
 #include "tolba/platform/serial_queue.h"
 
@@ -90,24 +89,6 @@ TEST_F(FacadeTest, ASecondInitStopsTheEarlierProbe) {
   EXPECT_EQ(reach_->created(), 2 + 5);
 }
 
-TEST_F(FacadeTest, FixedAnswersAndInertHooks) {
-  auto facade = TolbaSDK::defaultInstance();  // the public facade, as a game calls it
-  EXPECT_EQ(facade->realAuth(), -100);
-  EXPECT_EQ(facade->showToolBar(3), 0);
-  EXPECT_EQ(facade->hideToolBar(), 0);
-  EXPECT_EQ(facade->enterUserCenter(), 0);
-  EXPECT_TRUE(log_->contains("TolbaLog:调用显示工具栏"));
-  EXPECT_TRUE(log_->contains("TolbaLog:调用隐藏工具栏"));
-  bool called = false;
-  EXPECT_FALSE(facade->applicationContinueUserActivityRestorationHandler(nullptr, nullptr,
-                                                                        [&](const Json&) { called = true; }));
-  EXPECT_FALSE(facade->openURLApplicationOptions("weixin://x", nullptr, nullptr));
-  EXPECT_FALSE(called);
-  facade->initWithConfig(record("1"), nullptr, nullptr);
-  drain();
-  EXPECT_EQ(facade->realAuth(), -100);
-}
-
 TEST_F(FacadeTest, SendersPostOnTheMainLoopWithTheirPayload) {
   NotificationRecorder rec({kTolbaSDKNotiLogin, kTolbaSDKNotiRealAuth, kTolbaSDKNotiRecharge});
   std::thread([&] { sdk()->sendTolbaPayNoti({{"error", -401}}); }).join();
@@ -117,11 +98,6 @@ TEST_F(FacadeTest, SendersPostOnTheMainLoopWithTheirPayload) {
   drain();
   EXPECT_EQ(rec.names(), (std::vector<std::string>{kTolbaSDKNotiRecharge, kTolbaSDKNotiLogin, kTolbaSDKNotiRealAuth}));
   EXPECT_EQ(rec.posted()[1].userInfo, (Json{{"error", -2}, {"msg", "m"}}));
-}
-
-TEST(VersionSymbolsTest, MatchTheFramework) {
-  EXPECT_EQ(TolbaSdkVersionNumber, 1.0);
-  EXPECT_STREQ(reinterpret_cast<const char*>(TolbaSdkVersionString), "@(#)PROGRAM:TolbaSdk  PROJECT:TolbaSdk-1\n");
 }
 
 }  // namespace

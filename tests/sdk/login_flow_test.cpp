@@ -5,7 +5,6 @@
 #include "support/loopback_server.h"
 #include "support/sdk_fixture.h"
 #include "sdk/TolbaSDKCore.h"
-#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
@@ -133,19 +132,6 @@ TEST_F(LoginFlowTest, RefusedAndUnreadableSignInsKeepTheEarlierSession) {
   EXPECT_EQ(rec.posted()[5].userInfo["isRealName"], "0");
   EXPECT_EQ(panels->warnings[0], "封号");
   EXPECT_EQ(panels->warnings[1], "接口异常");
-}
-
-TEST_F(LoginFlowTest, ASignInWithoutAnAnswerIsReportedLikeAnUnreadableReply) {
-  server->enqueue(testing::LoopbackServer::Reply::close());
-  sdk->doSignUserWithDic(loginResult(1));
-  ASSERT_TRUE(runUntil([&] { return rec.posted().size() == 2; }));
-  EXPECT_EQ(rec.posted()[0].name, kTolbaSDKNotiLogin);
-  EXPECT_EQ(rec.posted()[0].userInfo, (Json{{"error", -2}}));
-  EXPECT_EQ(rec.posted()[1].name, kTolbaSDKNotiRealAuth);
-  EXPECT_EQ(rec.posted()[1].userInfo["isRealName"], "0");
-  EXPECT_EQ(panels->warnings, (std::vector<std::optional<std::string>>{kNetworkFailedToast}));
-  drain();
-  EXPECT_EQ(rec.posted().size(), 2u);
 }
 
 TEST_F(LoginFlowTest, LogoutHidesTheButtonAndClearsRealNameAtOnce) {

@@ -5,7 +5,6 @@
 #include "support/loopback_server.h"
 #include "support/sdk_fixture.h"
 #include "sdk/TolbaSDKCore.h"
-#include "ui/network_failure_texts.h"
 
 namespace tolba {
 namespace {
@@ -110,30 +109,6 @@ TEST_F(PaymentFlowTest, RefusedAndUnreadableOrdersReportMinus400WithoutAPayCentr
   EXPECT_EQ(rec.posted()[1].userInfo, (Json{{"error", -400}, {"msg", "服务器连接错误"}, {"cpOrderId", "cp-1"}}));
   EXPECT_EQ(rec.posted()[2].userInfo, rec.posted()[1].userInfo);
   EXPECT_EQ(panels->warnings, (std::vector<std::optional<std::string>>{"金额错误", "接口异常", "接口异常"}));
-}
-
-TEST_F(PaymentFlowTest, PaymentsWithoutAnAnswerTellTheGameWhatItCanRelyOn) {
-  signIn();
-  // The order request gets no answer: reported like an unreadable reply.
-  server->enqueue(testing::LoopbackServer::Reply::close());
-  ASSERT_EQ(sdk->payOrderInfo(order, role), 0);
-  ASSERT_TRUE(runUntil([&] { return !rec.posted().empty(); }));
-  EXPECT_EQ(rec.posted()[0].userInfo, (Json{{"error", -400}, {"msg", "服务器连接错误"}, {"cpOrderId", "cp-1"}}));
-  EXPECT_EQ(panels->warnings, (std::vector<std::optional<std::string>>{kNetworkFailedToast}));
-  EXPECT_EQ(panels->payPanels, 0);
-
-  // A pay centre whose payment got no answer: a failure whose outcome is unknown.
-  sdk->orderDidReply(order, Json{{"a", 1}, {"c", {{"orderid", "A7"}}}});
-  drain();
-  ASSERT_EQ(panels->payPanels, 1);
-  panels->payCompletion(Json{{"code", "-1"}, {"outcome", "unknown"}});
-  drain();
-  ASSERT_EQ(rec.posted().size(), 2u);
-  EXPECT_EQ(rec.posted()[1].userInfo,
-            (Json{{"error", -400},
-                  {"msg", "Pay result unknown: the network failed; confirm the order with the game server"},
-                  {"cpOrderId", "cp-1"},
-                  {"orderId", "A7"}}));
 }
 
 TEST_F(PaymentFlowTest, RoleReportsNeedASignedInPlayer) {

@@ -22,32 +22,6 @@ class SandboxPaymentTest : public SandboxTest {
   std::string username_;
 };
 
-TEST_F(SandboxPaymentTest, FullJourneyFromRegistrationToCoinPayment) {
-  options_.startingCoins = 100 * 100;
-  startServer();
-  const std::string uid = registerAccount("journey");
-  ChannelLogin l = login("journey");
-  ASSERT_EQ(l.reply["nrz"], 0);
-  const Json realName = call("sdkmini/login/idcheck", {{"i", uid}, {"g", "1001"}, {"id", "11010519491231002X"}, {"r", "张三"}});
-  ASSERT_EQ(realName["nrz"], 1) << realName.dump();
-
-  const Json signIn = signInReply(l.uid, extrasOf(l));
-  ASSERT_EQ(signIn["a"], 1) << signIn.dump();
-  const std::string username = signIn["c"]["username"];
-  EXPECT_TRUE(signIn["c"]["age"].is_number());
-
-  const std::string orderId = submitOrder(username, "cp-journey", "6");
-  ASSERT_FALSE(orderId.empty());
-  const Json paid = call("sdkmini/ttbpay/ttbnew", payRequest(uid, orderId, "6"));
-  EXPECT_EQ(paid["z"], 1) << paid.dump();
-  EXPECT_EQ(paid["c"], "支付成功");
-  EXPECT_EQ(balance(uid)["ttb"], 94);
-  const auto order = server_->store().orderById(orderId);
-  EXPECT_EQ(order->state, "paid");
-  EXPECT_EQ(order->method, "coin");
-  EXPECT_EQ(call("sdkstandard/login/logout", {{"username", username}, {"gameid", "1001"}, {"channelname", "tolba"}})["a"], 1);
-}
-
 TEST_F(SandboxPaymentTest, CoinPaymentRefusalsLeaveTheBalanceAlone) {
   options_.startingCoins = 1000;  // 10 coins
   startServer();

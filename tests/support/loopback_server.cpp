@@ -20,19 +20,6 @@ namespace {
 
 constexpr std::size_t kMaxRequestBytes = 16u << 20;
 
-const char* reasonOf(int status) {
-  switch (status) {
-    case 200:
-      return "OK";
-    case 404:
-      return "Not Found";
-    case 500:
-      return "Internal Server Error";
-    default:
-      return "Status";
-  }
-}
-
 void writeAll(int fd, const std::string& data) {
   std::size_t off = 0;
   while (off < data.size()) {
@@ -249,7 +236,7 @@ void LoopbackServer::serve(int fd) {
     if (waitFor(reply.delay, reply.held)) {
       switch (reply.kind) {
         case Reply::Kind::Respond:
-          writeAll(fd, "HTTP/1.1 " + std::to_string(reply.status) + " " + reasonOf(reply.status) +
+          writeAll(fd, "HTTP/1.1 " + std::to_string(reply.status) + " Status" +
                            "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(reply.body.size()) +
                            "\r\nConnection: close\r\n\r\n" + reply.body);
           break;

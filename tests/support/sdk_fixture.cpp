@@ -49,7 +49,6 @@ class FakeHandle final : public platform::ReachabilityHandle {
  public:
   explicit FakeHandle(const FakeReachabilityService& service) : service_(service) {}
   bool getFlags(std::uint32_t& flags) override {
-    if (!service_.readable()) return false;
     flags = service_.flags();
     return true;
   }
@@ -81,17 +80,9 @@ void FakeReachabilityService::setFlags(std::uint32_t flags) {
   std::lock_guard lock(mutex_);
   flags_ = flags;
 }
-void FakeReachabilityService::setReadable(bool readable) {
-  std::lock_guard lock(mutex_);
-  readable_ = readable;
-}
 std::uint32_t FakeReachabilityService::flags() const {
   std::lock_guard lock(mutex_);
   return flags_;
-}
-bool FakeReachabilityService::readable() const {
-  std::lock_guard lock(mutex_);
-  return readable_;
 }
 int FakeReachabilityService::created() const {
   std::lock_guard lock(mutex_);

@@ -47,16 +47,13 @@ class FakeReachabilityService : public platform::ReachabilityService {
   std::unique_ptr<platform::ReachabilityHandle> createWithName(const std::string& host) override;
   std::unique_ptr<platform::ReachabilityHandle> createWithAddress(const sockaddr* address) override;
   void setFlags(std::uint32_t flags);
-  void setReadable(bool readable);
   std::uint32_t flags() const;
-  bool readable() const;
   int created() const;
   std::vector<std::string> hosts() const;
 
  private:
   mutable std::mutex mutex_;
   std::uint32_t flags_ = 0;
-  bool readable_ = true;
   int created_ = 0;
   std::vector<std::string> hosts_;
 };

@@ -1,4 +1,4 @@
-// The agreement panel: layout, name and address (also after a rotation), back.
+// The agreement panel: name and address (also after a rotation), back.
 #include <gtest/gtest.h>
 
 #include "support/loopback_http_server.h"
@@ -43,21 +43,6 @@ class AgreementViewTest : public testing::UiTest {
   testing::LoopbackHttpServer server_;
   std::shared_ptr<platform::Window> window_;
 };
-
-TEST_F(AgreementViewTest, Layout) {
-  auto panel = TolbaBaseView::create<TolbaAgreementView>(app().mainScreenBounds());
-  ASSERT_TRUE(panel);
-  const auto& box = panel->subContentView();
-  ASSERT_EQ(box->subviews().size(), 3u);
-  EXPECT_EQ(box->subviews()[0], panel->titleL());
-  EXPECT_EQ(panel->titleL()->text(), "协议");
-  auto back = backButton(*panel);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->frame(), (Rect{0, 0, 40, 40}));
-  EXPECT_EQ(back->currentTitle(), "返回");
-  EXPECT_EQ(panel->webView()->frame(), (Rect{0, 50, 300, 250}));
-  EXPECT_FALSE(panel->webView()->isLoading());
-}
 
 TEST_F(AgreementViewTest, NameAndAddressAlsoAfterARotation) {
   auto panel = present("隐私政策", "/privacyagreement.html");

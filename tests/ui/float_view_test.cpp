@@ -37,47 +37,40 @@ class FloatViewTest : public testing::UiTest {
   int clicks_ = 0;
 };
 
-struct CreationCase {
-  const char* name;
-  platform::UserInterfaceIdiom idiom;
-  Size screen;
-  std::int64_t orientation;
-  EdgeInsets insets;
-  Rect frame;
-  bool isLeft;
-  bool isRight;
-};
-void PrintTo(const CreationCase& c, std::ostream* os) { *os << c.name; }
-
-class FloatViewCreation : public FloatViewTest, public ::testing::WithParamInterface<CreationCase> {};
-
-TEST_P(FloatViewCreation, FrameAndObstructedEdge) {
-  const auto& c = GetParam();
-  platform::Device::current().setIdiom(c.idiom);
-  auto view = create(c.screen, c.orientation, c.insets);
-  EXPECT_EQ(view->frame(), c.frame);
-  EXPECT_EQ(view->isLeft(), c.isLeft);
-  EXPECT_EQ(view->isRight(), c.isRight);
-  EXPECT_FALSE(view->isShowAll());
+TEST_F(FloatViewTest, CreatedBesideTheObstructedEdge) {
+  struct Case {
+    const char* name;
+    platform::UserInterfaceIdiom idiom;
+    Size screen;
+    std::int64_t orientation;
+    EdgeInsets insets;
+    Rect frame;
+    bool isLeft, isRight;
+  };
+  const auto phone = platform::UserInterfaceIdiom::Phone;
+  const Case cases[] = {
+      {"InsetPortrait", phone, {375, 812}, 1, kHomeIndicator, {335, 406, 40, 40}, false, false},
+      {"InsetLandscapeRight", phone, {812, 375}, 3, kHomeIndicator, {772, 20, 40, 40}, true, false},
+      {"InsetLandscapeLeft", phone, {812, 375}, 4, kHomeIndicator, {772, 20, 40, 40}, false, true},
+      {"NoInsetLandscape", phone, {667, 375}, 3, {}, {627, 187.5, 40, 40}, false, false},
+      // A tablet has no sensor housing to avoid, inset or not.
+      {"PadLandscape", platform::UserInterfaceIdiom::Pad, {1024, 768}, 3, {0, 0, 20, 0}, {984, 384, 40, 40}, false,
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TolbaFloatView::resetForTesting();
+    app().reset();
+    platform::Device::current().setIdiom(c.idiom);
+    auto view = create(c.screen, c.orientation, c.insets);
+    EXPECT_EQ(view->frame(), c.frame);
+    EXPECT_EQ(view->isLeft(), c.isLeft);
+    EXPECT_EQ(view->isRight(), c.isRight);
+    EXPECT_FALSE(view->isShowAll());
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Devices, FloatViewCreation,
-    ::testing::Values(
-        CreationCase{"InsetPortrait", platform::UserInterfaceIdiom::Phone, {375, 812}, 1, kHomeIndicator,
-                     {335, 406, 40, 40}, false, false},
-        CreationCase{"InsetLandscapeRight", platform::UserInterfaceIdiom::Phone, {812, 375}, 3, kHomeIndicator,
-                     {772, 20, 40, 40}, true, false},
-        CreationCase{"InsetLandscapeLeft", platform::UserInterfaceIdiom::Phone, {812, 375}, 4, kHomeIndicator,
-                     {772, 20, 40, 40}, false, true},
-        CreationCase{"NoInsetLandscape", platform::UserInterfaceIdiom::Phone, {667, 375}, 3, {}, {627, 187.5, 40, 40},
-                     false, false},
-        // A tablet has no sensor housing to avoid, inset or not.
-        CreationCase{"PadLandscape", platform::UserInterfaceIdiom::Pad, {1024, 768}, 3, {0, 0, 20, 0},
-                     {984, 384, 40, 40}, false, false}),
-    [](const ::testing::TestParamInfo<CreationCase>& p) { return std::string(p.param.name); });
-
-TEST_F(FloatViewTest, SitsOnTopOfTheRootViewAsARoundButton) {
+TEST_F(FloatViewTest, SitsOnTopOfTheRootView) {
   showKeyWindow({375, 667});
   auto game = std::make_shared<platform::View>(Rect{0, 0, 375, 667});
   window_ = app().keyWindow();
@@ -86,13 +79,7 @@ TEST_F(FloatViewTest, SitsOnTopOfTheRootViewAsARoundButton) {
   EXPECT_EQ(TolbaFloatView::shareInstance(), view);
   EXPECT_EQ(view->superview(), window_->rootView().get());
   EXPECT_EQ(window_->rootView()->subviews().back(), view);
-  EXPECT_EQ(view->tag(), TolbaFloatView::kTag);
-  const auto& button = view->mainBtn();
-  EXPECT_EQ(button->frame(), (Rect{0, 0, 40, 40}));
-  EXPECT_EQ(button->alpha(), 0.8);
-  EXPECT_EQ(button->currentTitle(), "切转\n账号");
-  EXPECT_EQ(button->titleLabel().numberOfLines(), 2);  // on two lines
-  EXPECT_EQ(button->cornerRadius(), 20.0);
+  EXPECT_EQ(view->mainBtn()->titleLabel().numberOfLines(), 2);  // the title on two lines
   EXPECT_FALSE(view->panGesture()->delaysTouchesBegan());
 }
 
@@ -112,49 +99,45 @@ TEST_F(FloatViewTest, HalfHidesOneSecondAfterCreation) {
   EXPECT_FALSE(view->isShowAll());
 }
 
-struct SnapCase {
-  const char* name;
-  Point release;
-  Point snapped;
-  Point parked;
-};
-void PrintTo(const SnapCase& c, std::ostream* os) { *os << c.name; }
-
-class FloatViewSnap : public FloatViewTest, public ::testing::WithParamInterface<SnapCase> {};
-
-TEST_P(FloatViewSnap, SnapsThenParks) {
-  const auto& c = GetParam();
-  auto view = create({375, 667});
-  ASSERT_TRUE(Player::drag(*view, c.release));
-  EXPECT_EQ(view->mainBtn()->alpha(), 1.0);
-  EXPECT_EQ(view->center(), c.snapped);
-  // The snap is shown over 0.1 s from where the finger let go.
-  EXPECT_EQ(view->presentationCenter(), c.release);
-  advance(0.1);
-  EXPECT_EQ(view->presentationCenter(), c.snapped);
-  advance(0.899);
-  EXPECT_EQ(view->center(), c.snapped);
-  advance(0.001);
-  EXPECT_EQ(view->center(), c.parked);
-  advance(0.5);
-  EXPECT_EQ(view->presentationCenter(), c.parked);
-  // The alpha falls to 0.8 over a whole second.
-  EXPECT_NEAR(view->mainBtn()->presentationAlpha(), 0.9, 1e-9);
-  advance(0.5);
-  EXPECT_EQ(view->mainBtn()->presentationAlpha(), 0.8);
+TEST_F(FloatViewTest, SnapsThenParks) {
+  struct Case {
+    const char* name;
+    Point release, snapped, parked;
+  };
+  const Case cases[] = {
+      {"LeftSide", {100, 300}, {20, 300}, {0, 300}},
+      {"TopLeftCorner", {100, 50}, {20, 20}, {0, 20}},
+      // 30 < 20 + 20: too near the edge for a corner.
+      {"NearTheEdgeNoCorner", {30, 50}, {20, 50}, {0, 50}},
+      // 350 >= 375 - 20 - 20: near the right edge; y kept within 647.
+      {"RightNearTheEdge", {350, 640}, {355, 640}, {375, 640}},
+      {"MiddleIsLeft", {187.5, 300}, {20, 300}, {0, 300}},
+      {"BelowTheScreenIsClamped", {370, 700}, {355, 647}, {375, 647}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TolbaFloatView::resetForTesting();
+    app().reset();
+    auto view = create({375, 667});
+    ASSERT_TRUE(Player::drag(*view, c.release));
+    EXPECT_EQ(view->mainBtn()->alpha(), 1.0);
+    EXPECT_EQ(view->center(), c.snapped);
+    // The snap is shown over 0.1 s from where the finger let go.
+    EXPECT_EQ(view->presentationCenter(), c.release);
+    advance(0.1);
+    EXPECT_EQ(view->presentationCenter(), c.snapped);
+    advance(0.899);
+    EXPECT_EQ(view->center(), c.snapped);
+    advance(0.001);
+    EXPECT_EQ(view->center(), c.parked);
+    advance(0.5);
+    EXPECT_EQ(view->presentationCenter(), c.parked);
+    // The alpha falls to 0.8 over a whole second.
+    EXPECT_NEAR(view->mainBtn()->presentationAlpha(), 0.9, 1e-9);
+    advance(0.5);
+    EXPECT_EQ(view->mainBtn()->presentationAlpha(), 0.8);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Examples, FloatViewSnap,
-    ::testing::Values(SnapCase{"LeftSide", {100, 300}, {20, 300}, {0, 300}},
-                      SnapCase{"TopLeftCorner", {100, 50}, {20, 20}, {0, 20}},
-                      // 30 < 20 + 20: too near the edge for a corner.
-                      SnapCase{"NearTheEdgeNoCorner", {30, 50}, {20, 50}, {0, 50}},
-                      // 350 >= 375 - 20 - 20: near the right edge; y kept within 647.
-                      SnapCase{"RightNearTheEdge", {350, 640}, {355, 640}, {375, 640}},
-                      SnapCase{"MiddleIsLeft", {187.5, 300}, {20, 300}, {0, 300}},
-                      SnapCase{"BelowTheScreenIsClamped", {370, 700}, {355, 647}, {375, 647}}),
-    [](const ::testing::TestParamInfo<SnapCase>& p) { return std::string(p.param.name); });
 
 TEST_F(FloatViewTest, TapRevealsAParkedButtonThenFiresAndHides) {
   auto view = create({375, 667});
@@ -242,45 +225,42 @@ TEST_F(FloatViewTest, ParkingInTheCornerOfANotchedPhoneKeepsClearOfTheCorner) {
   EXPECT_EQ(view->center(), (Point{812, 335}));
 }
 
-struct BandCase {
-  const char* name;
-  std::int64_t orientation;
-  Point release;
-  Point parked;
-  Point revealed;
-};
-void PrintTo(const BandCase& c, std::ostream* os) { *os << c.name; }
-
-class FloatViewBand : public FloatViewTest, public ::testing::WithParamInterface<BandCase> {};
-
 // The obstructed edge: a button parked at centre x 30 (left) or W - 37 (right)
 // is parked all the same: one tap reveals it, the next fires clickBlock.
-TEST_P(FloatViewBand, ParksClearOfTheSensorAndStillWorks) {
-  const auto& c = GetParam();
-  auto view = create({812, 375}, c.orientation, kHomeIndicator);
-  dragTo(*view, c.release);
-  advance(2.0);
-  ASSERT_EQ(view->center(), c.parked);
-  EXPECT_FALSE(view->isShowAll());
+TEST_F(FloatViewTest, ParksClearOfTheSensorAndStillWorks) {
+  struct Case {
+    const char* name;
+    std::int64_t orientation;
+    Point release, parked, revealed;
+  };
+  const Case cases[] = {
+      {"LeftInBand", 3, {100, 187.5}, {30, 187.5}, {20, 187.5}},
+      // 287.5 is outside the open band: half off the screen as usual.
+      {"LeftBelowBand", 3, {100, 287.5}, {0, 287.5}, {20, 287.5}},
+      {"RightInBand", 4, {700, 187.5}, {775, 187.5}, {792, 187.5}},
+      // The right edge is not obstructed in orientation 3.
+      {"RightWhenLeftIsObstructed", 3, {700, 187.5}, {812, 187.5}, {792, 187.5}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TolbaFloatView::resetForTesting();
+    app().reset();
+    clicks_ = 0;
+    auto view = create({812, 375}, c.orientation, kHomeIndicator);
+    dragTo(*view, c.release);
+    advance(2.0);
+    ASSERT_EQ(view->center(), c.parked);
+    EXPECT_FALSE(view->isShowAll());
 
-  ASSERT_TRUE(Player::tap(*view->mainBtn()));
-  EXPECT_EQ(view->center(), c.revealed);
-  EXPECT_TRUE(view->isShowAll());
-  EXPECT_EQ(clicks_, 0);
-  ASSERT_TRUE(Player::tap(*view->mainBtn()));
-  EXPECT_EQ(clicks_, 1);
-  EXPECT_TRUE(view->isHidden());
+    ASSERT_TRUE(Player::tap(*view->mainBtn()));
+    EXPECT_EQ(view->center(), c.revealed);
+    EXPECT_TRUE(view->isShowAll());
+    EXPECT_EQ(clicks_, 0);
+    ASSERT_TRUE(Player::tap(*view->mainBtn()));
+    EXPECT_EQ(clicks_, 1);
+    EXPECT_TRUE(view->isHidden());
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Edges, FloatViewBand,
-    ::testing::Values(BandCase{"LeftInBand", 3, {100, 187.5}, {30, 187.5}, {20, 187.5}},
-                      // 287.5 is outside the open band: half off the screen as usual.
-                      BandCase{"LeftBelowBand", 3, {100, 287.5}, {0, 287.5}, {20, 287.5}},
-                      BandCase{"RightInBand", 4, {700, 187.5}, {775, 187.5}, {792, 187.5}},
-                      // The right edge is not obstructed in orientation 3.
-                      BandCase{"RightWhenLeftIsObstructed", 3, {700, 187.5}, {812, 187.5}, {792, 187.5}}),
-    [](const ::testing::TestParamInfo<BandCase>& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace tolba

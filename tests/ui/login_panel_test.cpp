@@ -48,15 +48,6 @@ class LoginPanelTest : public testing::PanelTest {
   std::vector<Json> results_;
 };
 
-TEST_F(LoginPanelTest, OpensFullScreenInLoginModeWithEmptyFieldsAndConsentOff) {
-  EXPECT_EQ(panel_->frame(), (platform::Rect{0, 0, 375, 667}));
-  EXPECT_EQ(title(), "登录");
-  EXPECT_EQ(panel_->loginBtn()->frame(), (platform::Rect{105, 250, 90, 40}));
-  EXPECT_EQ(panel_->nameF()->placeholder(), "请输入账号");
-  EXPECT_FALSE(panel_->boxBtn()->isOn());
-  for (const char* text : {"用户名", "密码", "请阅读", "用户协议", "和", "隐私政策"}) EXPECT_TRUE(onScreen(text)) << text;
-}
-
 TEST_F(LoginPanelTest, ToggleSwitchesModesAndWithoutConsentNothingIsSentInEither) {
   fillIn("alice", "secret", /*consent=*/false);
   submit();
