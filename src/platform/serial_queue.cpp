@@ -47,15 +47,18 @@ SerialQueue::~SerialQueue() {
 }
 
 void SerialQueue::async(std::function<void()> task) {
+  // Held here: once queued, the task may run at once and destroy this queue
+  // (its owner's last reference may go with it) before the worker is woken.
+  const std::shared_ptr<State> state = state_;
   {
-    std::lock_guard lock(state_->mutex);
-    state_->tasks.push_back(std::move(task));
-    if (!state_->worker.joinable() && !state_->stopping) {
-      state_->worker = std::thread(&State::work, state_);
+    std::lock_guard lock(state->mutex);
+    state->tasks.push_back(std::move(task));
+    if (!state->worker.joinable() && !state->stopping) {
+      state->worker = std::thread(&State::work, state);
       ++startedWorkers;
     }
   }
-  state_->cv.notify_one();
+  state->cv.notify_one();
 }
 
 void SerialQueue::sync() {
