@@ -31,6 +31,7 @@ install(FILES
   include/tolba/platform/log.h
   include/tolba/platform/notification_center.h
   include/tolba/platform/run_loop.h
+  include/tolba/platform/scoped_log_sink.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tolba/platform COMPONENT sdk)
 if(TARGET tolba_render)
   install(FILES include/tolba/TolbaLayer.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tolba COMPONENT sdk)

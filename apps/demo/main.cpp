@@ -19,9 +19,9 @@
 #include "sandbox_server.h"
 #include "timeline.h"
 #include "tolba/platform/app_environment.h"
-#include "tolba/platform/log.h"
 #include "tolba/platform/property_list.h"
 #include "tolba/platform/run_loop.h"
+#include "tolba/platform/scoped_log_sink.h"
 #include "tolba/platform/user_defaults.h"
 
 namespace fs = std::filesystem;
@@ -127,14 +127,8 @@ int main(int argc, char** argv) {
   demo::Timeline timeline(std::cout, options->json);
   // The SDK's (and the embedded sandbox's) log lines only when asked for;
   // otherwise the log is off, as a shipped game would have it.
-  platform::setLogSink([&](const std::string& line) { timeline.note("log: " + line); });
-  platform::setLogEnabled(options->verbose);
-  struct LogSinkReset {
-    ~LogSinkReset() {
-      platform::setLogSink(nullptr);
-      platform::setLogEnabled(true);
-    }
-  } logSinkReset;
+  const platform::ScopedLogSink logSink([&](const std::string& line) { timeline.note("log: " + line); },
+                                        options->verbose);
 
   std::unique_ptr<sandbox::SandboxServer> server;
   std::string baseUrl;

@@ -14,8 +14,8 @@
 #include "sandbox_server.h"
 #include "simulator.h"
 #include "tolba/platform/app_environment.h"
-#include "tolba/platform/log.h"
 #include "tolba/platform/property_list.h"
+#include "tolba/platform/scoped_log_sink.h"
 
 namespace fs = std::filesystem;
 using namespace tolba;
@@ -53,14 +53,8 @@ int main(int argc, char** argv) {
   } cleanup{root};
 
   const bool verbose = options->verbose;
-  platform::setLogSink([](const std::string& line) { std::cerr << "log: " << line << "\n"; });
-  platform::setLogEnabled(verbose);
-  struct LogSinkReset {
-    ~LogSinkReset() {
-      platform::setLogSink(nullptr);
-      platform::setLogEnabled(true);
-    }
-  } logSinkReset;
+  const platform::ScopedLogSink logSink([](const std::string& line) { std::cerr << "log: " << line << "\n"; },
+                                        verbose);
 
   std::unique_ptr<sandbox::SandboxServer> server;
   std::string baseUrl;

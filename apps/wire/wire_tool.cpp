@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "net/TolbaDataFunc.h"
-#include "tolba/platform/log.h"
+#include "tolba/platform/scoped_log_sink.h"
 
 namespace tolba::wire {
 namespace {
@@ -40,12 +40,7 @@ struct Options {
 // Collects the codec's log lines while alive, so a failure can say why.
 class LogCollector {
  public:
-  LogCollector() {
-    previous_ = platform::setLogSink([this](const std::string& line) { lines_.push_back(line); });
-  }
-  ~LogCollector() { platform::setLogSink(previous_); }
-  LogCollector(const LogCollector&) = delete;
-  LogCollector& operator=(const LogCollector&) = delete;
+  LogCollector() = default;
 
   // The reason part of the codec's last line ("...----reason"), or "".
   std::string reason() const {
@@ -57,7 +52,7 @@ class LogCollector {
 
  private:
   std::vector<std::string> lines_;
-  platform::LogSink previous_;
+  platform::ScopedLogSink sink_{[this](const std::string& line) { lines_.push_back(line); }};
 };
 
 // Empty when `key` can serve as the key table, else what is wrong with it.
