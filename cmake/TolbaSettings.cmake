@@ -7,14 +7,6 @@ set(TOLBA_DEFAULT_BASE_URL "https://sdk.tolba.example"
 set(TOLBA_API_ORIGIN "https://api.tolba.example"
     CACHE STRING "Origin sent as Referer when loading the WeChat H5 payment page")
 
-option(TOLBA_ALLOW_PLAIN_HTTP
-  "Let the SDK post over plain http:// to hosts other than loopback (the password then travels readable)" OFF)
-if(TOLBA_ALLOW_PLAIN_HTTP)
-  set(TOLBA_ALLOW_PLAIN_HTTP_VALUE true)
-else()
-  set(TOLBA_ALLOW_PLAIN_HTTP_VALUE false)
-endif()
-
 # The key table must be 64 distinct printable ASCII characters.
 string(LENGTH "${TOLBA_WIRE_KEY}" _tolba_key_len)
 if(NOT _tolba_key_len EQUAL 64)

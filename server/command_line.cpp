@@ -9,6 +9,7 @@
 
 #include "account_name.h"
 #include "crypto.h"
+#include "id_card.h"
 #include "load_bench.h"
 #include "payment_callback.h"
 #include "sandbox_server.h"
@@ -113,9 +114,15 @@ int accountCommand(std::vector<std::string> args, std::ostream& out, std::ostrea
   const std::string verb = args[0];
   if (verb == "add") {
     Cents coins = 100 * 100;
+    std::string idCard;
+    std::string realName = "测试玩家";
     std::vector<std::string> rest;
     for (std::size_t i = 1; i < args.size(); ++i) {
-      if (args[i] == "--coins" && i + 1 < args.size()) {
+      if (args[i] == "--id-card" && i + 1 < args.size()) {
+        idCard = args[++i];
+      } else if (args[i] == "--real-name" && i + 1 < args.size()) {
+        realName = args[++i];
+      } else if (args[i] == "--coins" && i + 1 < args.size()) {
         const auto c = parseCoins(args[++i]);
         if (!c) {
           err << "tolba-sandbox: --coins needs an amount such as 100 or 12.5\n";
@@ -127,8 +134,16 @@ int accountCommand(std::vector<std::string> args, std::ostream& out, std::ostrea
       }
     }
     if (rest.size() != 2 || rest[0].empty() || rest[1].empty()) {
-      err << "tolba-sandbox: account add NAME PASSWORD [--coins N]\n";
+      err << "tolba-sandbox: account add NAME PASSWORD [--coins N] [--id-card NUMBER [--real-name NAME]]\n";
       return 2;
+    }
+    std::optional<BirthDate> birth;
+    if (!idCard.empty()) {
+      birth = parseIdCard(idCard, todayInChina(), &why);
+      if (!birth) {
+        err << "tolba-sandbox: the identity card number is refused: " << why << "\n";
+        return 2;
+      }
     }
     const auto name = normaliseAccountName(rest[0], &why);
     if (!name) {
@@ -147,7 +162,13 @@ int accountCommand(std::vector<std::string> args, std::ostream& out, std::ostrea
       err << "tolba-sandbox: " << (taken ? "the account name is taken" : "cannot add the account") << "\n";
       return 1;
     }
-    out << "account " << rest[0] << " has user id " << *uid << " and " << centsText(coins) << " coins\n";
+    out << "account " << rest[0] << " has user id " << *uid << " and " << centsText(coins) << " coins";
+    if (birth) {
+      const int age = ageOn(*birth, todayInChina());
+      store->setRealName(*uid, realName, maskIdCard(idCard), birthDateText(*birth), age >= 18 ? 1 : 2);
+      out << ", verified identity " << maskIdCard(idCard) << " (age " << age << " today)";
+    }
+    out << "\n";
     return 0;
   }
   if (verb == "topup") {
@@ -220,6 +241,56 @@ int gameCommand(std::vector<std::string> args, std::ostream& out, std::ostream& 
   return 0;
 }
 
+int calendarCommand(std::vector<std::string> args, std::ostream& out, std::ostream& err) {
+  std::string why;
+  const std::string db = takeDb(args, &why);
+  const char* usage =
+      "tolba-sandbox: calendar add YYYY-MM-DD [NAME] | calendar remove YYYY-MM-DD | calendar list [--db PATH]\n";
+  if (!why.empty() || args.empty()) {
+    err << usage;
+    return 2;
+  }
+  const std::string verb = args[0];
+  const bool dated = verb == "add" || verb == "remove";
+  if ((verb != "list" && !dated) || (dated && args.size() < 2) || (verb == "list" && args.size() != 1) ||
+      (verb == "remove" && args.size() != 2)) {
+    err << usage;
+    return 2;
+  }
+  // A date is checked by reading it as a moment of that day.
+  if (dated && (args[1].size() != 10 || !parseMoment(args[1] + "T00:00:00"))) {
+    err << "tolba-sandbox: " << args[1] << " is not a date of the form YYYY-MM-DD\n";
+    return 2;
+  }
+  auto store = Store::open(db, &why);
+  if (!store) {
+    err << "tolba-sandbox: " << why << "\n";
+    return 1;
+  }
+  if (verb == "add") {
+    std::string name;
+    for (std::size_t i = 2; i < args.size(); ++i) name += (i > 2 ? " " : "") + args[i];
+    if (!store->addHoliday(args[1], name)) {
+      err << "tolba-sandbox: cannot store the holiday\n";
+      return 1;
+    }
+    out << args[1] << " is a statutory holiday" << (name.empty() ? "" : " (" + name + ")") << "\n";
+    return 0;
+  }
+  if (verb == "remove") {
+    if (!store->removeHoliday(args[1])) {
+      err << "tolba-sandbox: " << args[1] << " is not in the calendar\n";
+      return 1;
+    }
+    out << args[1] << " removed from the calendar\n";
+    return 0;
+  }
+  const auto days = store->holidays();
+  for (const auto& [date, name] : days) out << date << (name.empty() ? "" : "  " + name) << "\n";
+  out << days.size() << (days.size() == 1 ? " holiday\n" : " holidays\n");
+  return 0;
+}
+
 int ordersCommand(std::vector<std::string> args, std::ostream& out, std::ostream& err) {
   std::string why;
   const std::string db = takeDb(args, &why);
@@ -263,13 +334,15 @@ std::string usageText() {
          "                      [--wechat-games ID,ID] [--threads N] [--quiet] [--secret-file PATH]\n"
          "                      [--admin-token TOKEN] [--session-hours N] [--callback-base-ms N]\n"
          "                      [--max-connections N] [--max-per-address N] [--request-seconds N]\n"
+         "                      [--clock 2026-12-11T20:30:00+08:00] [--no-minor-rules] [--allow-unverified]\n"
          "                      [--fault PATH,MODE,COUNT[,SECONDS|MESSAGE]]...\n"
          "      fault modes: delay (SECONDS), 500-empty, 500-valid, garbage, close, crlf,\n"
          "      refuse (MESSAGE), trickle (SECONDS between bytes), oversized; PATH * is every endpoint\n"
-         "  tolba-sandbox account add NAME PASSWORD [--coins N] [--db PATH]\n"
+         "  tolba-sandbox account add NAME PASSWORD [--coins N] [--id-card NUMBER [--real-name NAME]] [--db PATH]\n"
          "  tolba-sandbox account topup NAME N [--db PATH]\n"
          "  tolba-sandbox game set --gameid ID --notify-url URL --secret SECRET [--db PATH]\n"
          "  tolba-sandbox orders [--db PATH]\n"
+         "  tolba-sandbox calendar add YYYY-MM-DD [NAME] | remove YYYY-MM-DD | list [--db PATH]\n"
          "  tolba-sandbox bench [--clients N] [--logins N] [--balances N] [--iterations N]\n"
          "      (starts its own server on a free loopback port with a fresh database)\n";
 }
@@ -336,6 +409,18 @@ std::optional<SandboxOptions> parseServeOptions(const std::vector<std::string>& 
         *error = "--threads must be 2 to 1024";
         return std::nullopt;
       }
+    } else if (a == "--clock") {
+      const auto* v = value();
+      if (!v) return missing();
+      o.clockStart = parseMoment(*v);
+      if (!o.clockStart) {
+        *error = "--clock needs a moment such as 2026-12-11T20:30:00+08:00";
+        return std::nullopt;
+      }
+    } else if (a == "--no-minor-rules") {
+      o.minorRules = false;
+    } else if (a == "--allow-unverified") {
+      o.allowUnverified = true;
     } else if (a == "--no-wechat") {
       o.wechat = false;
     } else if (a == "--wechat-games") {
@@ -376,6 +461,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (args[0] == "account") return accountCommand(rest, out, err);
   if (args[0] == "orders") return ordersCommand(rest, out, err);
   if (args[0] == "game") return gameCommand(rest, out, err);
+  if (args[0] == "calendar") return calendarCommand(rest, out, err);
   if (args[0] == "bench") return benchCommand(rest, out, err);
   err << "tolba-sandbox: unknown command " << args[0] << "\n" << usageText();
   return 2;

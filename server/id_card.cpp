@@ -1,5 +1,7 @@
 #include "id_card.h"
 
+#include <cstdio>
+
 #include <chrono>
 
 namespace tolba::sandbox {
@@ -62,6 +64,20 @@ int ageOn(const BirthDate& birth, const BirthDate& today) {
   int age = today.year - birth.year;
   if (today.month < birth.month || (today.month == birth.month && today.day < birth.day)) --age;
   return age < 0 ? 0 : age;
+}
+
+std::string birthDateText(const BirthDate& d) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", d.year, d.month, d.day);
+  return buffer;
+}
+
+std::optional<BirthDate> parseBirthDateText(const std::string& s) {
+  if (s.size() != 8) return std::nullopt;
+  for (const char c : s) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  return BirthDate{std::stoi(s.substr(0, 4)), std::stoi(s.substr(4, 2)), std::stoi(s.substr(6, 2))};
 }
 
 BirthDate todayInChina() {

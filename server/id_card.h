@@ -27,6 +27,10 @@ std::optional<BirthDate> parseIdCard(std::string_view number, const BirthDate& t
 // Full years of age on `today` for a person born on `birth`.
 int ageOn(const BirthDate& birth, const BirthDate& today);
 
+// "YYYYMMDD", the form the store keeps a birth date in, and back.
+std::string birthDateText(const BirthDate& date);
+std::optional<BirthDate> parseBirthDateText(const std::string& text);
+
 // Today's date in China (UTC+8), which is the calendar the cards use.
 BirthDate todayInChina();
 

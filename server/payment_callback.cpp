@@ -50,6 +50,52 @@ std::string formEncode(const FormFields& fields) {
   return out;
 }
 
+namespace {
+
+std::optional<std::string> percentDecode(std::string_view text) {
+  auto hex = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '+') {
+      out += ' ';
+    } else if (text[i] == '%') {
+      if (i + 2 >= text.size()) return std::nullopt;
+      const int high = hex(text[i + 1]);
+      const int low = hex(text[i + 2]);
+      if (high < 0 || low < 0) return std::nullopt;
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<FormFields> formDecode(std::string_view body) {
+  FormFields fields;
+  while (!body.empty()) {
+    const auto end = body.find('&');
+    const std::string_view pair = body.substr(0, end);
+    body = end == std::string_view::npos ? std::string_view() : body.substr(end + 1);
+    if (pair.empty()) continue;
+    const auto equals = pair.find('=');
+    if (equals == std::string_view::npos) return std::nullopt;
+    auto name = percentDecode(pair.substr(0, equals));
+    auto value = percentDecode(pair.substr(equals + 1));
+    if (!name || !value || name->empty()) return std::nullopt;
+    if (!fields.emplace(std::move(*name), std::move(*value)).second) return std::nullopt;
+  }
+  return fields;
+}
+
 Callback makePaymentCallback(const Order& order, const GameSettings& game, std::int64_t nowMs) {
   FormFields fields = paymentCallbackFields(order);
   fields["sign"] = callbackSignature(fields, game.secret);

@@ -29,6 +29,9 @@ FormFields paymentCallbackFields(const Order& order);
 std::string callbackSignature(const FormFields& fields, std::string_view secret);
 // The form body: name=value pairs, percent-encoded, joined by "&".
 std::string formEncode(const FormFields& fields);
+// A form body back into its fields ("+" is a space); nullopt for a malformed
+// one: bad percent-encoding, a pair without "=", or a field named twice.
+std::optional<FormFields> formDecode(std::string_view body);
 
 // The outbox entry of `order` for `game`, signed and due at `nowMs`.
 Callback makePaymentCallback(const Order& order, const GameSettings& game, std::int64_t nowMs);

@@ -8,6 +8,7 @@
 #include "amount.h"
 #include "crypto.h"
 #include "id_card.h"
+#include "minor_rules.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
 
@@ -33,7 +34,7 @@ constexpr Endpoint kEndpoints[] = {
     {"sdkmini/login/dologin", "z", "x"},    {"sdkmini/login/register", "z", "d"},
     {"sdkmini/login/idcheck", "z", "msg"},  {"sdkmini/User/setRole", "z", "msg"},
     {"sdkmini/ttbpay/ttbnew", "z", "c"},    {"sdkmini/wxh5/h5pay", "z", "c"},
-    {"sdkmini/pay/getPayWay", "code", "msg"},
+    {"sdkmini/pay/getPayWay", "code", "msg"}, {"sdkmini/pay/query", "z", "c"},
 };
 
 const Endpoint* endpointOf(const std::string& path) {
@@ -41,10 +42,6 @@ const Endpoint* endpointOf(const std::string& path) {
     if (path == e.path) return &e;
   }
   return nullptr;
-}
-
-std::int64_t nowSeconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 // The text of a request value: strings as they are, numbers in decimal; nullopt
@@ -77,6 +74,7 @@ std::optional<std::int64_t> parseUid(const std::optional<std::string>& t) {
 ParsedAmount amountOf(const Json& r, const char* key) { return parseAmount(platform::find(r, key)); }
 
 constexpr char kNoSession[] = "登录已失效，请重新登录";
+constexpr char kPlayTimeOver[] = "今日游戏时间已结束";
 
 bool blank(const std::string& s) {
   for (const char c : s) {
@@ -92,29 +90,29 @@ bool hasControlCharacter(const std::string& s) {
   return false;
 }
 
-std::string birthText(const BirthDate& d) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", d.year, d.month, d.day);
-  return buffer;
-}
-
-std::optional<BirthDate> parseBirthText(const std::string& s) {
-  if (s.size() != 8) return std::nullopt;
-  for (const char c : s) {
-    if (c < '0' || c > '9') return std::nullopt;
-  }
-  return BirthDate{std::stoi(s.substr(0, 4)), std::stoi(s.substr(4, 2)), std::stoi(s.substr(6, 2))};
+// The date in China at `now`.
+BirthDate dateInChina(std::int64_t now) {
+  const std::string d = chinaMoment(now).date;  // YYYY-MM-DD
+  return {std::stoi(d.substr(0, 4)), std::stoi(d.substr(5, 2)), std::stoi(d.substr(8, 2))};
 }
 
 }  // namespace
+
+int ageOf(const Account& account, std::int64_t now) {
+  if (account.realNameState == 0) return -1;
+  const auto birth = parseBirthDateText(account.birthDate);
+  if (!birth) return -1;
+  return ageOn(*birth, dateInChina(now));
+}
 
 Json centsNumber(Cents cents) {
   if (cents % 100 == 0) return cents / 100;
   return static_cast<double>(cents) / 100.0;
 }
 
-SandboxApi::SandboxApi(Store& store, const SandboxOptions& options, const std::string& secret)
-    : store_(store), options_(options), signKey_(hmacSha256Hex(secret, "login-signature")),
+SandboxApi::SandboxApi(Store& store, const SandboxOptions& options, const std::string& secret,
+                       const ServerClock& clock)
+    : store_(store), options_(options), clock_(clock), signKey_(hmacSha256Hex(secret, "login-signature")),
       hashKey_(hmacSha256Hex(secret, "stored-credential")),
       dummyHash_(hashPassword(randomHex(8), options.passwordIterations)) {}
 
@@ -122,16 +120,43 @@ std::string SandboxApi::credentialHash(std::string_view kind, std::string_view v
   return hmacSha256Hex(hashKey_, std::string(kind) + ":" + std::string(value));
 }
 
-std::optional<Account> SandboxApi::inSession(const char* path, std::optional<std::int64_t> uid,
-                                             const std::string& gameId, const std::string& device) {
-  if (!uid) return std::nullopt;
-  auto account = store_.accountInSession(*uid, gameId, device, nowSeconds());
-  if (!account && options_.logRequests) {
-    platform::log(std::string("[sandbox] ") + path + " refused: account " + std::to_string(*uid) +
-                  " has no open session on game \"" + gameId + "\"" +
-                  (device.empty() ? std::string() : " from device \"" + device + "\""));
+SandboxApi::Session SandboxApi::inSession(const char* path, std::optional<std::int64_t> uid, const std::string& gameId,
+                                          const std::string& device, bool playTimeApplies) {
+  if (!uid) return {std::nullopt, kNoSession};
+  const std::int64_t now = clock_.nowSeconds();
+  auto account = store_.accountInSession(*uid, gameId, device, now);
+  if (!account) {
+    if (options_.logRequests) {
+      platform::log(std::string("[sandbox] ") + path + " refused: account " + std::to_string(*uid) +
+                    " has no open session on game \"" + gameId + "\"" +
+                    (device.empty() ? std::string() : " from device \"" + device + "\""));
+    }
+    return {std::nullopt, kNoSession};
   }
-  return account;
+  if (playTimeApplies && options_.minorRules) {
+    const int age = ageOf(*account, now);
+    if (age >= 0 && !playVerdict(minorRules(), age, now, store_.isHoliday(chinaMoment(now).date)).allowed) {
+      // The window has ended: the session ends with it.
+      store_.recordLogout(account->uid, gameId, now);
+      if (options_.logRequests) {
+        platform::log(std::string("[sandbox] ") + path + " refused: account " + std::to_string(*uid) +
+                      " is a minor outside the play-time window; session closed");
+      }
+      return {std::nullopt, kPlayTimeOver};
+    }
+  }
+  return {account, {}};
+}
+
+std::string SandboxApi::spendingRefusal(const Account& account, const std::string& gameId, Cents amount) {
+  if (!options_.minorRules) return {};
+  const std::int64_t now = clock_.nowSeconds();
+  const int age = ageOf(account, now);
+  if (age < 0) return {};
+  const ChinaMoment m = chinaMoment(now);
+  const Cents paid = store_.paidBetween(account.uid, gameId, m.monthStart, m.monthEnd);
+  const SpendVerdict verdict = spendVerdict(minorRules(), age, amount, paid);
+  return verdict.allowed ? std::string() : verdict.message;
 }
 
 bool SandboxApi::knows(const std::string& path) { return endpointOf(path) != nullptr; }
@@ -171,6 +196,7 @@ Json SandboxApi::handle(const std::string& path, const std::optional<Json>& requ
     if (path == "sdkstandard/login/index") return signIn(r);
     if (path == "sdkstandard/role/index") return aggregationRole(r);
     if (path == "sdkstandard/pay/index") return submitOrder(r);
+    if (path == "sdkmini/pay/query") return payQuery(r);
     return logout(r);
   } catch (const std::exception& e) {
     platform::log(std::string("sandbox: ") + path + " failed: " + e.what());
@@ -187,7 +213,7 @@ Json SandboxApi::login(const Json& r) {
   const auto account = normalised ? store_.accountByName(*normalised) : std::nullopt;
   const bool passwordOk = verifyPassword(*password, account ? account->passwordHash : dummyHash_);
   if (!account || !passwordOk) return refusal("sdkmini/login/dologin", "账号或密码错误");
-  const std::int64_t now = nowSeconds();
+  const std::int64_t now = clock_.nowSeconds();
   const std::string loginTime = std::to_string(now);
   const std::string uid = std::to_string(account->uid);
   const std::string sign = hmacSha256Hex(signKey_, uid + ":" + loginTime);
@@ -218,27 +244,29 @@ Json SandboxApi::registerAccount(const Json& r) {
 
 Json SandboxApi::idCheck(const Json& r) {
   const char* path = "sdkmini/login/idcheck";
-  const auto account = inSession(path, parseUid(text(r, "i")), textOr(r, "g"), "");
-  if (!account) return refusal(path, kNoSession);
+  const auto session = inSession(path, parseUid(text(r, "i")), textOr(r, "g"), "");
+  const auto& account = session.account;
+  if (!account) return refusal(path, session.refusal);
   const auto realName = text(r, "r");
   if (!realName || blank(*realName)) return refusal(path, "请输入真实姓名");
   if (realName->size() > kLongestName || hasControlCharacter(*realName)) return refusal(path, "姓名格式不正确");
   const auto number = text(r, "id");
   std::string why;
-  const BirthDate today = todayInChina();
+  const BirthDate today = dateInChina(clock_.nowSeconds());
   const auto birth = number ? parseIdCard(*number, today, &why) : std::nullopt;
   if (!birth) return refusal(path, number ? why : "请输入身份证号");
   if (account->realNameState != 0) return {{"z", 1}, {"nrz", account->realNameState}, {"msg", "已完成实名认证"}};
   const int state = ageOn(*birth, today) >= 18 ? 1 : 2;
-  const int stored = store_.setRealName(account->uid, *realName, maskIdCard(*number), birthText(*birth), state);
+  const int stored = store_.setRealName(account->uid, *realName, maskIdCard(*number), birthDateText(*birth), state);
   if (stored == 0) return refusal(path, "服务器内部错误");
   return {{"z", 1}, {"nrz", stored}, {"msg", "认证成功"}};
 }
 
 Json SandboxApi::channelRole(const Json& r) {
   const char* path = "sdkmini/User/setRole";
-  const auto account = inSession(path, parseUid(text(r, "z")), textOr(r, "b"), "");
-  if (!account) return refusal(path, kNoSession);
+  const auto session = inSession(path, parseUid(text(r, "z")), textOr(r, "b"), "");
+  const auto& account = session.account;
+  if (!account) return refusal(path, session.refusal);
   RoleRecord role;
   role.uid = account->uid;
   role.gameId = textOr(r, "b");
@@ -248,19 +276,24 @@ Json SandboxApi::channelRole(const Json& r) {
   role.serverId = textOr(r, "f");
   role.serverName = textOr(r, "x");
   if (role.roleId.empty()) return refusal(path, "缺少角色ID");
-  if (!store_.upsertRole(role, "channel", nowSeconds())) return refusal(path, "服务器内部错误");
+  if (!store_.upsertRole(role, "channel", clock_.nowSeconds())) return refusal(path, "服务器内部错误");
   return {{"z", 1}, {"msg", "上报成功"}};
 }
 
 Json SandboxApi::coinPay(const Json& r) {
   const char* path = "sdkmini/ttbpay/ttbnew";
   const std::string device = textOr(r, "c");
-  const auto account = inSession(path, parseUid(text(r, "f")), textOr(r, "d"), device);
-  if (!account) return refusal(path, kNoSession);
+  const auto session = inSession(path, parseUid(text(r, "f")), textOr(r, "d"), device);
+  const auto& account = session.account;
+  if (!account) return refusal(path, session.refusal);
   const auto orderId = text(r, "y");
   if (!orderId || orderId->empty()) return refusal(path, "订单不存在");
   const auto amount = amountOf(r, "p");
   if (!amount.cents) return refusal(path, amountErrorMessage(amount.error));
+  if (const auto order = store_.orderById(*orderId); order && order->state == "unpaid") {
+    // Orders submitted before an earlier one was paid may together pass the month's cap.
+    if (const auto why = spendingRefusal(*account, order->gameId, order->amount); !why.empty()) return refusal(path, why);
+  }
   Cents after = 0;
   const PayResult result = store_.payWithCoins(*orderId, account->uid, device, *amount.cents, &after);
   if (result == PayResult::NotYourOrder && options_.logRequests) {
@@ -284,8 +317,9 @@ Json SandboxApi::coinPay(const Json& r) {
 Json SandboxApi::weChatPay(const Json& r, const std::string& publicBase) {
   const char* path = "sdkmini/wxh5/h5pay";
   const std::string device = textOr(r, "c");
-  const auto account = inSession(path, parseUid(text(r, "f")), textOr(r, "d"), device);
-  if (!account) return refusal(path, kNoSession);
+  const auto session = inSession(path, parseUid(text(r, "f")), textOr(r, "d"), device);
+  const auto& account = session.account;
+  if (!account) return refusal(path, session.refusal);
   const auto orderId = text(r, "y");
   const auto order = orderId ? store_.orderById(*orderId) : std::nullopt;
   if (!order || order->uid != account->uid || order->device != device) return refusal(path, "订单不存在");
@@ -294,19 +328,45 @@ Json SandboxApi::weChatPay(const Json& r, const std::string& publicBase) {
   if (!amount.cents) return refusal(path, amountErrorMessage(amount.error));
   if (*amount.cents != order->amount) return refusal(path, "支付金额与订单金额不符");
   if (!options_.wechatEnabledFor(order->gameId)) return refusal(path, "该游戏未开通微信支付");
+  if (const auto why = spendingRefusal(*account, order->gameId, order->amount); !why.empty()) return refusal(path, why);
   const std::string ticket = randomHex(16);
-  if (!store_.addWeChatTicket(ticket, order->orderId, nowSeconds())) return refusal(path, "服务器内部错误");
+  if (!store_.addWeChatTicket(ticket, order->orderId, clock_.nowSeconds())) return refusal(path, "服务器内部错误");
   return {{"z", 1}, {"b", publicBase + "/wxh5/pay?ticket=" + ticket}};
 }
 
 Json SandboxApi::balance(const Json& r) {
   const auto game = text(r, "z");
   const std::string gameId = game ? *game : textOr(r, "b");
-  const auto account = inSession("sdkmini/pay/getPayWay", parseUid(text(r, "zz")), gameId, "");
-  if (!account) return refusal("sdkmini/pay/getPayWay", kNoSession);
+  const auto session = inSession("sdkmini/pay/getPayWay", parseUid(text(r, "zz")), gameId, "");
+  const auto& account = session.account;
+  if (!account) return refusal("sdkmini/pay/getPayWay", session.refusal);
   Json reply = {{"code", 1}, {"ttb", centsNumber(account->balance)}};
   if (options_.wechatEnabledFor(gameId)) reply["wx"] = 1;
+  addPlayLeft(*account, reply);
   return reply;
+}
+
+Json SandboxApi::payQuery(const Json& r) {
+  const char* path = "sdkmini/pay/query";
+  const std::string device = textOr(r, "c");
+  const auto session = inSession(path, parseUid(text(r, "f")), textOr(r, "d"), device, false);
+  const auto& account = session.account;
+  if (!account) return refusal(path, session.refusal);
+  const auto orderId = text(r, "y");
+  const auto order = orderId ? store_.orderById(*orderId) : std::nullopt;
+  // Another account's or device's order is not there at all, as for payments.
+  if (!order || order->uid != account->uid || order->device != device) return refusal(path, "订单不存在");
+  return {{"z", 1}, {"state", order->state}};
+}
+
+void SandboxApi::addPlayLeft(const Account& account, Json& reply) {
+  if (!options_.minorRules) return;
+  const std::int64_t now = clock_.nowSeconds();
+  const int age = ageOf(account, now);
+  if (age < 0 || age >= minorRules().adultAge) return;
+  const auto verdict = playVerdict(minorRules(), age, now, store_.isHoliday(chinaMoment(now).date));
+  if (verdict.secondsLeft) reply["playleft"] = *verdict.secondsLeft;
+  reply["servertime"] = now;
 }
 
 Json SandboxApi::signIn(const Json& r) {
@@ -327,16 +387,38 @@ Json SandboxApi::signIn(const Json& r) {
   }
   const std::string gameId = textOr(r, "gameid");
   const std::string device = textOr(r, "imeil");
-  if (!inSession(path, account->uid, gameId, device)) return refusal(path, kNoSession);
+  const auto session = inSession(path, account->uid, gameId, device, false);
+  if (!session.account) return refusal(path, session.refusal);
+  const std::int64_t now = clock_.nowSeconds();
+  const int age = ageOf(*account, now);
+  std::optional<std::int64_t> playLeft;
+  if (options_.minorRules) {
+    if (age < 0 && !options_.allowUnverified) return refusal(path, "根据国家规定，游戏用户需完成实名认证后才能进入游戏");
+    if (age >= 0) {
+      const auto verdict = playVerdict(minorRules(), age, now, store_.isHoliday(chinaMoment(now).date));
+      if (!verdict.allowed) {
+        if (options_.logRequests) {
+          platform::log(std::string("[sandbox] ") + path + " refused: account " + std::to_string(account->uid) +
+                        " is a minor outside the play-time window (" + chinaTimeText(now) + ")");
+        }
+        Json refused = refusal(path, playTimeMessage(minorRules()));
+        refused["limit"] = "playtime";
+        refused["servertime"] = now;
+        return refused;
+      }
+      playLeft = verdict.secondsLeft;
+    }
+  }
   const std::string token = randomHex(16);
-  const std::int64_t now = nowSeconds();
   if (!store_.recordSignIn(account->uid, credentialHash("token", token), now, gameId, device,
                            now + options_.sessionSeconds)) {
     return refusal(path, "服务器内部错误");
   }
   Json data = {{"username", aggregationName(account->uid)}, {"token", token}, {"logintime", std::to_string(now)}};
-  if (account->realNameState != 0) {
-    if (const auto birth = parseBirthText(account->birthDate)) data["age"] = ageOn(*birth, todayInChina());
+  if (age >= 0) data["age"] = age;
+  if (playLeft) {
+    data["playleft"] = *playLeft;
+    data["servertime"] = now;
   }
   return {{"a", 1}, {"b", "登录成功"}, {"c", data}};
 }
@@ -344,9 +426,10 @@ Json SandboxApi::signIn(const Json& r) {
 Json SandboxApi::aggregationRole(const Json& r) {
   const char* path = "sdkstandard/role/index";
   const auto name = text(r, "username");
-  const auto account =
+  const auto session =
       inSession(path, name ? uidOfAggregationName(*name) : std::nullopt, textOr(r, "gameid"), textOr(r, "imeil"));
-  if (!account) return refusal(path, kNoSession);
+  const auto& account = session.account;
+  if (!account) return refusal(path, session.refusal);
   RoleRecord role;
   role.uid = account->uid;
   role.gameId = textOr(r, "gameid");
@@ -358,7 +441,7 @@ Json SandboxApi::aggregationRole(const Json& r) {
   role.vipLevel = textOr(r, "viplevel");
   role.partyName = textOr(r, "partyname");
   if (role.roleId.empty()) return refusal(path, "缺少角色ID");
-  if (!store_.upsertRole(role, "aggregation", nowSeconds())) return refusal(path, "服务器内部错误");
+  if (!store_.upsertRole(role, "aggregation", clock_.nowSeconds())) return refusal(path, "服务器内部错误");
   return {{"a", 1}, {"b", "上报成功"}};
 }
 
@@ -366,13 +449,22 @@ Json SandboxApi::submitOrder(const Json& r) {
   const char* path = "sdkstandard/pay/index";
   const auto name = text(r, "username");
   const std::string device = textOr(r, "imeil");
-  const auto account =
+  const auto session =
       inSession(path, name ? uidOfAggregationName(*name) : std::nullopt, textOr(r, "gameid"), device);
-  if (!account) return refusal(path, kNoSession);
+  const auto& account = session.account;
+  if (!account) return refusal(path, session.refusal);
   const auto amount = amountOf(r, "amount");
   if (!amount.cents) return refusal(path, amountErrorMessage(amount.error));
   const auto cpOrderId = text(r, "cporderid");
   if (!cpOrderId || blank(*cpOrderId) || cpOrderId->size() > kLongestField) return refusal(path, "缺少游戏订单号");
+  if (const auto why = spendingRefusal(*account, textOr(r, "gameid"), *amount.cents); !why.empty()) {
+    if (options_.logRequests) {
+      platform::log(std::string("[sandbox] ") + path + " refused: over a minor's spending cap: " + why);
+    }
+    Json refused = refusal(path, why);
+    refused["limit"] = "spending";
+    return refused;
+  }
   Order order;
   order.uid = account->uid;
   order.gameId = textOr(r, "gameid");
@@ -396,9 +488,10 @@ Json SandboxApi::logout(const Json& r) {
   const char* path = "sdkstandard/login/logout";
   const auto name = text(r, "username");
   const std::string gameId = textOr(r, "gameid");
-  const auto account = inSession(path, name ? uidOfAggregationName(*name) : std::nullopt, gameId, "");
-  if (!account) return refusal(path, kNoSession);
-  if (store_.recordLogout(account->uid, gameId, nowSeconds()) == 0) return refusal(path, "服务器内部错误");
+  const auto session = inSession(path, name ? uidOfAggregationName(*name) : std::nullopt, gameId, "", false);
+  const auto& account = session.account;
+  if (!account) return refusal(path, session.refusal);
+  if (store_.recordLogout(account->uid, gameId, clock_.nowSeconds()) == 0) return refusal(path, "服务器内部错误");
   return {{"a", 1}, {"b", "已退出"}};
 }
 

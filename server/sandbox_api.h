@@ -1,5 +1,5 @@
 #pragma once
-// The eleven wire endpoints of the sandbox, without HTTP: a decoded request
+// The twelve wire endpoints of the sandbox, without HTTP: a decoded request
 // dictionary in, a reply dictionary out. Each endpoint answers in its own status
 // key and message key, also when it refuses.
 //
@@ -8,7 +8,14 @@
 // for the account on the game from the device that logged in. A request that
 // names a device acts only for an account with a session from that device; a
 // request without one only for an account with a session on the game. An order
-// is paid only by the account and device that submitted it.
+// is paid (or asked about) only by the account and device that submitted it.
+//
+// Players under 18 (by the birth date of their verified identity card) are held
+// to the minors' rules on the server's clock: sign-in only inside the play-time
+// window, whose remaining seconds the sign-in reply carries ("playleft", with
+// "servertime"); every later request of their session refused once the window
+// has ended; orders over their spending caps refused. A player without a
+// real-name record is not signed in (unless the options allow it).
 
 #include <functional>
 #include <optional>
@@ -19,6 +26,7 @@
 
 #include "sandbox_options.h"
 #include "sandbox_store.h"
+#include "server_clock.h"
 
 namespace tolba::sandbox {
 
@@ -28,7 +36,8 @@ class SandboxApi {
 
   // `secret` is the server's signing secret; the keys that sign logins and hash
   // stored credentials are derived from it.
-  SandboxApi(Store& store, const SandboxOptions& options, const std::string& secret);
+  SandboxApi(Store& store, const SandboxOptions& options, const std::string& secret,
+             const ServerClock& clock = ServerClock::wall());
 
   // Called after an order is paid by coins (the callback outbox has news).
   void setPaidHandler(std::function<void()> handler) { paid_ = std::move(handler); }
@@ -64,14 +73,25 @@ class SandboxApi {
   Json aggregationRole(const Json& r);
   Json submitOrder(const Json& r);
   Json logout(const Json& r);
+  Json payQuery(const Json& r);
+  struct Session {
+    std::optional<Account> account;
+    std::string refusal;  // the player's message when there is no account
+  };
   // The account `uid` when it has an open session on `gameId` (from `device`
-  // unless that is empty); otherwise nullopt, and a log line saying why `path`
-  // refused.
-  std::optional<Account> inSession(const char* path, std::optional<std::int64_t> uid, const std::string& gameId,
-                                   const std::string& device);
+  // unless that is empty) and, for a minor, inside the play-time window;
+  // otherwise no account, the refusal's message, and a log line saying why
+  // `path` refused.
+  Session inSession(const char* path, std::optional<std::int64_t> uid, const std::string& gameId,
+                    const std::string& device, bool playTimeApplies = true);
+  // Puts a minor's seconds of play left and the server's time into `reply`.
+  void addPlayLeft(const Account& account, Json& reply);
+  // A minor's spending checked against the caps; an empty text when allowed.
+  std::string spendingRefusal(const Account& account, const std::string& gameId, Cents amount);
 
   Store& store_;
   const SandboxOptions& options_;
+  const ServerClock& clock_;
   std::string signKey_;
   std::string hashKey_;
   std::function<void()> paid_;
@@ -79,6 +99,10 @@ class SandboxApi {
   // same time as a wrong password.
   std::string dummyHash_;
 };
+
+// The age of the account's holder on the server's date, or -1 without a
+// real-name record.
+int ageOf(const Account& account, std::int64_t now);
 
 // A fen amount as a JSON number: whole yuan as an integer, otherwise a decimal.
 nlohmann::json centsNumber(Cents cents);

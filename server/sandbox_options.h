@@ -3,6 +3,7 @@
 // embeds it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,14 @@ struct SandboxOptions {
   std::int64_t callbackBaseDelayMs = 5000;
   std::int64_t callbackLongestDelayMs = 3600 * 1000;
   int callbackTimeoutSeconds = 10;
+  // The minors' rules (play-time window, spending caps) and the real-name
+  // requirement of the sign-in; `allowUnverified` lets players without a
+  // real-name record sign in all the same (as adults of unknown age).
+  bool minorRules = true;
+  bool allowUnverified = false;
+  // The server's clock starts at this moment (seconds since 1970) and runs on;
+  // unset: the wall clock.
+  std::optional<std::int64_t> clockStart;
   bool logRequests = true;
   std::vector<FaultRule> faults;
 

@@ -13,6 +13,7 @@
 #include "callback_dispatcher.h"
 #include "connection_guard.h"
 #include "crypto.h"
+#include "game_server_api.h"
 #include "net/log_masking.h"
 #include "payment_callback.h"
 #include "reply_encoder.h"
@@ -105,7 +106,9 @@ class GuardedServer : public httplib::Server {
 
 }  // namespace
 
-SandboxServer::SandboxServer(SandboxOptions options) : options_(std::move(options)) {}
+SandboxServer::SandboxServer(SandboxOptions options) : options_(std::move(options)) {
+  if (options_.clockStart) clock_.startAt(*options_.clockStart);
+}
 
 SandboxServer::~SandboxServer() { stop(); }
 
@@ -128,6 +131,7 @@ bool SandboxServer::start(std::string* error) {
     http_.reset();
     guard_.reset();
     callbacks_.reset();
+    gameServer_.reset();
     api_.reset();
     store_.reset();
     return false;
@@ -141,9 +145,11 @@ bool SandboxServer::start(std::string* error) {
   std::string why;
   store_ = Store::open(options_.dbPath, &why);
   if (!store_) return fail(why);
+  store_->setClock(clock_);
   auto secret = signingSecret(options_, &why);
   if (!secret) return fail(why);
-  api_ = std::make_unique<SandboxApi>(*store_, options_, *secret);
+  api_ = std::make_unique<SandboxApi>(*store_, options_, *secret, clock_);
+  gameServer_ = std::make_unique<GameServerApi>(*store_, *api_, clock_);
   callbacks_ = std::make_unique<CallbackDispatcher>(
       *store_, CallbackSettings{options_.callbackBaseDelayMs, options_.callbackLongestDelayMs,
                                 options_.callbackTimeoutSeconds});
@@ -252,6 +258,7 @@ void SandboxServer::stop() {
   http_.reset();
   guard_.reset();
   callbacks_.reset();
+  gameServer_.reset();
   api_.reset();
   store_.reset();
 }
@@ -272,13 +279,15 @@ bool SandboxServer::openWithoutServing(std::string* error) {
     if (error) *error = why;
     return false;
   }
+  store_->setClock(clock_);
   auto secret = signingSecret(options_, &why);
   if (!secret) {
     if (error) *error = why;
     store_.reset();
     return false;
   }
-  api_ = std::make_unique<SandboxApi>(*store_, options_, *secret);
+  api_ = std::make_unique<SandboxApi>(*store_, options_, *secret, clock_);
+  gameServer_ = std::make_unique<GameServerApi>(*store_, *api_, clock_);
   return true;
 }
 
@@ -315,6 +324,8 @@ SandboxServer::Answer SandboxServer::answer(const std::string& method, const std
     handleWeChatApp(req, res);
   } else if ((method == "GET" || method == "POST" || method == "DELETE") && req.path == "/sandbox/admin/faults") {
     handleAdmin(req, res);
+  } else if (method == "POST" && GameServerApi::knows(req.path)) {
+    handleGameServer(req, res);
   } else {
     res.status = 404;
   }
@@ -398,6 +409,9 @@ void SandboxServer::routes() {
   http_->Get("/sandbox/admin/faults", admin);
   http_->Post("/sandbox/admin/faults", admin);
   http_->Delete("/sandbox/admin/faults", admin);
+  auto gameServer = [this](const httplib::Request& req, httplib::Response& res) { handleGameServer(req, res); };
+  http_->Post("/server/login/verify", gameServer);
+  http_->Post("/server/order/query", gameServer);
   http_->Get("/sandbox/health", [this](const httplib::Request&, httplib::Response& res) {
     tLogged = true;  // polled often; not worth a line
     jsonReply(res, 200, {{"ok", true}, {"schema", store_->schemaVersion()}});
@@ -558,6 +572,22 @@ void SandboxServer::handleWeChatApp(const httplib::Request& req, httplib::Respon
   }
   logRequest(req.method + " " + req.path + " -> " + std::to_string(res.status) + " " + payResultName(result) +
           (orderId.empty() ? "" : " order " + orderId) + " (" + elapsedText(start) + ")");
+}
+
+void SandboxServer::handleGameServer(const httplib::Request& req, httplib::Response& res) {
+  const auto start = Clock::now();
+  const auto fields = formDecode(req.body);
+  const Json reply = gameServer_->handle(req.path, fields);
+  jsonReply(res, 200, reply);
+  std::string who;
+  if (fields) {
+    for (const char* name : {"gameid", "username", "orderid", "cporderid"}) {
+      if (const auto it = fields->find(name); it != fields->end()) who += std::string(" ") + name + "=" + it->second;
+    }
+  }
+  logRequest("POST " + req.path + who + " -> ok=" + platform::describe(reply.value("ok", Json(0))) +
+             (reply.contains("error") ? " (" + reply.value("error", "") + ")" : std::string()) + " (" +
+             elapsedText(start) + ")");
 }
 
 void SandboxServer::handleAdmin(const httplib::Request& req, httplib::Response& res) {

@@ -16,6 +16,7 @@
 #include "fault_injector.h"
 #include "sandbox_options.h"
 #include "sandbox_store.h"
+#include "server_clock.h"
 
 namespace httplib {
 class Server;
@@ -26,6 +27,7 @@ struct Response;
 namespace tolba::sandbox {
 
 class SandboxApi;
+class GameServerApi;
 class CallbackDispatcher;
 class ConnectionGuard;
 
@@ -57,6 +59,8 @@ class SandboxServer {
   FaultInjector& faults() { return faults_; }
   // Valid between start() and stop().
   Store& store() { return *store_; }
+  // The server's clock (started at `clockStart` when set); tests may move it.
+  ServerClock& clock() { return clock_; }
   // Connections being served now.
   int connectionsServed() const;
 
@@ -87,6 +91,7 @@ class SandboxServer {
   void handleWeChatPage(const httplib::Request& req, httplib::Response& res);
   void handleWeChatApp(const httplib::Request& req, httplib::Response& res);
   void handleAdmin(const httplib::Request& req, httplib::Response& res);
+  void handleGameServer(const httplib::Request& req, httplib::Response& res);
   std::string publicBase(const httplib::Request& req) const;
   // Writes the request's log line (unless quiet).
   void logRequest(const std::string& text) const;
@@ -96,7 +101,9 @@ class SandboxServer {
   SandboxOptions options_;
   FaultInjector faults_;
   std::unique_ptr<Store> store_;
+  ServerClock clock_;
   std::unique_ptr<SandboxApi> api_;
+  std::unique_ptr<GameServerApi> gameServer_;
   std::unique_ptr<CallbackDispatcher> callbacks_;
   std::unique_ptr<ConnectionGuard> guard_;
   std::unique_ptr<httplib::Server> http_;

@@ -52,9 +52,6 @@ class Statement {
 
 bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-std::int64_t nowSeconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
 
 // A database kept in a file (not ":memory:" or a URI).
 bool isFile(const std::string& path) { return !path.empty() && path != ":memory:" && path.rfind("file:", 0) != 0; }
@@ -137,6 +134,9 @@ constexpr const char* kMigrations[] = {
     "  order_id TEXT NOT NULL REFERENCES callbacks(order_id),"
     "  attempt INTEGER NOT NULL, at_ms INTEGER NOT NULL, outcome TEXT NOT NULL,"
     "  PRIMARY KEY(order_id, attempt));",
+    // version 3: the statutory-holiday calendar of the minors' play-time rules.
+    "CREATE TABLE holidays(date TEXT PRIMARY KEY, name TEXT NOT NULL DEFAULT '');"
+    "CREATE INDEX orders_paid ON orders(uid, game_id, paid_at);",
 };
 
 Order readOrder(const Statement& s) {
@@ -276,7 +276,7 @@ std::optional<std::int64_t> Store::addAccount(const std::string& name, const std
   std::lock_guard lock(mutex_);
   if (nameTaken) *nameTaken = false;
   Statement s(statements_, "INSERT INTO accounts(name, password_hash, balance_cents, created_at) VALUES(?, ?, ?, ?)");
-  s.bind(1, name).bind(2, passwordHash).bind(3, balance).bind(4, nowSeconds());
+  s.bind(1, name).bind(2, passwordHash).bind(3, balance).bind(4, clock_->nowSeconds());
   const int rc = s.step();
   if (rc == SQLITE_DONE) return sqlite3_last_insert_rowid(db_);
   if (nameTaken && sqlite3_extended_errcode(db_) == SQLITE_CONSTRAINT_UNIQUE) *nameTaken = true;
@@ -307,14 +307,14 @@ bool Store::topUp(const std::string& name, Cents amount) {
 namespace {
 
 bool openSession(StatementCache& statements, std::int64_t uid, const std::string& gameId, const std::string& device,
-                 std::int64_t expiresAt) {
+                 std::int64_t at, std::int64_t expiresAt) {
   return Statement(statements,
                    "INSERT INTO sessions(uid, game_id, device, opened_at, expires_at) VALUES(?, ?, ?, ?, ?) "
                    "ON CONFLICT(uid, game_id, device) DO UPDATE SET expires_at = excluded.expires_at")
       .bind(1, uid)
       .bind(2, gameId)
       .bind(3, device)
-      .bind(4, nowSeconds())
+      .bind(4, at)
       .bind(5, expiresAt)
       .run();
 }
@@ -330,8 +330,8 @@ bool Store::recordLogin(std::int64_t uid, const std::string& signHash, const std
   s.bind(1, signHash).bind(2, loginTime).bind(3, device).bind(4, uid);
   if (!s.run() || sqlite3_changes(db_) != 1) return false;
   // Expired sessions of the account go when it logs in again.
-  Statement(statements_, "DELETE FROM sessions WHERE uid = ? AND expires_at <= ?").bind(1, uid).bind(2, nowSeconds()).run();
-  return openSession(statements_, uid, gameId, device, expiresAt) && tx.commit();
+  Statement(statements_, "DELETE FROM sessions WHERE uid = ? AND expires_at <= ?").bind(1, uid).bind(2, clock_->nowSeconds()).run();
+  return openSession(statements_, uid, gameId, device, clock_->nowSeconds(), expiresAt) && tx.commit();
 }
 
 bool Store::recordSignIn(std::int64_t uid, const std::string& tokenHash, std::int64_t at, const std::string& gameId,
@@ -342,7 +342,7 @@ bool Store::recordSignIn(std::int64_t uid, const std::string& tokenHash, std::in
   Statement s(statements_, "UPDATE accounts SET token = ?, signed_in_at = ? WHERE uid = ?");
   s.bind(1, tokenHash).bind(2, at).bind(3, uid);
   if (!s.run() || sqlite3_changes(db_) != 1) return false;
-  return openSession(statements_, uid, gameId, device, expiresAt) && tx.commit();
+  return openSession(statements_, uid, gameId, device, clock_->nowSeconds(), expiresAt) && tx.commit();
 }
 
 int Store::recordLogout(std::int64_t uid, const std::string& gameId, std::int64_t at) {
@@ -448,7 +448,7 @@ std::optional<Order> Store::createOrder(const Order& order, OrderResult* result)
   }
   Order created = order;
   created.state = "unpaid";
-  created.createdAt = nowSeconds();
+  created.createdAt = clock_->nowSeconds();
   // A short date-free number that cannot be guessed from the one before.
   for (int attempt = 0; attempt < 5; ++attempt) {
     created.orderId = "TB" + std::to_string(created.createdAt) + randomHex(5);
@@ -474,6 +474,54 @@ std::optional<Order> Store::orderById(const std::string& orderId) {
   s.bind(1, orderId);
   if (s.step() != SQLITE_ROW) return std::nullopt;
   return readOrder(s);
+}
+
+std::optional<Order> Store::orderByCpOrderId(const std::string& gameId, const std::string& cpOrderId) {
+  std::lock_guard lock(mutex_);
+  Statement s(statements_, (std::string(kOrderColumns) + "WHERE game_id = ? AND cp_order_id = ?"));
+  s.bind(1, gameId).bind(2, cpOrderId);
+  if (s.step() != SQLITE_ROW) return std::nullopt;
+  return readOrder(s);
+}
+
+Cents Store::paidBetween(std::int64_t uid, const std::string& gameId, std::int64_t from, std::int64_t to) {
+  std::lock_guard lock(mutex_);
+  Statement s(statements_,
+              "SELECT COALESCE(SUM(amount_cents), 0) FROM orders WHERE uid = ? AND game_id = ? AND state = 'paid' "
+              "AND paid_at >= ? AND paid_at < ?");
+  s.bind(1, uid).bind(2, gameId).bind(3, from).bind(4, to);
+  return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+}
+
+bool Store::addHoliday(const std::string& date, const std::string& name) {
+  std::lock_guard lock(mutex_);
+  return Statement(statements_,
+                   "INSERT INTO holidays(date, name) VALUES(?, ?) ON CONFLICT(date) DO UPDATE SET name = excluded.name")
+      .bind(1, date)
+      .bind(2, name)
+      .run();
+}
+
+bool Store::removeHoliday(const std::string& date) {
+  std::lock_guard lock(mutex_);
+  Statement s(statements_, "DELETE FROM holidays WHERE date = ?");
+  s.bind(1, date);
+  return s.run() && sqlite3_changes(db_) == 1;
+}
+
+bool Store::isHoliday(const std::string& date) {
+  std::lock_guard lock(mutex_);
+  Statement s(statements_, "SELECT 1 FROM holidays WHERE date = ?");
+  s.bind(1, date);
+  return s.step() == SQLITE_ROW;
+}
+
+std::vector<std::pair<std::string, std::string>> Store::holidays() {
+  std::lock_guard lock(mutex_);
+  Statement s(statements_, "SELECT date, name FROM holidays ORDER BY date");
+  std::vector<std::pair<std::string, std::string>> out;
+  while (s.step() == SQLITE_ROW) out.emplace_back(s.text(0), s.text(1));
+  return out;
 }
 
 std::vector<Order> Store::orders() {
@@ -509,7 +557,7 @@ PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, cons
   }
   {
     Statement s(statements_, "UPDATE orders SET state = 'paid', method = 'coin', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
-    s.bind(1, nowSeconds()).bind(2, orderId);
+    s.bind(1, clock_->nowSeconds()).bind(2, orderId);
     if (!s.run()) return PayResult::Failed;
     if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
   }
@@ -553,7 +601,7 @@ PayResult Store::payByWeChat(const std::string& ticket, std::string* orderId) {
   }
   if (orderId) *orderId = id;
   Statement s(statements_, "UPDATE orders SET state = 'paid', method = 'wechat', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
-  s.bind(1, nowSeconds()).bind(2, id);
+  s.bind(1, clock_->nowSeconds()).bind(2, id);
   if (!s.run()) return PayResult::Failed;
   if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
   if (!queueCallback(id)) return PayResult::Failed;
@@ -569,7 +617,7 @@ bool Store::setGame(const GameSettings& game) {
       .bind(1, game.gameId)
       .bind(2, game.notifyUrl)
       .bind(3, game.secret)
-      .bind(4, nowSeconds())
+      .bind(4, clock_->nowSeconds())
       .run();
 }
 
@@ -611,7 +659,7 @@ bool Store::queueCallback(const std::string& orderId) {
       .bind(2, callback->url)
       .bind(3, callback->body)
       .bind(4, callback->nextAtMs)
-      .bind(5, nowSeconds())
+      .bind(5, clock_->nowSeconds())
       .run();
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "amount.h"
+#include "server_clock.h"
 #include "statement_cache.h"
 
 namespace tolba::sandbox {
@@ -100,7 +101,7 @@ enum class OrderResult { Created, Existing, Conflict, Failed };
 class Store {
  public:
   // The version of the tables this code reads and writes.
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
 
   // Opens (creating when needed) the database at `path` and brings its tables
   // up to date. nullptr with `error` set when that is impossible, for example
@@ -112,6 +113,9 @@ class Store {
   Store& operator=(const Store&) = delete;
 
   int schemaVersion();
+  // The clock that stamps sessions, orders and payments (the wall clock unless
+  // set). Set before serving; the clock outlives the store.
+  void setClock(const ServerClock& clock) { clock_ = &clock; }
 
   // Accounts. addAccount gives nullopt with `nameTaken` set when the name is used.
   std::optional<std::int64_t> addAccount(const std::string& name, const std::string& passwordHash, Cents balance,
@@ -148,6 +152,9 @@ class Store {
   // by the same account and device with the same amount gives back the first order.
   std::optional<Order> createOrder(const Order& order, OrderResult* result);
   std::optional<Order> orderById(const std::string& orderId);
+  std::optional<Order> orderByCpOrderId(const std::string& gameId, const std::string& cpOrderId);
+  // What the account paid on `gameId` with `from` <= paid time < `to`.
+  Cents paidBetween(std::int64_t uid, const std::string& gameId, std::int64_t from, std::int64_t to);
   std::vector<Order> orders();
 
   // Pays `orderId` for `uid` on `device` with coins, all or nothing; the order
@@ -161,6 +168,12 @@ class Store {
   std::optional<std::string> orderOfWeChatTicket(const std::string& ticket);
   // Marks the ticket's order paid by WeChat; UnknownOrder for an unknown ticket.
   PayResult payByWeChat(const std::string& ticket, std::string* orderId);
+
+  // The statutory-holiday calendar: dates as "YYYY-MM-DD" (China), with a name.
+  bool addHoliday(const std::string& date, const std::string& name);
+  bool removeHoliday(const std::string& date);
+  bool isHoliday(const std::string& date);
+  std::vector<std::pair<std::string, std::string>> holidays();
 
   // Game settings for payment callbacks.
   bool setGame(const GameSettings& game);
@@ -192,6 +205,7 @@ class Store {
   // Every statement is kept prepared between uses (under mutex_).
   StatementCache statements_;
   CallbackMaker callbackMaker_;
+  const ServerClock* clock_ = &ServerClock::wall();
 };
 
 const char* payResultName(PayResult result);

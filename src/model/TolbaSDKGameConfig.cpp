@@ -112,6 +112,12 @@ nlohmann::json TolbaSDKGameConfig::getMainUrl() {
   return build::kDefaultBaseUrl;
 }
 
+bool TolbaSDKGameConfig::getAllowPlainHttp() {
+  const auto file = getConfigFile();
+  const auto* v = fileValue(file, "allowplainhttp");
+  return v && (v->is_boolean() ? v->get<bool>() : platform::intValue(v) == 1);
+}
+
 nlohmann::json TolbaSDKGameConfig::getChannel() {
   const auto file = getConfigFile();
   if (const auto* v = fileValue(file, "channel")) return *v;

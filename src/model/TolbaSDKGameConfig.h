@@ -31,6 +31,9 @@ class TolbaSDKGameConfig {
   static Json getGameId();
   // The file's "url" as stored, else the build-time default base URL.
   static Json getMainUrl();
+  // The file's "allowplainhttp" is 1: requests may go over plain http:// to any
+  // host, not only to this machine (the password then travels readable).
+  static bool getAllowPlainHttp();
   // The file's "channel" as stored, else "cps001".
   static Json getChannel();
   // Device identifier; possibly empty.

@@ -219,6 +219,17 @@ void TolbaApi::channelWxPayWithPayOrderInfo(const Order& order, const Role& role
        std::move(failure));
 }
 
+void TolbaApi::channelQueryOrder(const Text& myOrderId, TolbaServerBlock block, TolbaFailureBlock failure) {
+  Json request = Json::object();
+  request["c"] = deviceId();
+  put(request, "d", gameId());
+  put(request, "e", channel());
+  request["f"] = sdkUid();
+  put(request, "y", myOrderId);
+  request["os"] = "ios";
+  send("sdkmini/pay/query", request, std::move(block), std::move(failure));
+}
+
 void TolbaApi::channelCheckMoneyBlock(TolbaServerBlock block, TolbaFailureBlock failure) {
   Json request = Json::object();
   request["zz"] = sdkUid();

@@ -70,6 +70,9 @@ class TolbaApi {
   // "sdkmini/wxh5/h5pay": pay by WeChat H5 (the amount goes as a JSON number).
   static void channelWxPayWithPayOrderInfo(const Order& order, const Role& role, const Text& myOrderId,
                                            TolbaServerBlock block, TolbaFailureBlock failure = {});
+  // "sdkmini/pay/query": whether the order `myOrderId` was paid, asked with the
+  // user and device keys of a payment ({"z": 1, "state": "paid" | "unpaid"}).
+  static void channelQueryOrder(const Text& myOrderId, TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkmini/pay/getPayWay": the platform-coin balance.
   static void channelCheckMoneyBlock(TolbaServerBlock block, TolbaFailureBlock failure = {});
 };

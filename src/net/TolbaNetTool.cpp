@@ -11,7 +11,6 @@
 #include "net/http_client.h"
 #include "net/plain_http_policy.h"
 #include "net/traffic_observer.h"
-#include "tolba/build_settings.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
@@ -38,15 +37,15 @@ void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json&
   request.headers.emplace_back("Content-Type: text/html");
   request.makeBody = [parameter] { return TolbaDataFunc::codingJSON(parameter).value_or(std::string()); };
   if (trafficObserved()) reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
-  if (!urlAllowed(request.url, build::kAllowPlainHttp)) {
-    // Refused like a request that failed in transport: the block is not called,
-    // the failure handler is.
+  if (!urlAllowed(request.url, TolbaSDKGameConfig::getAllowPlainHttp())) {
+    // Refused as a reply nobody can read: the player sees "接口异常" (the
+    // configuration is at fault, not the network), the caller's block gets nil.
     const std::string why = "plain http:// to " + hostOfUrl(request.url) +
-                            " is allowed only for loopback hosts in this build (TOLBA_ALLOW_PLAIN_HTTP); use https://";
+                            " is refused (set \"allowplainhttp\" to 1 in Tolba.plist to allow it); use https://";
     platform::log("HTTP: refused to send " + path + ": " + why);
     reportTraffic({TrafficEvent::Kind::failed, path, nullptr, 0, {}, why});
-    platform::postToMain([dropped = std::move(block), failure = std::move(failure), why] {
-      if (failure) failure(why);
+    platform::postToMain([block = std::move(block), dropped = std::move(failure)] {
+      if (block) block(std::nullopt, nullptr);
     });
     return;
   }

@@ -2,8 +2,8 @@
 // Which base URLs the transport may post to. The wire format is a scramble, not
 // encryption: without TLS the password of a login travels readable. Plain
 // http:// is therefore allowed only to the player's own machine (a loopback
-// host: a local sandbox), unless the game's build turns on
-// TOLBA_ALLOW_PLAIN_HTTP, in which case the SDK warns at start.
+// host: a local sandbox), unless the game's Tolba.plist sets "allowplainhttp"
+// to 1, in which case the SDK warns at start.
 
 #include <string>
 #include <string_view>

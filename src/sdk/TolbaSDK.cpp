@@ -6,12 +6,14 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "net/TolbaReachabilityFile.h"
+#include "net/plain_http_policy.h"
 #include "sdk/sdk_log.h"
 #include "tolba/build_settings.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
+#include "toolkit/application.h"
 
 namespace tolba {
 namespace {
@@ -63,9 +65,26 @@ std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> co
   platform::log("cps = " + platform::describe(TolbaSDKGameConfig::getChannel()));
   platform::log("gid = " + platform::describe(TolbaSDKGameConfig::getGameId()));
   platform::log("url = " + platform::describe(TolbaSDKGameConfig::getMainUrl()));
-  if (build::kAllowPlainHttp) {
-    logLine("warning: this build sends requests over plain http:// to any host (TOLBA_ALLOW_PLAIN_HTTP); the "
-            "password then travels readable");
+  const std::string url = platform::describe(TolbaSDKGameConfig::getMainUrl());
+  if (!urlAllowed(url, false) && urlAllowed(url, true)) {
+    if (TolbaSDKGameConfig::getAllowPlainHttp()) {
+      logLine("warning: requests go over plain http:// to " + url +
+              " (\"allowplainhttp\" is 1 in Tolba.plist); the password then travels readable");
+    } else {
+      logLine("the base URL " + url + " is plain http:// to a host other than this machine: every request to it is "
+              "refused. Use https://, or set \"allowplainhttp\" to 1 in Tolba.plist to allow it");
+    }
+  }
+
+  if (!foregroundObserver_.active()) {
+    auto& center = platform::NotificationCenter::defaultCenter();
+    std::weak_ptr<TolbaSDKCore> self = weak_from_this();
+    foregroundObserver_ = platform::ScopedObserver(
+        center, center.addObserver(platform::kApplicationDidBecomeActiveNotification, nullptr,
+                                   [self](const platform::Notification&) {
+                                     auto core = self.lock();
+                                     if (core && core->SDKIsInit_) core->settleUnsettledOrders();
+                                   }));
   }
 
   // A probe still running from an earlier accepted call would otherwise go on
@@ -98,6 +117,7 @@ void TolbaSDKCore::requestForNetSwitch() {
     logLine("聚合初始化通知");
     platform::NotificationCenter::defaultCenter().post(kTolbaSDKNotiInitDidFinished, nullptr,
                                                        Json{{kTolbaSDKKeyError, 0}});
+    self->settleUnsettledOrders();
   }, "init channel SDK");
 }
 

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tolba/TolbaSDK.h"
+#include "tolba/platform/notification_center.h"
 
 namespace tolba {
 
@@ -22,6 +23,16 @@ class Timer;
 }  // namespace platform
 
 class TolbaRealView;
+
+// One payment from the game's call to its notification: its own records and
+// the aggregation server's order id, carried by every step, so that nothing
+// reads a "current order" another payment may have replaced.
+struct TolbaPayment {
+  std::shared_ptr<TolbaSDKPayOrderInfo> order;
+  std::shared_ptr<TolbaSDKGameRoleInfo> role;
+  std::optional<std::string> orderId;
+};
+using TolbaPaymentPtr = std::shared_ptr<TolbaPayment>;
 
 class TolbaSDKCore : public std::enable_shared_from_this<TolbaSDKCore> {
  public:
@@ -77,9 +88,8 @@ class TolbaSDKCore : public std::enable_shared_from_this<TolbaSDKCore> {
 
   bool SDKIsInit() const { return SDKIsInit_; }
   const std::shared_ptr<TolbaSDKInitConfig>& config() const { return config_; }
-  const std::optional<std::string>& orderid() const { return orderid_; }
-  const std::shared_ptr<TolbaSDKPayOrderInfo>& orderInfo() const { return orderInfo_; }
-  const std::shared_ptr<TolbaSDKGameRoleInfo>& roleInfo() const { return roleInfo_; }
+  // The payment in progress (submitted, or its pay centre open); null when none.
+  const TolbaPaymentPtr& payment() const { return payment_; }
   std::shared_ptr<TolbaRealView> rzView() const { return rzView_.lock(); }
   const std::optional<Json>& loginData() const { return loginData_; }
   const std::shared_ptr<platform::Timer>& netTimer() const { return netTimer_; }
@@ -95,12 +105,17 @@ class TolbaSDKCore : public std::enable_shared_from_this<TolbaSDKCore> {
   void doSignUserWithDic(const std::optional<Json>& loginResult);
   void signInDidReply(const std::optional<Json>& reply);
   void setRealInfoWithAge(const std::string& age);
-  void orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply);
-  void doShowPay();
-  void doPayNotiWithResult(const std::optional<Json>& result);
+  void orderDidReply(const TolbaPaymentPtr& payment, const std::optional<Json>& reply);
+  void doShowPay(const TolbaPaymentPtr& payment);
+  void doPayNotiWithResult(const TolbaPaymentPtr& payment, const std::optional<Json>& result);
+  // Asks the server again about payments whose outcome nobody learnt; those now
+  // paid are reported as late successes.
+  void settleUnsettledOrders();
 
  private:
   void post(const char* name, Json payload);
+  // Ends `payment` with its one notification.
+  void endPayment(const TolbaPaymentPtr& payment, Json payload);
 
   Json username_;
   Json token_;
@@ -108,12 +123,12 @@ class TolbaSDKCore : public std::enable_shared_from_this<TolbaSDKCore> {
   std::optional<Json> realNameInfo_;
   bool SDKIsInit_ = false;
   std::shared_ptr<TolbaSDKInitConfig> config_;
-  std::optional<std::string> orderid_;
-  std::shared_ptr<TolbaSDKPayOrderInfo> orderInfo_;
-  std::shared_ptr<TolbaSDKGameRoleInfo> roleInfo_;
+  TolbaPaymentPtr payment_;
   std::weak_ptr<TolbaRealView> rzView_;
   std::optional<Json> loginData_;
   std::shared_ptr<platform::Timer> netTimer_;
+  // Each return to the foreground asks again about unsettled payments.
+  platform::ScopedObserver foregroundObserver_;
 };
 
 }  // namespace tolba

@@ -25,9 +25,14 @@ std::int32_t TolbaSDKCore::login() {
   logLine("设备码 = " + TolbaSDKGameConfig::getUUID());
   if (!SDKIsInit_) return -20;
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-  PanelPresenter::current().showLoginPanel([weak](const std::optional<Json>& result) {
+  const bool shown = PanelPresenter::current().showLoginPanel([weak](const std::optional<Json>& result) {
     if (auto self = weak.lock()) self->loginPanelDidFinish(result.value_or(Json::object()));
   });
+  if (!shown) {
+    // The game hears of it rather than waiting for a panel nobody can see.
+    platform::log("TolbaLog:login: no key window to show the login panel in; the login fails");
+    sendTolbaLoginNoti({{kTolbaSDKKeyError, -2}, {kTolbaSDKKeyMsg, "无法显示登录界面"}});
+  }
   return 0;
 }
 
@@ -138,8 +143,10 @@ void TolbaSDKCore::signInDidReply(const std::optional<Json>& reply) {
     if (msg) payload[kTolbaSDKKeyMsg] = *msg;
     age = "-1";
   }
+  const bool signedIn = payload[kTolbaSDKKeyError] == 0;
   sendTolbaLoginNoti(std::move(payload));
   setRealInfoWithAge(age);
+  if (signedIn) settleUnsettledOrders();
 }
 
 void TolbaSDKCore::setRealInfoWithAge(const std::string& age) {

@@ -5,6 +5,7 @@
 #include "net/reply_reading.h"
 #include "sdk/TolbaSDKCore.h"
 #include "sdk/sdk_log.h"
+#include "sdk/unsettled_orders.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
@@ -15,9 +16,9 @@ namespace tolba {
 namespace {
 
 
-// The message of a payment that got no answer: the server may have taken it.
-constexpr char kPayOutcomeUnknown[] =
-    "Pay result unknown: the network failed; confirm the order with the game server";
+// The payload key that says more of a failed payment: "unknown" (nobody could
+// learn whether it was paid) or "busy" (another payment was in progress).
+constexpr char kPayOutcomeKey[] = "outcome";
 
 }  // namespace
 
@@ -39,7 +40,7 @@ void TolbaSDKCore::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role
 }
 
 std::int32_t TolbaSDKCore::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
-                                    std::shared_ptr<TolbaSDKGameRoleInfo> role) {
+                                        std::shared_ptr<TolbaSDKGameRoleInfo> role) {
   if (!SDKIsInit_) return -20;
   if (username_.is_null()) return -301;
   if (!order) order = std::make_shared<TolbaSDKPayOrderInfo>();
@@ -48,33 +49,46 @@ std::int32_t TolbaSDKCore::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> or
   if (!order->productDesc() || order->productDesc()->empty()) {
     order->setProductDesc(std::to_string(order->count()) + platform::describeOrNil(order->productName()));
   }
-  orderInfo_ = order;
-  roleInfo_ = role;
+  auto payment = std::make_shared<TolbaPayment>(TolbaPayment{order, role, std::nullopt});
+  if (payment_) {
+    // One payment at a time: the player has one pay centre in front of them.
+    platform::log("TolbaLog:payOrderInfo while order " + platform::describeOrNil(payment_->order->cpOrderID()) +
+                  " is still being paid; " + platform::describeOrNil(order->cpOrderID()) + " is refused as busy");
+    Json payload{{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "Pay fail"}, {kPayOutcomeKey, "busy"}};
+    if (order->cpOrderID()) payload["cpOrderId"] = *order->cpOrderID();
+    sendTolbaPayNoti(std::move(payload));
+    return 0;
+  }
+  if (!PanelPresenter::current().canShowPanels()) {
+    platform::log("TolbaLog:payOrderInfo: no key window to show the pay centre in; the payment fails");
+    Json payload{{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "Pay fail"}};
+    if (order->cpOrderID()) payload["cpOrderId"] = *order->cpOrderID();
+    sendTolbaPayNoti(std::move(payload));
+    return 0;
+  }
+  payment_ = payment;
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   TolbaApi::payOrderInfo(
       order, role,
-      [weak, order](const std::optional<Json>& reply, const Json&) {
-        if (auto self = weak.lock()) self->orderDidReply(order, reply);
+      [weak, payment](const std::optional<Json>& reply, const Json&) {
+        if (auto self = weak.lock()) self->orderDidReply(payment, reply);
       },
-      [weak, order](const std::string& why) {
+      [weak, payment](const std::string& why) {
         // No answer: the game hears what an unreadable reply tells it.
         logLine("聚合订单提交 = nil (" + why + ")");
         auto self = weak.lock();
         if (!self) return;
         PanelPresenter::current().showWarning(kNetworkFailedToast);
-        Json payload{{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "服务器连接错误"}};
-        if (order->cpOrderID()) payload["cpOrderId"] = *order->cpOrderID();
-        self->sendTolbaPayNoti(std::move(payload));
+        self->endPayment(payment, {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "服务器连接错误"}});
       });
   return 0;
 }
 
-void TolbaSDKCore::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& order, const std::optional<Json>& reply) {
+void TolbaSDKCore::orderDidReply(const TolbaPaymentPtr& payment, const std::optional<Json>& reply) {
   logLineLazily([&] {
     return "聚合订单提交 = " +
            (reply ? platform::describe(maskedReply("sdkstandard/pay/index", *reply)) : std::string("(null)"));
   });
-  Json payload = Json::object();
   const bool accepted = replyStatusIsOne(reply, "a");
   const Json* data = reply ? platform::find(*reply, "c") : nullptr;
   const Json* orderId = data ? platform::find(*data, "orderid") : nullptr;
@@ -82,49 +96,75 @@ void TolbaSDKCore::orderDidReply(const std::shared_ptr<TolbaSDKPayOrderInfo>& or
     // An accepted order without its number cannot be paid: report it like an unreadable reply.
     if (reply) platform::log("TolbaLog:order reply has no readable \"c\".\"orderid\"; treated as unreadable");
     PanelPresenter::current().showWarning("接口异常");
-    payload[kTolbaSDKKeyError] = -400;
-    payload[kTolbaSDKKeyMsg] = "服务器连接错误";
+    endPayment(payment, {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "服务器连接错误"}});
   } else if (accepted) {
-    orderid_ = platform::describe(*orderId);
+    payment->orderId = platform::describe(*orderId);
     std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-    platform::postToMain([weak] {
-      if (auto self = weak.lock()) self->doShowPay();
+    platform::postToMain([weak, payment] {
+      if (auto self = weak.lock()) self->doShowPay(payment);
     }, "show pay centre");
   } else {
     const auto msg = replyText(*reply, "b");
     PanelPresenter::current().showWarning(msg);
-    payload[kTolbaSDKKeyError] = -400;
+    Json payload{{kTolbaSDKKeyError, -400}};
     if (msg) payload[kTolbaSDKKeyMsg] = *msg;
-  }
-  if (!payload.empty()) {
-    if (order && order->cpOrderID()) payload["cpOrderId"] = *order->cpOrderID();
-    sendTolbaPayNoti(std::move(payload));
+    endPayment(payment, std::move(payload));
   }
 }
 
-void TolbaSDKCore::doShowPay() {
+void TolbaSDKCore::doShowPay(const TolbaPaymentPtr& payment) {
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-  PanelPresenter::current().showPayPanel(orderInfo_, roleInfo_, orderid_, [weak](const std::optional<Json>& result) {
-    if (auto self = weak.lock()) self->doPayNotiWithResult(result);
-  });
+  const bool shown = PanelPresenter::current().showPayPanel(
+      payment->order, payment->role, payment->orderId, [weak, payment](const std::optional<Json>& result) {
+        if (auto self = weak.lock()) self->doPayNotiWithResult(payment, result);
+      });
+  if (!shown) {
+    platform::log("TolbaLog:the pay centre could not be shown; order " + platform::describeOrNil(payment->orderId) +
+                  " fails unpaid");
+    doPayNotiWithResult(payment, Json{{"code", "-1"}});
+  }
 }
 
-void TolbaSDKCore::doPayNotiWithResult(const std::optional<Json>& result) {
+void TolbaSDKCore::doPayNotiWithResult(const TolbaPaymentPtr& payment, const std::optional<Json>& result) {
   Json payload;
   // A pay centre that reports nothing readable has not been paid.
   const auto code = result ? platform::intValue(platform::find(*result, "code")) : -1;
   if (code == 0) {
     payload = {{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, "Pay success"}};
   } else if (code == -1) {
+    payload = {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "Pay fail"}};
     const bool unknown = result && platform::stringValue(platform::find(*result, TolbaPayView::kOutcomeKey)) ==
                                        std::optional<std::string>(TolbaPayView::kOutcomeUnknown);
-    payload = {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, unknown ? kPayOutcomeUnknown : "Pay fail"}};
+    if (unknown) {
+      payload[kPayOutcomeKey] = TolbaPayView::kOutcomeUnknown;
+      if (payment->orderId) {
+        UnsettledOrders::add(*payment->orderId, platform::describeOrNil(payment->order->cpOrderID()));
+      }
+    }
   } else {
     payload = {{kTolbaSDKKeyError, -401}, {kTolbaSDKKeyMsg, "Pay cancel"}};
   }
-  if (orderInfo_ && orderInfo_->cpOrderID()) payload["cpOrderId"] = *orderInfo_->cpOrderID();
-  if (orderid_) payload["orderId"] = *orderid_;
+  endPayment(payment, std::move(payload));
+}
+
+void TolbaSDKCore::endPayment(const TolbaPaymentPtr& payment, Json payload) {
+  if (payment->order && payment->order->cpOrderID()) payload["cpOrderId"] = *payment->order->cpOrderID();
+  if (payment->orderId) payload["orderId"] = *payment->orderId;
+  if (payment_ == payment) payment_.reset();
   sendTolbaPayNoti(std::move(payload));
+}
+
+void TolbaSDKCore::settleUnsettledOrders() {
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
+  UnsettledOrders::askAgain([weak](const std::string& orderId, const std::string& cpOrderId) {
+    auto self = weak.lock();
+    if (!self) return;
+    self->sendTolbaPayNoti({{kTolbaSDKKeyError, 0},
+                            {kTolbaSDKKeyMsg, "Pay success"},
+                            {"cpOrderId", cpOrderId},
+                            {"orderId", orderId},
+                            {"late", "1"}});
+  });
 }
 
 }  // namespace tolba

@@ -1,6 +1,7 @@
 #include "sdk/panel_presenter.h"
 
 #include "model/TolbaSDKGameConfig.h"
+#include "toolkit/application.h"
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaPayView.h"
@@ -13,10 +14,12 @@ namespace {
 // owns them. Each panel logs when there is no key window to show it in.
 class SdkPanelPresenter final : public PanelPresenter {
  public:
-  void showLoginPanel(Completion completion) override {
-    TolbaLoginView::present([completion = std::move(completion)](const Json& result) {
-      if (completion) completion(result);
-    });
+  bool canShowPanels() const override { return platform::Application::shared().keyWindow() != nullptr; }
+
+  bool showLoginPanel(Completion completion) override {
+    return TolbaLoginView::present([completion = std::move(completion)](const Json& result) {
+             if (completion) completion(result);
+           }) != nullptr;
   }
 
   std::weak_ptr<TolbaRealView> showRealNamePanel(Completion completion) override {
@@ -27,12 +30,12 @@ class SdkPanelPresenter final : public PanelPresenter {
     if (auto shown = panel.lock()) shown->removeFromSuperview();
   }
 
-  void showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role,
+  bool showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role,
                     const std::optional<std::string>& orderId, Completion completion) override {
-    TolbaPayView::present(std::move(order), std::move(role), orderId,
-                          [completion = std::move(completion)](const Json& result) {
-                            if (completion) completion(result);
-                          });
+    return TolbaPayView::present(std::move(order), std::move(role), orderId,
+                                 [completion = std::move(completion)](const Json& result) {
+                                   if (completion) completion(result);
+                                 }) != nullptr;
   }
 
   void showFloatButton(std::function<void()> onTap) override {

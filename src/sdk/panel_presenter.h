@@ -25,14 +25,18 @@ class PanelPresenter {
 
   virtual ~PanelPresenter() = default;
 
-  // Opens the login and register panel full-screen in the key window.
-  virtual void showLoginPanel(Completion completion) = 0;
+  // Whether there is a key window to show panels in.
+  virtual bool canShowPanels() const = 0;
+  // Opens the login and register panel full-screen in the key window; false
+  // (and no panel, and the completion never called) when it cannot be shown.
+  virtual bool showLoginPanel(Completion completion) = 0;
   // Opens the real-name panel; the window owns it, the caller keeps it weakly.
   virtual std::weak_ptr<TolbaRealView> showRealNamePanel(Completion completion) = 0;
   // Takes the real-name panel off the screen (nothing when it is gone).
   virtual void removeRealNamePanel(const std::weak_ptr<TolbaRealView>& panel) = 0;
-  // Opens the pay centre for an order the aggregation server accepted.
-  virtual void showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role,
+  // Opens the pay centre for an order the aggregation server accepted; false as
+  // for the login panel.
+  virtual bool showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role,
                             const std::optional<std::string>& orderId, Completion completion) = 0;
   virtual void showFloatButton(std::function<void()> onTap) = 0;
   virtual void hideFloatButton() = 0;

@@ -9,6 +9,7 @@
 
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
+#include "net/order_state_query.h"
 #include "tolba/build_settings.h"
 #include "toolkit/application.h"
 #include "toolkit/color.h"
@@ -231,6 +232,7 @@ const std::shared_ptr<platform::View>& TolbaPayView::coverView() {
     label->setFont(Font::systemFont(20, FontWeight::Medium));
     label->setTextAlignment(platform::TextAlignment::Center);
     coverView_->addSubview(label);
+    coverLabel_ = label;
   }
   return coverView_;
 }
@@ -252,15 +254,55 @@ void TolbaPayView::doPtbPay() {
         if (auto panel = weak.lock()) panel->coinPayDidReply(reply);
       },
       [weak](const std::string& why) {
-        if (auto panel = weak.lock()) panel->paymentGotNoAnswer("coin payment: " + why);
+        auto panel = weak.lock();
+        if (!panel || panel->stage_ != Stage::PayingWithCoins) return;
+        platform::log("TolbaLog:coin payment got no answer (" + why + "); asking the server about the order");
+        panel->confirmWithServer(false, true);
       });
 }
 
 void TolbaPayView::coinPayDidReply(const std::optional<json>& reply) {
-  if (stage_ == Stage::Closed) return;
+  if (stage_ != Stage::PayingWithCoins) return;
+  if (!reply) {
+    // The coins may have been taken: the server says whether they were.
+    platform::log("TolbaLog:coin payment reply unreadable; asking the server about the order");
+    return confirmWithServer(false, false);
+  }
   auto keep = self();
   report(replyStatusIsOne(reply, "z") ? "0" : "-1");
   doClear();
+}
+
+void TolbaPayView::confirmWithServer(bool weChat, bool lostInTransport) {
+  stage_ = Stage::Confirming;
+  showCover();
+  if (auto label = coverLabel_.lock()) label->setText("正在确认支付结果...");
+  std::weak_ptr<TolbaPayView> weak = self();
+  OrderStateQuery::ask(myOrderId_, OrderStateQuery::settlingRetries(), [weak, weChat, lostInTransport](OrderState state) {
+    auto panel = weak.lock();
+    if (!panel || panel->stage_ != Stage::Confirming) return;
+    platform::log(std::string("TolbaLog:") + (weChat ? "WeChat" : "coin") + " payment of order " +
+                  platform::describeOrNil(panel->myOrderId_) + ": the server says " + orderStateName(state));
+    switch (state) {
+      case OrderState::Paid: panel->report("0"); break;
+      case OrderState::Unpaid: panel->report(weChat ? "-2" : "-1"); break;
+      case OrderState::Unknown:
+        TolbaSDKGameConfig::showWarningMsg(kPaymentNetworkFailedToast);
+        panel->report("-1", true);
+        break;
+      case OrderState::Unsupported:
+        if (weChat) {
+          platform::log("TolbaLog:without an answer from the server, the return from WeChat counts as paid");
+          panel->report("0");
+        } else {
+          // As before the server could be asked: a lost reply leaves the outcome unknown.
+          if (lostInTransport) TolbaSDKGameConfig::showWarningMsg(kPaymentNetworkFailedToast);
+          panel->report("-1", lostInTransport);
+        }
+        break;
+    }
+    panel->doClear();
+  });
 }
 
 void TolbaPayView::doWxPay() {
@@ -360,13 +402,12 @@ void TolbaPayView::decidePolicyForNavigationAction(platform::WebView&, const pla
 }
 
 void TolbaPayView::goBack() {
-  // Only a player handed over to WeChat ends the payment by coming back; at any
-  // other moment (choosing, ordering, the page still loading) a return from the
-  // home screen says nothing about a payment.
+  // Only a player handed over to WeChat ends the payment by coming back, and
+  // then the server says how it ended; at any other moment (choosing, ordering,
+  // the page still loading) a return from the home screen says nothing about a
+  // payment.
   if (stage_ != Stage::WaitingForWeChat) return;
-  auto keep = self();
-  report("0");
-  doClear();
+  confirmWithServer(true, false);
 }
 
 void TolbaPayView::doCancel() {

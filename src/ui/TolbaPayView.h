@@ -11,10 +11,17 @@
 // request failed in transport, or its page never handed over to WeChat) reports
 // {"code": "-1", "outcome": "unknown"}: the server may have taken the payment.
 //
+// The server settles a payment, not the client: when the player comes back from
+// WeChat, or a coin payment's reply is lost or unreadable, the panel covers
+// itself with "正在确认支付结果..." and asks the server what became of the order
+// (OrderStateQuery): "paid" is "0"; a WeChat order still unpaid after the
+// question's retries is "-2" (cancelled in WeChat), a coin order "-1"; no answer
+// at all is "-1" with the unknown outcome. A server that does not answer the
+// question keeps the older rule: a return from WeChat counts as paid.
+//
 // Every wait ends: a payment request ends with its reply or its transport
 // failure, a payment page with the hand-off to WeChat, its load failing or the
-// page time-out; only a return to the foreground after WeChat was opened counts
-// as paid.
+// page time-out, a question about the order with its last retry.
 //
 // A presenter creates it with create<TolbaPayView>(main screen bounds), which
 // builds the controls and asks for the balance, then sets the order, the role,
@@ -46,7 +53,15 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
 
   // Where the panel is in a payment. The foreground notification counts as paid
   // only in WaitingForWeChat, once the "weixin://" address was opened.
-  enum class Stage { Choosing, PayingWithCoins, OrderingWeChat, LoadingPaymentPage, WaitingForWeChat, Closed };
+  enum class Stage {
+    Choosing,
+    PayingWithCoins,
+    OrderingWeChat,
+    LoadingPaymentPage,
+    WaitingForWeChat,
+    Confirming,  // asking the server what became of the order
+    Closed
+  };
 
   // The result entry that marks a payment whose outcome is unknown.
   static constexpr char kOutcomeKey[] = "outcome";
@@ -126,6 +141,10 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
   // A payment request or page that got no answer: toast, "-1" with the unknown
   // outcome, close.
   void paymentGotNoAnswer(const std::string& why);
+  // Asks the server about the order and reports what it says; `weChat` tells
+  // which payment is being settled, `lostInTransport` that a coin payment got
+  // no answer at all (rather than an unreadable one).
+  void confirmWithServer(bool weChat, bool lostInTransport);
   // Calls completionBlock with {"code": code} (and the unknown outcome when
   // asked) unless a result was given already.
   void report(const char* code, bool outcomeUnknown = false);
@@ -143,6 +162,7 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
   std::weak_ptr<platform::Label> ptbL_;
   std::weak_ptr<platform::WebView> webView_;
   std::shared_ptr<platform::View> coverView_;
+  std::weak_ptr<platform::Label> coverLabel_;
   // The web view carrying a WeChat payment page, kept across rotations.
   std::shared_ptr<platform::WebView> paymentPage_;
   // Ends a payment page that has not handed over to WeChat in time.

@@ -1,7 +1,9 @@
-// Plain http:// only to loopback hosts unless the build allows it; the refusal
-// is the transport's failure path (a log line, the block never called).
+// Plain http:// only to loopback hosts unless Tolba.plist allows it; a refused
+// request reads as a reply nobody can read, and the start says why.
 
 #include <gtest/gtest.h>
+
+#include "sdk/TolbaSDKCore.h"
 
 #include "net/TolbaNetTool.h"
 #include "net/plain_http_policy.h"
@@ -14,7 +16,7 @@ TEST(PlainHttpPolicyTest, LoopbackHostsOnlyUnlessAllowed) {
   const struct {
     const char* url;
     bool strict;   // the default build
-    bool allowed;  // built with TOLBA_ALLOW_PLAIN_HTTP
+    bool allowed;  // with "allowplainhttp" 1 in Tolba.plist
   } cases[] = {
       {"https://sdk.example.com/sdkmini/x", true, true},
       {"HTTPS://sdk.example.com", true, true},
@@ -43,13 +45,24 @@ class PlainHttpTransportTest : public testing::LoopbackTest {
   nlohmann::json config() override { return {{"url", "http://sdk.example.com"}}; }
 };
 
-TEST_F(PlainHttpTransportTest, APlainHttpRequestToAnotherHostIsRefusedAndLogged) {
+TEST_F(PlainHttpTransportTest, APlainHttpRequestToAnotherHostIsRefusedAsUnreadableAndSaidAtInit) {
   testing::BlockProbe probe;
   TolbaNetTool::netPostWithUrl("sdkmini/pay/getPayWay", {{"zz", ""}}, probe.block());
   drain();
-  EXPECT_EQ(probe.calls(), 0u);
-  EXPECT_TRUE(probe.released()) << "the block is let go, not kept for ever";
+  ASSERT_EQ(probe.calls(), 1u);
+  EXPECT_FALSE(probe.results[0].has_value()) << "a nil reply: the player sees 接口异常, not a network message";
+  EXPECT_TRUE(probe.released());
   EXPECT_TRUE(log_->contains("HTTP: refused to send sdkmini/pay/getPayWay: plain http:// to sdk.example.com"));
+
+  auto config = std::make_shared<TolbaSDKInitConfig>();
+  config->setGameid("1001");
+  TolbaSDKCore::shared()->initWithConfig(config, nullptr, nullptr);
+  EXPECT_TRUE(log_->contains("TolbaLog:the base URL http://sdk.example.com is plain http:// to a host other than "
+                             "this machine: every request to it is refused. Use https://, or set \"allowplainhttp\" "
+                             "to 1 in Tolba.plist to allow it"));
+  writeConfig({{"url", "http://sdk.example.com"}, {"allowplainhttp", 1}});
+  TolbaSDKCore::shared()->initWithConfig(config, nullptr, nullptr);
+  EXPECT_TRUE(log_->contains("TolbaLog:warning: requests go over plain http:// to http://sdk.example.com"));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "net/http_client.h"
+#include "sdk/unsettled_orders.h"
+#include "tolba/platform/user_defaults.h"
 #include "support/fake_presenter.h"
 #include "support/loopback_server.h"
 #include "support/sdk_fixture.h"
@@ -42,6 +44,22 @@ struct PaymentFlowTest : testing::SdkTest {
     SdkTest::TearDown();
   }
   void signIn() { sdk->signInDidReply(Json{{"a", 1}, {"c", {{"username", "u"}}}}); }
+  // Submits `order` and accepts it as order `orderId`; the pay centre is then open.
+  TolbaPaymentPtr accepted(const std::shared_ptr<TolbaSDKPayOrderInfo>& o, const std::string& orderId) {
+    EXPECT_EQ(sdk->payOrderInfo(o, role), 0);
+    auto payment = sdk->payment();
+    EXPECT_TRUE(payment);
+    if (payment) sdk->orderDidReply(payment, Json{{"a", 1}, {"c", {{"orderid", orderId}}}});
+    drain();
+    return payment;
+  }
+  // Answers every order query with `state` ("" answers nothing readable).
+  void answerQueries(const std::string& state) {
+    server->setResponder([state](const testing::LoopbackServer::Request& r) {
+      if (r.target != "/sdkmini/pay/query" || state.empty()) return testing::LoopbackServer::Reply::raw("?");
+      return testing::LoopbackServer::Reply::json({{"z", 1}, {"state", state}});
+    });
+  }
 };
 
 TEST_F(PaymentFlowTest, NeedsASignedInPlayerAndNormalisesTheOrderInPlace) {
@@ -51,7 +69,7 @@ TEST_F(PaymentFlowTest, NeedsASignedInPlayerAndNormalisesTheOrderInPlace) {
   EXPECT_EQ(sdk->payOrderInfo(order, role), 0);
   EXPECT_EQ(order->sign(), "");
   EXPECT_EQ(order->productDesc(), "60钻石");
-  EXPECT_EQ(sdk->orderInfo(), order);
+  EXPECT_EQ(sdk->payment()->order, order);
 
   auto described = std::make_shared<TolbaSDKPayOrderInfo>();
   described->setProductDesc("kept");
@@ -66,7 +84,7 @@ TEST_F(PaymentFlowTest, NeedsASignedInPlayerAndNormalisesTheOrderInPlace) {
 TEST_F(PaymentFlowTest, AnAcceptedOrderOpensThePayCentreLaterAndReportsItsResult) {
   signIn();
   sdk->payOrderInfo(order, role);
-  sdk->orderDidReply(order, Json{{"a", 1}, {"c", {{"orderid", "A-100"}}}});
+  sdk->orderDidReply(sdk->payment(), Json{{"a", 1}, {"c", {{"orderid", "A-100"}}}});
   EXPECT_EQ(panels->payPanels, 0);  // opened from a later turn of the loop
   drain();
   ASSERT_EQ(panels->payPanels, 1);
@@ -77,31 +95,42 @@ TEST_F(PaymentFlowTest, AnAcceptedOrderOpensThePayCentreLaterAndReportsItsResult
   ASSERT_EQ(rec.posted().size(), 1u);
   EXPECT_EQ(rec.posted()[0].userInfo,
             (Json{{"error", 0}, {"msg", "Pay success"}, {"cpOrderId", "cp-1"}, {"orderId", "A-100"}}));
+  EXPECT_FALSE(sdk->payment());
 }
 
 TEST_F(PaymentFlowTest, PayCentreCodesMapToTheGamesErrors) {
   signIn();
-  sdk->payOrderInfo(order, role);
-  sdk->orderDidReply(order, Json{{"a", 1}, {"c", {{"orderid", 55}}}});
-  sdk->doPayNotiWithResult(Json{{"code", "-1"}});
-  sdk->doPayNotiWithResult(Json{{"code", "-2"}});
-  sdk->doPayNotiWithResult(std::nullopt);
-  drain();
-  ASSERT_EQ(rec.posted().size(), 3u);
-  EXPECT_EQ(rec.posted()[0].userInfo["error"], -400);
-  EXPECT_EQ(rec.posted()[0].userInfo["msg"], "Pay fail");
-  EXPECT_EQ(rec.posted()[0].userInfo["orderId"], "55");
-  EXPECT_EQ(rec.posted()[1].userInfo["error"], -401);
-  EXPECT_EQ(rec.posted()[1].userInfo["msg"], "Pay cancel");
-  EXPECT_EQ(rec.posted()[2].userInfo["error"], -400);
+  const struct {
+    std::optional<Json> result;
+    Json payload;
+  } cases[] = {
+      {Json{{"code", "-1"}}, {{"error", -400}, {"msg", "Pay fail"}}},
+      {Json{{"code", "-2"}}, {{"error", -401}, {"msg", "Pay cancel"}}},
+      {std::nullopt, {{"error", -400}, {"msg", "Pay fail"}}},
+      {Json{{"code", "-1"}, {"outcome", "unknown"}}, {{"error", -400}, {"msg", "Pay fail"}, {"outcome", "unknown"}}},
+  };
+  for (const auto& c : cases) {
+    rec.clear();
+    auto payment = accepted(order, "55");
+    sdk->doPayNotiWithResult(payment, c.result);
+    drain();
+    ASSERT_EQ(rec.posted().size(), 1u);
+    Json expected = c.payload;
+    expected["cpOrderId"] = "cp-1";
+    expected["orderId"] = "55";
+    EXPECT_EQ(rec.posted()[0].userInfo, expected);
+  }
+  // Only the payment nobody could settle is kept to be asked about again.
+  EXPECT_EQ(UnsettledOrders::list().size(), 1u);
 }
 
 TEST_F(PaymentFlowTest, RefusedAndUnreadableOrdersReportMinus400WithoutAPayCentre) {
   signIn();
-  sdk->payOrderInfo(order, role);
-  sdk->orderDidReply(order, Json{{"a", 0}, {"b", "金额错误"}});
-  sdk->orderDidReply(order, std::nullopt);
-  sdk->orderDidReply(order, Json{{"a", 1}, {"c", "x"}});
+  for (const auto& reply : {std::optional<Json>(Json{{"a", 0}, {"b", "金额错误"}}), std::optional<Json>(),
+                            std::optional<Json>(Json{{"a", 1}, {"c", "x"}})}) {
+    sdk->payOrderInfo(order, role);
+    sdk->orderDidReply(sdk->payment(), reply);
+  }
   drain();
   EXPECT_EQ(panels->payPanels, 0);
   ASSERT_EQ(rec.posted().size(), 3u);
@@ -109,6 +138,67 @@ TEST_F(PaymentFlowTest, RefusedAndUnreadableOrdersReportMinus400WithoutAPayCentr
   EXPECT_EQ(rec.posted()[1].userInfo, (Json{{"error", -400}, {"msg", "服务器连接错误"}, {"cpOrderId", "cp-1"}}));
   EXPECT_EQ(rec.posted()[2].userInfo, rec.posted()[1].userInfo);
   EXPECT_EQ(panels->warnings, (std::vector<std::optional<std::string>>{"金额错误", "接口异常", "接口异常"}));
+}
+
+TEST_F(PaymentFlowTest, TwoOrdersInOneTickEachEndWithTheirOwnIds) {
+  signIn();
+  auto second = std::make_shared<TolbaSDKPayOrderInfo>();
+  second->setCpOrderID("cp-2");
+  second->setAmount(30);
+  ASSERT_EQ(sdk->payOrderInfo(order, role), 0);
+  auto first = sdk->payment();
+  ASSERT_EQ(sdk->payOrderInfo(second, role), 0);
+  drain();
+  ASSERT_EQ(rec.posted().size(), 1u);
+  EXPECT_EQ(rec.posted()[0].userInfo,
+            (Json{{"error", -400}, {"msg", "Pay fail"}, {"outcome", "busy"}, {"cpOrderId", "cp-2"}}));
+  EXPECT_EQ(sdk->payment(), first);
+  sdk->orderDidReply(first, Json{{"a", 1}, {"c", {{"orderid", "A-1"}}}});
+  drain();
+  panels->payCompletion(Json{{"code", "0"}});
+  drain();
+  ASSERT_EQ(rec.posted().size(), 2u);
+  EXPECT_EQ(rec.posted()[1].userInfo["cpOrderId"], "cp-1");
+  EXPECT_EQ(rec.posted()[1].userInfo["orderId"], "A-1");
+  EXPECT_EQ(accepted(second, "A-2")->order, second) << "the next payment may start once the first has ended";
+}
+
+TEST_F(PaymentFlowTest, WithoutAKeyWindowThePaymentAndTheLoginFailAtOnce) {
+  signIn();
+  drain();
+  panels->hasWindow = false;
+  NotificationRecorder logins{{kTolbaSDKNotiLogin}};
+  EXPECT_EQ(sdk->payOrderInfo(order, role), 0);
+  EXPECT_EQ(sdk->login(), 0);
+  drain();
+  ASSERT_EQ(rec.posted().size(), 1u);
+  EXPECT_EQ(rec.posted()[0].userInfo, (Json{{"error", -400}, {"msg", "Pay fail"}, {"cpOrderId", "cp-1"}}));
+  ASSERT_EQ(logins.posted().size(), 1u);
+  EXPECT_EQ(logins.posted()[0].userInfo["error"], -2);
+  EXPECT_TRUE(log_->contains("TolbaLog:payOrderInfo: no key window to show the pay centre in; the payment fails"));
+  EXPECT_EQ(server->requestCount(), 0u);
+}
+
+TEST_F(PaymentFlowTest, AnUnsettledOrderSurvivesARestartAndIsReportedLateOnce) {
+  signIn();
+  auto payment = accepted(order, "A-9");
+  sdk->doPayNotiWithResult(payment, Json{{"code", "-1"}, {"outcome", "unknown"}});
+  drain();
+  rec.clear();
+
+  // The process ends; the next one starts against a server that now knows the
+  // order was paid.
+  platform::UserDefaults::closeStandard();
+  TolbaSDKCore::resetForTesting();
+  answerQueries("paid");
+  sdk = initialisedSdk(server->baseUrl());
+  ASSERT_TRUE(runUntil([&] { return !rec.posted().empty(); }));
+  EXPECT_EQ(rec.posted()[0].userInfo, (Json{{"error", 0}, {"msg", "Pay success"}, {"cpOrderId", "cp-1"},
+                                            {"orderId", "A-9"}, {"late", "1"}}));
+  signIn();  // a sign-in asks again, but nothing is left to ask about
+  advance(1);
+  EXPECT_EQ(rec.posted().size(), 1u);
+  EXPECT_TRUE(UnsettledOrders::list().empty());
 }
 
 TEST_F(PaymentFlowTest, RoleReportsNeedASignedInPlayer) {

@@ -9,10 +9,6 @@
 namespace tolba::sandbox::testing {
 namespace {
 
-Json idCheckRequest(const std::string& uid, const std::string& name, const std::string& number) {
-  return {{"i", uid}, {"g", "1001"}, {"id", number}, {"r", name}};
-}
-
 class SandboxEndpointsTest : public SandboxTest {};
 
 TEST_F(SandboxEndpointsTest, RegisterAndLoginKeepOnlyASaltedHashAndRefuseAlike) {

@@ -2,9 +2,11 @@
 
 namespace tolba::testing {
 
-void FakePresenter::showLoginPanel(Completion completion) {
+bool FakePresenter::showLoginPanel(Completion completion) {
+  if (!hasWindow) return false;
   ++loginPanels;
   loginCompletion = std::move(completion);
+  return true;
 }
 
 std::weak_ptr<TolbaRealView> FakePresenter::showRealNamePanel(Completion completion) {
@@ -15,11 +17,13 @@ std::weak_ptr<TolbaRealView> FakePresenter::showRealNamePanel(Completion complet
 
 void FakePresenter::removeRealNamePanel(const std::weak_ptr<TolbaRealView>&) { ++realNameRemovals; }
 
-void FakePresenter::showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo>, std::shared_ptr<TolbaSDKGameRoleInfo>,
+bool FakePresenter::showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo>, std::shared_ptr<TolbaSDKGameRoleInfo>,
                                  const std::optional<std::string>& orderId, Completion completion) {
+  if (!hasWindow) return false;
   ++payPanels;
   payOrderId = orderId;
   payCompletion = std::move(completion);
+  return true;
 }
 
 void FakePresenter::showFloatButton(std::function<void()> onTap) {

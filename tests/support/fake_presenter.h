@@ -12,15 +12,17 @@ namespace tolba::testing {
 
 class FakePresenter : public PanelPresenter {
  public:
-  void showLoginPanel(Completion completion) override;
+  bool canShowPanels() const override { return hasWindow; }
+  bool showLoginPanel(Completion completion) override;
   std::weak_ptr<TolbaRealView> showRealNamePanel(Completion completion) override;
   void removeRealNamePanel(const std::weak_ptr<TolbaRealView>& panel) override;
-  void showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role,
+  bool showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role,
                     const std::optional<std::string>& orderId, Completion completion) override;
   void showFloatButton(std::function<void()> onTap) override;
   void hideFloatButton() override;
   void showWarning(const std::optional<std::string>& text) override;
 
+  bool hasWindow = true;  // false: no panel can be shown
   int loginPanels = 0;
   int realNamePanels = 0;
   int realNameRemovals = 0;

@@ -9,6 +9,8 @@
 #include "tolba/build_settings.h"
 #include "toolkit/window.h"
 #include "tolba/player/player.h"
+#include "net/http_client.h"
+#include "net/order_state_query.h"
 #include "ui/TolbaPayView.h"
 #include "ui/network_failure_texts.h"
 
@@ -40,6 +42,7 @@ class PayPanelTest : public testing::PanelTest {
   }
   void TearDown() override {
     TolbaPayView::setPaymentPageTimeout(60);
+    OrderStateQuery::setSettlingRetries({1, 2, 3, 4});
     server_->release();
     panel_.reset();
     PanelTest::TearDown();
@@ -210,35 +213,87 @@ TEST_F(PayPanelTest, CloseButtonReportsCancelAndClosesWithOrWithoutABlock) {
   EXPECT_FALSE(shown());
 }
 
-TEST_F(PayPanelTest, WeChatPaymentHandsOverToWeChatAndEndsOnTheReturn) {
+TEST_F(PayPanelTest, WeChatPaymentHandsOverToWeChatAndTheServerSettlesItOnTheReturn) {
   answer("/sdkmini/pay/getPayWay", Reply::json({{"code", 1}, {"ttb", 3}, {"wx", 1}}));
   answer("/sdkmini/wxh5/h5pay", Reply::json({{"z", 1}, {"b", server_->baseUrl() + kPage}}));
-  open();
+  OrderStateQuery::setSettlingRetries({1, 1});
+  const struct {
+    const char* name;
+    std::vector<Reply> answers;  // to the order queries, in turn
+    const char* code;
+  } cases[] = {
+      {"paid", {Reply::json({{"z", 1}, {"state", "paid"}})}, "0"},
+      {"paid late", {Reply::json({{"z", 1}, {"state", "unpaid"}}), Reply::json({{"z", 1}, {"state", "paid"}})}, "0"},
+      {"cancelled in WeChat", {Reply::json({{"z", 1}, {"state", "unpaid"}})}, "-2"},
+      {"a server that does not know the query", {Reply::raw("unknown endpoint", 404)}, "0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    results_.clear();
+    opened_.clear();
+    answer("/sdkmini/pay/query", c.answers.front());
+    open();
+    if (&c == &cases[0]) {
+      // Back from the home screen while still choosing: no payment, the panel stays.
+      Player::becomeActive();
+      drain();
+      EXPECT_TRUE(results_.empty());
+      EXPECT_TRUE(shown());
+    }
+    ASSERT_TRUE(Player::tap(*panel_->wxBtn()));
+    ASSERT_TRUE(runUntil([&] { return !opened_.empty(); }));
+    drain();
+    EXPECT_EQ(opened_, std::vector<std::string>{kWeixin});
+    EXPECT_EQ(app().applicationState(), platform::ApplicationState::Background);
+    EXPECT_TRUE(results_.empty());
 
-  // Back from the home screen while still choosing: no payment, the panel stays.
-  Player::becomeActive();
-  drain();
-  EXPECT_TRUE(results_.empty());
-  EXPECT_TRUE(shown());
-
-  ASSERT_TRUE(Player::tap(*panel_->wxBtn()));
-  ASSERT_TRUE(runUntil([&] { return !opened_.empty(); }));
-  drain();
-  EXPECT_EQ(opened_, std::vector<std::string>{kWeixin});
-  EXPECT_EQ(app().applicationState(), platform::ApplicationState::Background);
-  EXPECT_TRUE(log_->contains("成功"));
-  const auto order = requestsTo("/sdkmini/wxh5/h5pay").at(0);
-  EXPECT_EQ(order.json->value("z", ""), "wx");
+    const auto asked = requestsTo("/sdkmini/pay/query").size();
+    Player::becomeActive();
+    drain();
+    EXPECT_TRUE(showsText(*panel_->subContentView(), "正在确认支付结果..."));
+    for (std::size_t i = 1; results_.empty() && i <= 3; ++i) {
+      // The question has been answered (and its retry scheduled) before time moves on.
+      ASSERT_TRUE(runUntil([&] {
+        return !results_.empty() ||
+               (requestsTo("/sdkmini/pay/query").size() >= asked + i && HttpClient::shared().inFlight() == 0);
+      }));
+      drain();
+      answer("/sdkmini/pay/query", c.answers[std::min(i, c.answers.size() - 1)]);
+      advance(1);  // the next question, after its retry delay
+    }
+    ASSERT_TRUE(runUntil([&] { return !results_.empty(); }));
+    EXPECT_EQ(results_, codes({c.code}));
+    EXPECT_EQ(requestsTo("/sdkmini/pay/query").back().json->value("y", ""), "A100");
+    drain();
+    EXPECT_FALSE(shown());
+    Player::becomeActive();
+    drain();
+    EXPECT_EQ(results_.size(), 1u);
+  }
+  EXPECT_EQ(requestsTo("/sdkmini/wxh5/h5pay").at(0).json->value("z", ""), "wx");
   EXPECT_EQ(requestsTo(kPage).at(0).headers.at("referer"), build::kApiOrigin);
-  EXPECT_TRUE(results_.empty());
+  EXPECT_TRUE(log_->contains("TolbaLog:without an answer from the server, the return from WeChat counts as paid"));
+}
 
-  Player::becomeActive();
-  drain();
-  EXPECT_EQ(results_, codes({"0"}));
-  EXPECT_FALSE(shown());
-  Player::becomeActive();
-  drain();
-  EXPECT_EQ(results_.size(), 1u);
+TEST_F(PayPanelTest, ACoinPaymentWhoseReplyIsUnreadableIsSettledByAsking) {
+  OrderStateQuery::setSettlingRetries({});
+  const struct {
+    Reply query;
+    Json result;
+  } cases[] = {
+      {Reply::json({{"z", 1}, {"state", "paid"}}), {{"code", "0"}}},
+      {Reply::json({{"z", 1}, {"state", "unpaid"}}), {{"code", "-1"}}},
+      {Reply::close(), {{"code", "-1"}, {"outcome", "unknown"}}},
+  };
+  answer("/sdkmini/ttbpay/ttbnew", Reply::raw("500 Internal Server Error", 500));
+  for (const auto& c : cases) {
+    results_.clear();
+    answer("/sdkmini/pay/query", c.query);
+    open();
+    ASSERT_TRUE(Player::tap(*panel_->ptbBtn()));
+    ASSERT_TRUE(runUntil([&] { return !results_.empty(); }));
+    EXPECT_EQ(results_, std::vector<Json>{c.result});
+  }
 }
 
 TEST_F(PayPanelTest, NavigationRuleHandsWeixinAddressesToTheApplication) {
@@ -386,9 +441,11 @@ TEST_F(PayPanelTest, RotationsKeepTextsBalanceCoverAndOneReport) {
   server_->release();
   ASSERT_TRUE(runUntil([&] { return !opened_.empty(); }));
 
+  answer("/sdkmini/pay/query", Reply::json({{"z", 1}, {"state", "paid"}}));
   Player::becomeActive();
-  drain();
+  ASSERT_TRUE(runUntil([&] { return !results_.empty(); }));
   EXPECT_EQ(results_, codes({"0"}));
+  drain();
   EXPECT_FALSE(shown());
 }
 
