@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/http_client.h"
+#include "net/order_state_query.h"
 #include "net/traffic_observer.h"
 #include "sandbox_server.h"
 #include "tolba/TolbaSDK.h"
@@ -77,6 +78,7 @@ class Journey {
   bool reportRole();
   bool payWithCoins();
   bool payWithWeChat();
+  bool cancelInWeChat();
   bool switchAccount();
   bool logInAgain();
   bool logOut();
@@ -111,6 +113,8 @@ class Journey {
   }
 
   Timeline& timeline_;
+  // Whether the stand-in WeChat pays the order or the player cancels there.
+  bool weChatPays_ = true;
   JourneyOptions options_;
   std::shared_ptr<TolbaSDK> sdk_;
   std::shared_ptr<platform::Window> gameWindow_;
@@ -177,7 +181,7 @@ bool Journey::sawReply(const std::string& path) const {
 
 bool Journey::run() {
   return setUpGame() && initialise() && registerAndVerify() && reportRole() && payWithCoins() &&
-         payWithWeChat() && switchAccount() && logInAgain() && logOut();
+         payWithWeChat() && cancelInWeChat() && switchAccount() && logInAgain() && logOut();
 }
 
 bool Journey::setUpGame() {
@@ -209,8 +213,9 @@ bool Journey::setUpGame() {
       timeline_.action("comes back to the game");
       platform::Application::shared().becomeActive();
     };
-    if (!options_.sandbox) {
-      timeline_.note("(WeChat is only simulated against this server: nothing is paid)");
+    if (!options_.sandbox || !weChatPays_) {
+      timeline_.note(weChatPays_ ? "(WeChat is only simulated against this server: nothing is paid)"
+                                 : "(the player cancels the payment in WeChat)");
       platform::postToMain(back);
       return true;
     }
@@ -396,6 +401,27 @@ bool Journey::payWithWeChat() {
     return tapButton(panel->ptbBtn()) && paid();
   }
   return tapButton(wx) && paid();
+}
+
+bool Journey::cancelInWeChat() {
+  timeline_.section("The player starts a WeChat payment and cancels it in WeChat");
+  auto panel = openPayCentre("cp-" + account_ + "-3", "月卡", "monthly", 30);
+  if (!panel) return false;
+  auto wx = panel->wxBtn();
+  if (!wx || wx->isHidden()) {
+    timeline_.note("this server does not offer WeChat H5 payment; nothing to cancel");
+    return tapButton(panel->closeBtn()) && expectNotification(kTolbaSDKNotiRecharge, -401).has_value();
+  }
+  weChatPays_ = false;
+  // The server is asked what became of the order: it was never paid. (A game
+  // waits about ten seconds for a late confirmation; the demo three.)
+  const auto retries = OrderStateQuery::settlingRetries();
+  OrderStateQuery::setSettlingRetries({1, 2});
+  const bool ok = tapButton(wx) && expectNotification(kTolbaSDKNotiRecharge, -401).has_value() &&
+                  waitUntil("the pay centre closing", [&] { return findPanel<TolbaPayView>() == nullptr; });
+  weChatPays_ = true;
+  OrderStateQuery::setSettlingRetries(retries);
+  return ok;
 }
 
 bool Journey::switchAccount() {

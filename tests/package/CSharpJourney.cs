@@ -80,9 +80,9 @@ static class CSharpJourney {
       Check(!sdk.WantsTextInput, "keyboard away");
       Tap(sdk, "switch", "");
       Tap(sdk, "button", "登录");
-      Tap(sdk, "button", "取消");  // no real-name record: the player declines and is signed in anyway
+      // The account has a verified identity: no real-name panel.
       TickUntil(sdk, "kTolbaSDKNotiLogin", n => n.Error == 0 && n.Payload.ContainsKey("token"));
-      TickUntil(sdk, "kTolbaSDKNotiRealAuth", n => (string)n.Payload["isRealName"] == "0");
+      TickUntil(sdk, "kTolbaSDKNotiRealAuth", n => (string)n.Payload["isRealName"] == "1");
       Check(sdk.Session().ContainsKey("username"), "signed in");
 
       var role = new TolbaSDKGameRoleInfo { ServerId = "s1", GameRoleID = "r1", GameRoleName = "Hero" };

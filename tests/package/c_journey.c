@@ -157,10 +157,9 @@ int main(void) {
   CHECK(tolba_host_wants_text_input(sdk, &wants_text) == TOLBA_OK && !wants_text);
   tap(sdk, "switch", "");
   tap(sdk, "button", "登录");
-  /* A new account has no real-name record: the player declines it and is signed in anyway. */
-  tap(sdk, "button", "取消");
+  /* The account has a verified identity: no real-name panel. */
   CHECK(tick_until_heard(sdk, &heard, TOLBA_NOTI_LOGIN, "\"error\":0"));
-  CHECK(tick_until_heard(sdk, &heard, TOLBA_NOTI_REAL_AUTH, "\"isRealName\":\"0\""));
+  CHECK(tick_until_heard(sdk, &heard, TOLBA_NOTI_REAL_AUTH, "\"isRealName\":\"1\""));
   char session[2048];
   CHECK(tolba_sdk_session(sdk, session, sizeof session, NULL) == TOLBA_OK);
   CHECK(strstr(session, "\"username\"") != NULL && strstr(session, "\"token\"") != NULL);

@@ -14,7 +14,8 @@ cleanup() {
   rm -rf "$dir"
 }
 trap cleanup EXIT
-"$sandbox" account add player s3cret-pass --coins 100 --db "$dir/sandbox.db" >/dev/null
+# An adult with a verified identity: the server signs in no one without one.
+"$sandbox" account add player s3cret-pass --coins 100 --id-card 110105199003071239 --db "$dir/sandbox.db" >/dev/null
 "$sandbox" serve --port 0 --bind 127.0.0.1 --db "$dir/sandbox.db" >"$dir/sandbox.out" 2>&1 &
 pid=$!
 url=
