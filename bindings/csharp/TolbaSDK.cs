@@ -51,7 +51,7 @@ public sealed class TolbaSDK : IDisposable {
   OpenUrlFn openUrlFn;
   static LogFn logFn;
 
-  public event EventHandler<TolbaNotificationEventArgs> NotiInitDidFinished, NotiLogin, NotiLogout, NotiRecharge, NotiRealAuth;
+  public event EventHandler<TolbaNotificationEventArgs> NotiInitDidFinished, NotiLogin, NotiLogout, NotiRecharge, NotiRealAuth, NotiPlayTime;
   // Every notification, whatever its name.
   public event EventHandler<TolbaNotificationEventArgs> Notification;
 
@@ -141,6 +141,7 @@ public sealed class TolbaSDK : IDisposable {
       case "kTolbaSDKNotiLogout": specific = NotiLogout; break;
       case "kTolbaSDKNotiRecharge": specific = NotiRecharge; break;
       case "kTolbaSDKNotiRealAuth": specific = NotiRealAuth; break;
+      case "kTolbaSDKNotiPlayTime": specific = NotiPlayTime; break;
     }
     if (specific != null) specific(this, args);
     var any = Notification;

@@ -46,6 +46,12 @@ inline constexpr char kTolbaSDKNotiRecharge[] = "kTolbaSDKNotiRecharge";
 // Right after every sign-in: {"error": 0, "msg", "isRealName" "1"/"0", "age" (text,
 // "-1" when unknown), "isResumeGame" "1", "realOther" ""}.
 inline constexpr char kTolbaSDKNotiRealAuth[] = "kTolbaSDKNotiRealAuth";
+// A minor's play time for today (only when the server limits it): a warning ten
+// minutes and one minute before the end, {"error": 0, "msg", "playleft" (seconds
+// left)}; at the end {"error": -302, "msg": "今日游戏时间已结束", "playleft": 0},
+// after which the SDK shows a panel that cannot be closed and signs the player
+// out (kTolbaSDKNotiLogout follows).
+inline constexpr char kTolbaSDKNotiPlayTime[] = "kTolbaSDKNotiPlayTime";
 // Payload keys.
 inline constexpr char kTolbaSDKKeyError[] = "error";
 inline constexpr char kTolbaSDKKeyMsg[] = "msg";

@@ -100,7 +100,7 @@ TOLBA_C_API int32_t tolba_sdk_set_directories(tolba_sdk* sdk, const char* bundle
 TOLBA_C_API int32_t tolba_sdk_tick(tolba_sdk* sdk, int32_t* out_ran);
 
 /* ---- Notifications ------------------------------------------------------------------- */
-/* The five notifications arrive here during tolba_sdk_tick: `name` is one of the
+/* The six notifications arrive here during tolba_sdk_tick: `name` is one of the
  * TOLBA_NOTI_* texts, `payload_json` a JSON object with "error" and maybe "msg".
  * NULL stops them. */
 #define TOLBA_NOTI_INIT_DID_FINISHED "kTolbaSDKNotiInitDidFinished"
@@ -108,6 +108,7 @@ TOLBA_C_API int32_t tolba_sdk_tick(tolba_sdk* sdk, int32_t* out_ran);
 #define TOLBA_NOTI_LOGOUT "kTolbaSDKNotiLogout"
 #define TOLBA_NOTI_RECHARGE "kTolbaSDKNotiRecharge"
 #define TOLBA_NOTI_REAL_AUTH "kTolbaSDKNotiRealAuth"
+#define TOLBA_NOTI_PLAY_TIME "kTolbaSDKNotiPlayTime"
 typedef void (*tolba_notification_fn)(const char* name, const char* payload_json, void* user_data);
 TOLBA_C_API int32_t tolba_sdk_set_notification_callback(tolba_sdk* sdk, tolba_notification_fn callback,
                                                         void* user_data);

@@ -23,7 +23,7 @@ TolbaSDK& facade() { return *TolbaSDK::defaultInstance(); }
 
 const char* const kNotificationNames[] = {tolba::kTolbaSDKNotiInitDidFinished, tolba::kTolbaSDKNotiLogin,
                                           tolba::kTolbaSDKNotiLogout, tolba::kTolbaSDKNotiRecharge,
-                                          tolba::kTolbaSDKNotiRealAuth};
+                                          tolba::kTolbaSDKNotiRealAuth, tolba::kTolbaSDKNotiPlayTime};
 
 }  // namespace
 

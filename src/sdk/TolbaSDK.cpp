@@ -194,6 +194,11 @@ void TolbaSDKCore::sendTolbaPayNoti(Json payload) {
   post(kTolbaSDKNotiRecharge, std::move(payload));
 }
 
+void TolbaSDKCore::sendTolbaPlayTimeNoti(Json payload) {
+  logLine("防沉迷通知");
+  post(kTolbaSDKNotiPlayTime, std::move(payload));
+}
+
 void TolbaSDKCore::sendTolbaRealNoti(Json payload) {
   logLine("聚合实名通知");
   post(kTolbaSDKNotiRealAuth, std::move(payload));

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tolba/TolbaSDK.h"
+#include "sdk/play_time_guard.h"
 #include "tolba/platform/notification_center.h"
 
 namespace tolba {
@@ -80,6 +81,7 @@ class TolbaSDKCore : public std::enable_shared_from_this<TolbaSDKCore> {
   void sendTolbaLogoutNoti(Json payload);
   void sendTolbaPayNoti(Json payload);
   void sendTolbaRealNoti(Json payload);
+  void sendTolbaPlayTimeNoti(Json payload);
 
   // One network probe of initialisation (run by the probe timer).
   void requestForNetSwitch();
@@ -104,7 +106,12 @@ class TolbaSDKCore : public std::enable_shared_from_this<TolbaSDKCore> {
   void checkRzWithDic(const std::optional<Json>& result);
   void doSignUserWithDic(const std::optional<Json>& loginResult);
   void signInDidReply(const std::optional<Json>& reply);
-  void setRealInfoWithAge(const std::string& age);
+  // `resumeGame` false: the sign-in was refused for the minors' play time.
+  void setRealInfoWithAge(const std::string& age, bool resumeGame = true);
+  // A minor's play time: counts `secondsLeft` down, warns, and at the end shows
+  // the play-time panel and signs the player out.
+  void startPlayTime(std::int64_t secondsLeft);
+  bool playTimeRunning() const { return playTime_.running(); }
   void orderDidReply(const TolbaPaymentPtr& payment, const std::optional<Json>& reply);
   void doShowPay(const TolbaPaymentPtr& payment);
   void doPayNotiWithResult(const TolbaPaymentPtr& payment, const std::optional<Json>& result);
@@ -129,6 +136,7 @@ class TolbaSDKCore : public std::enable_shared_from_this<TolbaSDKCore> {
   std::shared_ptr<platform::Timer> netTimer_;
   // Each return to the foreground asks again about unsettled payments.
   platform::ScopedObserver foregroundObserver_;
+  PlayTimeGuard playTime_;
 };
 
 }  // namespace tolba

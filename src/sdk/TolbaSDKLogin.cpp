@@ -14,9 +14,14 @@ namespace tolba {
 namespace {
 
 
-nlohmann::json realNameDictionary(const char* msg, const char* isRealName, const std::string& age) {
+nlohmann::json realNameDictionary(const char* msg, const char* isRealName, const std::string& age,
+                                  bool resumeGame = true) {
   return {{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, msg},  {"isRealName", isRealName},
-          {"age", age},           {"isResumeGame", "1"},   {"realOther", ""}};
+          {"age", age},           {"isResumeGame", resumeGame ? "1" : "0"},   {"realOther", ""}};
+}
+
+std::string minutesText(std::int64_t seconds) {
+  return seconds >= 60 ? std::to_string(seconds / 60) + "分钟" : std::to_string(seconds) + "秒";
 }
 
 }  // namespace
@@ -24,6 +29,7 @@ nlohmann::json realNameDictionary(const char* msg, const char* isRealName, const
 std::int32_t TolbaSDKCore::login() {
   logLine("设备码 = " + TolbaSDKGameConfig::getUUID());
   if (!SDKIsInit_) return -20;
+  PanelPresenter::current().removePlayTimeOverPanel();
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   const bool shown = PanelPresenter::current().showLoginPanel([weak](const std::optional<Json>& result) {
     if (auto self = weak.lock()) self->loginPanelDidFinish(result.value_or(Json::object()));
@@ -115,6 +121,8 @@ void TolbaSDKCore::signInDidReply(const std::optional<Json>& reply) {
   });
   Json payload = Json::object();
   std::string age;
+  bool resumeGame = true;
+  std::optional<std::int64_t> playLeft;
   const bool accepted = replyStatusIsOne(reply, "a");
   const Json* data = reply ? platform::find(*reply, "c") : nullptr;
   if (!reply || (accepted && (data == nullptr || !data->is_object()))) {
@@ -133,6 +141,10 @@ void TolbaSDKCore::signInDidReply(const std::optional<Json>& reply) {
     take("username", username_);
     take("token", token_);
     take("logintime", logintime_);
+    // A minor's sign-in carries the seconds of play the server allows today.
+    if (const Json* left = platform::find(*data, "playleft"); platform::isPresent(left)) {
+      playLeft = platform::intValue(left);
+    }
     const Json* ageValue = platform::find(*data, "age");
     age = platform::isPresent(ageValue) ? platform::describe(*ageValue) : std::string();
     if (age.empty()) age = "-1";
@@ -142,15 +154,46 @@ void TolbaSDKCore::signInDidReply(const std::optional<Json>& reply) {
     payload[kTolbaSDKKeyError] = -3;
     if (msg) payload[kTolbaSDKKeyMsg] = *msg;
     age = "-1";
+    // Refused for the minors' play time: the game can tell it from any other refusal.
+    resumeGame = platform::stringValue(platform::find(*reply, "limit")) != "playtime";
   }
   const bool signedIn = payload[kTolbaSDKKeyError] == 0;
   sendTolbaLoginNoti(std::move(payload));
-  setRealInfoWithAge(age);
-  if (signedIn) settleUnsettledOrders();
+  setRealInfoWithAge(age, resumeGame);
+  if (signedIn) {
+    if (playLeft) {
+      startPlayTime(*playLeft);
+    } else {
+      playTime_.stop();  // an adult now: no limit
+    }
+    settleUnsettledOrders();
+  }
 }
 
-void TolbaSDKCore::setRealInfoWithAge(const std::string& age) {
-  Json info = realNameDictionary("成功", age == "-1" ? "0" : "1", age);
+void TolbaSDKCore::startPlayTime(std::int64_t secondsLeft) {
+  logLine("未成年人今日剩余游戏时间 " + std::to_string(secondsLeft) + " 秒");
+  std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
+  playTime_.start(
+      secondsLeft,
+      [weak](std::int64_t left) {
+        auto self = weak.lock();
+        if (!self) return;
+        const std::string msg = "距离今日游戏时间结束还有" + minutesText(left);
+        PanelPresenter::current().showWarning(msg);
+        self->sendTolbaPlayTimeNoti({{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, msg}, {"playleft", left}});
+      },
+      [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        logLine("未成年人今日游戏时间已结束");
+        PanelPresenter::current().showPlayTimeOverPanel();
+        self->sendTolbaPlayTimeNoti({{kTolbaSDKKeyError, -302}, {kTolbaSDKKeyMsg, "今日游戏时间已结束"}, {"playleft", 0}});
+        self->logout();
+      });
+}
+
+void TolbaSDKCore::setRealInfoWithAge(const std::string& age, bool resumeGame) {
+  Json info = realNameDictionary("成功", age == "-1" ? "0" : "1", age, resumeGame);
   realNameInfo_ = info;
   sendTolbaRealNoti(std::move(info));
 }
@@ -159,6 +202,7 @@ std::int32_t TolbaSDKCore::logout() {
   if (!SDKIsInit_) return -20;
   if (username_.is_null()) return -301;
   realNameInfo_.reset();
+  playTime_.stop();
   PanelPresenter::current().hideFloatButton();
   sendTolbaLogoutNoti({{kTolbaSDKKeyError, 0}});
   return 0;

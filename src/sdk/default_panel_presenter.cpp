@@ -5,6 +5,7 @@
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaPayView.h"
+#include "ui/TolbaPlayTimeView.h"
 #include "ui/TolbaRealView.h"
 
 namespace tolba {
@@ -38,6 +39,15 @@ class SdkPanelPresenter final : public PanelPresenter {
                                  }) != nullptr;
   }
 
+  void showPlayTimeOverPanel() override {
+    removePlayTimeOverPanel();
+    playTimeOver_ = TolbaPlayTimeView::present();
+  }
+
+  void removePlayTimeOverPanel() override {
+    if (auto shown = playTimeOver_.lock()) shown->removeFromSuperview();
+  }
+
   void showFloatButton(std::function<void()> onTap) override {
     auto button = TolbaFloatView::shareInstance();
     button->showFloat();
@@ -47,6 +57,9 @@ class SdkPanelPresenter final : public PanelPresenter {
   void hideFloatButton() override { TolbaFloatView::shareInstance()->hideFloat(); }
 
   void showWarning(const std::optional<std::string>& text) override { TolbaSDKGameConfig::showWarningMsg(text); }
+
+ private:
+  std::weak_ptr<TolbaPlayTimeView> playTimeOver_;
 };
 
 }  // namespace

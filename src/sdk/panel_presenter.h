@@ -38,6 +38,10 @@ class PanelPresenter {
   // for the login panel.
   virtual bool showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role,
                             const std::optional<std::string>& orderId, Completion completion) = 0;
+  // The panel that ends a minor's play for today (it cannot be closed), and its
+  // removal (nothing when it is not shown).
+  virtual void showPlayTimeOverPanel() = 0;
+  virtual void removePlayTimeOverPanel() = 0;
   virtual void showFloatButton(std::function<void()> onTap) = 0;
   virtual void hideFloatButton() = 0;
   // A short message to the player over the top window.

@@ -146,5 +146,45 @@ TEST_F(LoginFlowTest, LogoutHidesTheButtonAndClearsRealNameAtOnce) {
   EXPECT_TRUE(log_->contains("TolbaLog:聚合登出通知"));
 }
 
+TEST_F(LoginFlowTest, AMinorsPlayTimeIsCountedDownWarnedAndEndedBySigningOut) {
+  NotificationRecorder heard{{kTolbaSDKNotiPlayTime, kTolbaSDKNotiLogout}};
+  server->setResponder([](const auto&) { return testing::LoopbackServer::Reply::json({{"a", 1}}); });
+  sdk->signInDidReply(Json{{"a", 1}, {"c", {{"username", "tb1"}, {"age", 12}, {"playleft", 700}, {"servertime", 1}}}});
+  drain();
+  const struct {
+    double after;  // seconds of the run loop's clock since the last step
+    std::vector<Json> payloads;
+  } steps[] = {
+      {99, {}},
+      {1, {{{"error", 0}, {"msg", "距离今日游戏时间结束还有10分钟"}, {"playleft", 600}}}},
+      {540, {{{"error", 0}, {"msg", "距离今日游戏时间结束还有1分钟"}, {"playleft", 60}}}},
+      {60, {{{"error", -302}, {"msg", "今日游戏时间已结束"}, {"playleft", 0}}, {{"error", 0}}}},
+  };
+  for (const auto& step : steps) {
+    heard.clear();
+    advance(step.after);
+    runUntil([&] { return heard.posted().size() >= step.payloads.size(); }, 2);
+    std::vector<Json> got;
+    for (const auto& n : heard.posted()) got.push_back(n.userInfo);
+    EXPECT_EQ(got, step.payloads) << step.after;
+  }
+  EXPECT_TRUE(panels->playTimeOverShown);
+  EXPECT_EQ(panels->warnings.back(), "距离今日游戏时间结束还有1分钟");
+  EXPECT_FALSE(sdk->playTimeRunning());
+  EXPECT_FALSE(sdk->username());
+  EXPECT_EQ(sdk->login(), 0);
+  EXPECT_FALSE(panels->playTimeOverShown) << "a new login takes the panel away";
+}
+
+TEST_F(LoginFlowTest, ASignInRefusedForThePlayTimeSaysSoInTheRealNameNotification) {
+  sdk->signInDidReply(Json{{"a", 0}, {"b", "根据国家规定……"}, {"limit", "playtime"}});
+  sdk->signInDidReply(Json{{"a", 0}, {"b", "账号已封禁"}});
+  drain();
+  ASSERT_EQ(rec.posted().size(), 4u);
+  EXPECT_EQ(rec.posted()[1].userInfo["isResumeGame"], "0");
+  EXPECT_EQ(rec.posted()[3].userInfo["isResumeGame"], "1");
+  EXPECT_FALSE(sdk->playTimeRunning());
+}
+
 }  // namespace
 }  // namespace tolba

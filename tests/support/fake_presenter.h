@@ -18,6 +18,8 @@ class FakePresenter : public PanelPresenter {
   void removeRealNamePanel(const std::weak_ptr<TolbaRealView>& panel) override;
   bool showPayPanel(std::shared_ptr<TolbaSDKPayOrderInfo> order, std::shared_ptr<TolbaSDKGameRoleInfo> role,
                     const std::optional<std::string>& orderId, Completion completion) override;
+  void showPlayTimeOverPanel() override { playTimeOverShown = true; }
+  void removePlayTimeOverPanel() override { playTimeOverShown = false; }
   void showFloatButton(std::function<void()> onTap) override;
   void hideFloatButton() override;
   void showWarning(const std::optional<std::string>& text) override;
@@ -28,6 +30,7 @@ class FakePresenter : public PanelPresenter {
   int realNameRemovals = 0;
   int payPanels = 0;
   bool floatShown = false;
+  bool playTimeOverShown = false;
   std::optional<std::string> payOrderId;
   std::vector<std::optional<std::string>> warnings;
   Completion loginCompletion;
