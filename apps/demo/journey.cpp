@@ -42,7 +42,7 @@ namespace {
 using Json = nlohmann::json;
 using player::Player;
 
-constexpr char kPassword[] = "tolba-demo-pw";
+constexpr const char* kPassword = kDemoPassword;
 constexpr char kRealName[] = "张三";
 // A valid identity card number of an adult (born 1990-03-07).
 constexpr char kIdCard[] = "110105199003071239";
@@ -69,6 +69,9 @@ class Journey {
   Journey(Timeline& timeline, const JourneyOptions& options) : timeline_(timeline), options_(options) {}
 
   bool run();
+  // A 12-year-old's evening: signed in, one payment over the cap refused, one
+  // within it paid, warned a minute before the end and signed out at the end.
+  bool runMinor();
 
  private:
   // --- the parts of the session
@@ -95,7 +98,10 @@ class Journey {
   bool waitUntil(const std::string& what, const std::function<bool()>& done, double seconds = kStepSeconds);
   // Waits for the next notification `name` since the step began and checks its
   // "error"; the payload, or nullopt after a failure.
-  std::optional<Json> expectNotification(const char* name, long long error);
+  std::optional<Json> expectNotification(const char* name, long long error) {
+    return expectNotificationWithin(name, error, kStepSeconds);
+  }
+  std::optional<Json> expectNotificationWithin(const char* name, long long error, double seconds);
   void beginStep() { stepStart_ = received_.size(); }
   bool tap(platform::View* view, const std::string& what);
   bool type(platform::TextField* field, const std::string& text, const std::string& what);
@@ -132,7 +138,7 @@ bool Journey::waitUntil(const std::string& what, const std::function<bool()>& do
   return false;
 }
 
-std::optional<Json> Journey::expectNotification(const char* name, long long error) {
+std::optional<Json> Journey::expectNotificationWithin(const char* name, long long error, double seconds) {
   Received* found = nullptr;
   auto seen = [&] {
     for (std::size_t i = stepStart_; i < received_.size(); ++i) {
@@ -143,7 +149,7 @@ std::optional<Json> Journey::expectNotification(const char* name, long long erro
     }
     return false;
   };
-  if (!waitUntil(std::string("the game receiving ") + name, seen)) return std::nullopt;
+  if (!waitUntil(std::string("the game receiving ") + name, seen, seconds)) return std::nullopt;
   found->consumed = true;
   const auto got = platform::intValue(platform::find(found->payload, kTolbaSDKKeyError));
   if (got != error) {
@@ -184,6 +190,55 @@ bool Journey::run() {
          payWithWeChat() && cancelInWeChat() && switchAccount() && logInAgain() && logOut();
 }
 
+bool Journey::runMinor() {
+  account_ = options_.minorAccount;
+  if (!setUpGame() || !initialise()) return false;
+  timeline_.section(options_.outsideWindow ? "A 12-year-old tries to play on a Tuesday afternoon"
+                                           : "A 12-year-old plays on a Friday evening, 70 s before 21:00");
+  if (!submitAccount(false)) return false;
+  if (options_.outsideWindow) {
+    const auto login = expectNotification(kTolbaSDKNotiLogin, -3);
+    const auto real = expectNotification(kTolbaSDKNotiRealAuth, 0);
+    if (!login || !real) return false;
+    if (platform::stringValue(platform::find(*real, "isResumeGame")) != "0") {
+      timeline_.failure("the real-name notification did not say the play time refused the sign-in");
+      return false;
+    }
+    timeline_.note("refused at sign-in: " + platform::describeOrNil(platform::stringValue(platform::find(*login, "msg"))));
+    return true;
+  }
+  if (!expectNotification(kTolbaSDKNotiLogin, 0) || !expectNotification(kTolbaSDKNotiRealAuth, 0)) return false;
+  role_ = std::make_shared<TolbaSDKGameRoleInfo>();
+  role_->setServerId("1");
+  role_->setGameRoleID("r-" + account_);
+  role_->setGameRoleName("小明");
+
+  timeline_.section("The player tries to buy 60 yuan of gems: over a minor's cap");
+  beginStep();
+  auto dear = std::make_shared<TolbaSDKPayOrderInfo>();
+  dear->setCpOrderID("cp-" + account_ + "-60");
+  dear->setProductName("600钻石");
+  dear->setAmount(60);
+  dear->setCount(1);
+  if (sdk_->payOrderInfo(dear, role_) != 0) return false;
+  const auto refused = expectNotification(kTolbaSDKNotiRecharge, -400);
+  if (!refused) return false;
+  timeline_.note("the server refused it: " + platform::describeOrNil(platform::stringValue(platform::find(*refused, "msg"))));
+
+  timeline_.section("The player buys 30 yuan of gems: within the cap");
+  auto panel = openPayCentre("cp-" + account_ + "-30", "300钻石", "gems300", 30);
+  if (!panel || !tapButton(panel->ptbBtn()) || !paid()) return false;
+
+  timeline_.section("The play time runs out");
+  beginStep();
+  const auto warning = expectNotificationWithin(kTolbaSDKNotiPlayTime, 0, 80);
+  if (!warning) return false;
+  const auto end = expectNotificationWithin(kTolbaSDKNotiPlayTime, -302, 70);
+  if (!end || !expectNotification(kTolbaSDKNotiLogout, 0)) return false;
+  timeline_.note("the player was signed out; the panel \"今日游戏时间已结束\" stays over the game");
+  return true;
+}
+
 bool Journey::setUpGame() {
   auto& app = platform::Application::shared();
   app.setMainScreenBounds({{0, 0}, {375, 667}});
@@ -197,7 +252,7 @@ bool Journey::setUpGame() {
   });
   auto& center = platform::NotificationCenter::defaultCenter();
   for (const char* name : {kTolbaSDKNotiInitDidFinished, kTolbaSDKNotiLogin, kTolbaSDKNotiLogout,
-                           kTolbaSDKNotiRecharge, kTolbaSDKNotiRealAuth}) {
+                           kTolbaSDKNotiRecharge, kTolbaSDKNotiRealAuth, kTolbaSDKNotiPlayTime}) {
     observers_.emplace_back(center, center.addObserver(name, nullptr, [this](const platform::Notification& n) {
       received_.push_back({n.name, n.userInfo});
       timeline_.notification(n.name, n.userInfo);
@@ -500,7 +555,7 @@ bool Journey::logOut() {
 
 bool runJourney(Timeline& timeline, const JourneyOptions& options) {
   Journey journey(timeline, options);
-  const bool ok = journey.run();
+  const bool ok = options.minorAccount.empty() ? journey.run() : journey.runMinor();
   setTrafficObserver(nullptr);
   platform::Application::shared().unregisterSchemeHandler("weixin");
   return ok && timeline.failures() == 0;

@@ -16,7 +16,9 @@
 #include "tolba/TolbaLayer.h"
 #include "toolkit/application.h"
 #endif
+#include "id_card.h"
 #include "sandbox_server.h"
+#include "server_clock.h"
 #include "timeline.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/property_list.h"
@@ -31,6 +33,10 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: tolba-demo [--base-url URL] [--json] [--verbose] [--snapshots DIR] [--stats]\n"
+    "                  [--journey minor [--outside-window]]\n"
+    "  --journey minor a 12-year-old against the embedded sandbox, its clock 70 s before\n"
+    "                  Friday's play-time window ends (about a minute); --outside-window\n"
+    "                  starts it on a Tuesday afternoon instead, where sign-in is refused\n"
     "  Plays a whole player session: init, register, real-name, roles, two payments,\n"
     "  switching account, logging in again and logging out.\n"
     "  --base-url URL  use this server instead of the embedded sandbox (its accounts\n"
@@ -49,6 +55,8 @@ struct Options {
   bool verbose = false;
   std::optional<std::string> snapshots;
   bool stats = false;
+  bool minor = false;
+  bool outsideWindow = false;
 };
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -59,6 +67,11 @@ std::optional<Options> parse(int argc, char** argv) {
       options.json = true;
     } else if (arg == "--verbose") {
       options.verbose = true;
+    } else if (arg == "--journey" && i + 1 < argc && std::string(argv[i + 1]) == "minor") {
+      options.minor = true;
+      ++i;
+    } else if (arg == "--outside-window") {
+      options.outsideWindow = true;
     } else if (arg == "--stats") {
       options.stats = true;
     } else if (arg == "--base-url" && i + 1 < argc) {
@@ -140,11 +153,25 @@ int main(int argc, char** argv) {
     sandboxOptions.logRequests = false;
     sandboxOptions.passwordIterations = 1000;  // a demo account; keep the journey quick
     sandboxOptions.keepAliveSeconds = 1;       // stopping waits for idle connections
+    if (options->minor) {
+      sandboxOptions.clockStart =
+          sandbox::parseMoment(options->outsideWindow ? demo::kMinorOutsideMoment : demo::kMinorWindowMoment);
+    }
     server = std::make_unique<sandbox::SandboxServer>(sandboxOptions);
     std::string error;
     if (!server->start(&error)) {
       std::cerr << "tolba-demo: the sandbox server did not start: " << error << "\n";
       return 1;
+    }
+    if (options->minor) {
+      // A 12-year-old with a verified identity card.
+      const std::string first17 = std::string("110101") + demo::kMinorBirthDate + "123";
+      const std::string card = first17 + sandbox::idCardCheckCharacter(first17);
+      const auto uid = server->addAccount(demo::kMinorAccount, demo::kDemoPassword, 100 * 100);
+      if (!uid || server->store().setRealName(*uid, "小明", sandbox::maskIdCard(card), demo::kMinorBirthDate, 2) != 2) {
+        std::cerr << "tolba-demo: could not make the minor's account\n";
+        return 1;
+      }
     }
     baseUrl = server->baseUrl();
   }
@@ -165,6 +192,10 @@ int main(int argc, char** argv) {
   demo::JourneyOptions journeyOptions;
   journeyOptions.sandbox = server.get();
   journeyOptions.baseUrl = baseUrl;
+  if (options->minor) {
+    journeyOptions.minorAccount = demo::kMinorAccount;
+    journeyOptions.outsideWindow = options->outsideWindow;
+  }
 #ifdef TOLBA_DEMO_SNAPSHOTS
   std::optional<demo::Snapshots> snapshots;
   if (options->snapshots) {
