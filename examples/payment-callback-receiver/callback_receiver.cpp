@@ -1,5 +1,8 @@
 #include "callback_receiver.h"
 
+#include <chrono>
+#include <cctype>
+
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -58,16 +61,43 @@ Fields parseForm(std::string_view body) {
   return fields;
 }
 
-bool signatureValid(const Fields& fields, std::string_view appSecret) {
-  const auto sign = fields.find("sign");
-  if (sign == fields.end() || appSecret.empty()) return false;
+std::string signature(const Fields& fields, std::string_view appSecret) {
   std::string text;
   for (const auto& [name, value] : fields) {
     if (name == "sign") continue;
     if (!text.empty()) text += '&';
     text += name + "=" + value;
   }
-  const std::string expected = hmacHex(appSecret, text);
+  return hmacHex(appSecret, text);
+}
+
+std::string signedRequest(Fields fields, std::string_view appSecret) {
+  fields["time"] = std::to_string(
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+  fields["sign"] = signature(fields, appSecret);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string body;
+  for (const auto& [name, value] : fields) {
+    if (!body.empty()) body += '&';
+    body += name + "=";
+    for (const char ch : value) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+        body += ch;
+      } else {
+        body += '%';
+        body += kHex[c >> 4];
+        body += kHex[c & 15];
+      }
+    }
+  }
+  return body;
+}
+
+bool signatureValid(const Fields& fields, std::string_view appSecret) {
+  const auto sign = fields.find("sign");
+  if (sign == fields.end() || appSecret.empty()) return false;
+  const std::string expected = signature(fields, appSecret);
   return sign->second.size() == expected.size() &&
          CRYPTO_memcmp(sign->second.data(), expected.data(), expected.size()) == 0;
 }

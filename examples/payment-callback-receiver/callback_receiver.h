@@ -23,6 +23,13 @@ Fields parseForm(std::string_view body);
 // Whether `fields` carry a valid "sign" for `appSecret` (compared in constant time).
 bool signatureValid(const Fields& fields, std::string_view appSecret);
 
+// The "sign" of `fields` (every field but "sign") under `appSecret`.
+std::string signature(const Fields& fields, std::string_view appSecret);
+// `fields` with their "time" (now) and "sign" added, as a form body: what a
+// game's server posts to the publisher's /server/login/verify and
+// /server/order/query.
+std::string signedRequest(Fields fields, std::string_view appSecret);
+
 class Receiver {
  public:
   explicit Receiver(std::string appSecret) : secret_(std::move(appSecret)) {}
