@@ -28,7 +28,14 @@ const char* replyLabel(const std::string& path) {
   return labels->insert("reply of " + path).first->c_str();
 }
 
+TolbaNetTool::ReplyWatcher& replyWatcher() {
+  static TolbaNetTool::ReplyWatcher watcher;
+  return watcher;
+}
+
 }  // namespace
+
+void TolbaNetTool::setReplyWatcher(ReplyWatcher watcher) { replyWatcher() = std::move(watcher); }
 
 void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block,
                                   TolbaFailureBlock failure) {
@@ -78,9 +85,11 @@ void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json&
     }
     const char* label = replyLabel(path);
     platform::postToMain(
-        [block = std::move(block), dropped = std::move(failure), result = std::move(result), event = std::move(event)] {
+        [path, block = std::move(block), dropped = std::move(failure), result = std::move(result),
+         event = std::move(event)] {
           // The observer hears of the reply in the same turn as the block, just before it.
           if (event) deliverTraffic(*event);
+          if (result && replyWatcher()) replyWatcher()(path, *result);
           if (block) block(result, nullptr);
         },
         label);

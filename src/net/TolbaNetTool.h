@@ -2,6 +2,7 @@
 // Sends one request dictionary to one server endpoint as an HTTP POST and hands
 // the decoded reply to a block on the main run loop.
 
+#include <functional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -26,6 +27,11 @@ class TolbaNetTool {
   // are settings of HttpClient::shared() (15 s and 32 MiB unless set).
   static void netPostWithUrl(const std::string& path, const nlohmann::json& parameter, TolbaServerBlock block,
                              TolbaFailureBlock failure = {});
+
+  // Sees every decoded reply on the main run loop just before its block (the
+  // SDK reads the server's time out of them). Main thread; null removes it.
+  using ReplyWatcher = std::function<void(const std::string& path, const nlohmann::json& reply)>;
+  static void setReplyWatcher(ReplyWatcher watcher);
 };
 
 }  // namespace tolba

@@ -5,6 +5,7 @@
 
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
+#include "net/TolbaNetTool.h"
 #include "net/TolbaReachabilityFile.h"
 #include "net/plain_http_policy.h"
 #include "sdk/sdk_log.h"
@@ -76,6 +77,13 @@ std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> co
     }
   }
 
+  // Replies that carry a minor's play time left set the countdown again.
+  TolbaNetTool::setReplyWatcher([weak = std::weak_ptr<TolbaSDKCore>(weak_from_this())](const std::string&,
+                                                                                       const Json& reply) {
+    auto self = weak.lock();
+    const Json* left = platform::find(reply, "playleft");
+    if (self && self->playTime_.running() && platform::isPresent(left)) self->startPlayTime(platform::intValue(left));
+  });
   if (!foregroundObserver_.active()) {
     auto& center = platform::NotificationCenter::defaultCenter();
     std::weak_ptr<TolbaSDKCore> self = weak_from_this();
