@@ -13,6 +13,8 @@
 #include "e2e/sandbox_session_fixture.h"
 #include "tolba/platform/run_loop.h"
 #include "ui/TolbaFloatView.h"
+#include "net/order_state_query.h"
+#include "toolkit/application.h"
 #include "ui/TolbaPayView.h"
 
 namespace tolba::testing {
@@ -89,6 +91,31 @@ TEST_F(PlayerJourneyTest, ACoinPaymentIsReportedOnceToTheGamesServerAndNoCredent
     }
     EXPECT_FALSE(std::regex_search(line, sign)) << line;
   }
+}
+
+TEST_F(PlayerJourneyTest, TheServerSaysHowAWeChatPaymentEndedPaidOrCancelledInWeChat) {
+  registerVerifiedPlayer("grace");
+  OrderStateQuery::setSettlingRetries({});  // the sandbox knows at once
+  for (const bool pays : {true, false}) {
+    SCOPED_TRACE(pays ? "paid in WeChat" : "cancelled in WeChat");
+    recorder_->clear();
+    // WeChat: pays the order through the sandbox, or not; either way the player comes back.
+    app().registerSchemeHandler("weixin", [this, pays](const std::string& url) {
+      if (pays) server_->openWeChat(url);
+      platform::postToMain([] { platform::Application::shared().becomeActive(); });
+      return true;
+    });
+    ASSERT_EQ(sdk_->payOrderInfo(order(pays ? "cp-wx-paid" : "cp-wx-cancel", 30), role()), 0);
+    auto pay = waitForPanel<TolbaPayView>();
+    ASSERT_TRUE(pay);
+    ASSERT_TRUE(runUntil([&] { return !pay->wxBtn()->isHidden(); }));
+    ASSERT_TRUE(tap(*pay->wxBtn()));
+    ASSERT_TRUE(waitForNotifications(1));
+    EXPECT_EQ(posted(0).userInfo["error"], pays ? 0 : -401);
+    EXPECT_EQ(posted(0).userInfo["msg"], pays ? "Pay success" : "Pay cancel");
+    runUntil([] { return !player::findView<TolbaPayView>(); });
+  }
+  OrderStateQuery::setSettlingRetries({1, 2, 3, 4});
 }
 
 }  // namespace
