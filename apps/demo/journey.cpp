@@ -236,6 +236,7 @@ bool Journey::runMinor() {
   const auto end = expectNotificationWithin(kTolbaSDKNotiPlayTime, -302, 70);
   if (!end || !expectNotification(kTolbaSDKNotiLogout, 0)) return false;
   timeline_.note("the player was signed out; the panel \"今日游戏时间已结束\" stays over the game");
+  snapshot("play-time-over");
   return true;
 }
 

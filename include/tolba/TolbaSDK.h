@@ -64,6 +64,8 @@ inline constexpr std::int32_t kTolbaResultInitRefused = -10;
 inline constexpr std::int32_t kTolbaResultNotInitialised = -20;
 inline constexpr std::int32_t kTolbaResultRealAuth = -100;
 inline constexpr std::int32_t kTolbaResultNotSignedIn = -301;
+// kTolbaSDKNotiPlayTime: a minor's play time for today has ended.
+inline constexpr std::int32_t kTolbaResultPlayTimeOver = -302;
 inline constexpr std::int32_t kTolbaResultPayFailed = -400;
 inline constexpr std::int32_t kTolbaResultPayCancelled = -401;
 

@@ -187,7 +187,7 @@ void TolbaSDKCore::startPlayTime(std::int64_t secondsLeft) {
         if (!self) return;
         logLine("未成年人今日游戏时间已结束");
         PanelPresenter::current().showPlayTimeOverPanel();
-        self->sendTolbaPlayTimeNoti({{kTolbaSDKKeyError, -302}, {kTolbaSDKKeyMsg, "今日游戏时间已结束"}, {"playleft", 0}});
+        self->sendTolbaPlayTimeNoti({{kTolbaSDKKeyError, kTolbaResultPlayTimeOver}, {kTolbaSDKKeyMsg, "今日游戏时间已结束"}, {"playleft", 0}});
         self->logout();
       });
 }
