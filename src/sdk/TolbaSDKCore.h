@@ -32,6 +32,7 @@ struct TolbaPayment {
   std::shared_ptr<TolbaSDKPayOrderInfo> order;
   std::shared_ptr<TolbaSDKGameRoleInfo> role;
   std::optional<std::string> orderId;
+  bool ended = false;  // the game has heard how it ended; nothing more is reported
 };
 using TolbaPaymentPtr = std::shared_ptr<TolbaPayment>;
 

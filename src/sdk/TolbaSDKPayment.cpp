@@ -148,6 +148,13 @@ void TolbaSDKCore::doPayNotiWithResult(const TolbaPaymentPtr& payment, const std
 }
 
 void TolbaSDKCore::endPayment(const TolbaPaymentPtr& payment, Json payload) {
+  if (payment->ended) {
+    // A late answer for a payment already reported (the order reply after its pay centre ended).
+    platform::log("TolbaLog:payment " + platform::describeOrNil(payment->orderId) +
+                  " has ended already; a later outcome is not reported");
+    return;
+  }
+  payment->ended = true;
   if (payment->order && payment->order->cpOrderID()) payload["cpOrderId"] = *payment->order->cpOrderID();
   if (payment->orderId) payload["orderId"] = *payment->orderId;
   if (payment_ == payment) payment_.reset();

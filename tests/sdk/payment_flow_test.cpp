@@ -183,7 +183,11 @@ TEST_F(PaymentFlowTest, AnUnsettledOrderSurvivesARestartAndIsReportedLateOnce) {
   signIn();
   auto payment = accepted(order, "A-9");
   sdk->doPayNotiWithResult(payment, Json{{"code", "-1"}, {"outcome", "unknown"}});
+  // The order request's own late reply must not report the payment a second time.
+  server->release();
+  ASSERT_TRUE(runUntil([] { return HttpClient::shared().inFlight() == 0; }));
   drain();
+  ASSERT_EQ(rec.posted().size(), 1u);
   rec.clear();
 
   // The process ends; the next one starts against a server that now knows the
