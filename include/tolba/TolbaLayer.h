@@ -23,7 +23,14 @@ class TOLBA_API TolbaLayer {
   // sized to their text, wrapping and the toast's width match what is drawn.
   // The first drawInto() or draw() does it; call it at start-up to have panels
   // laid out before the first frame measured the same way.
+  //
+  // The fonts are loaded, and the panels' characters shaped and rasterised, on
+  // a worker thread that TolbaHost::setScreen() (or this call) starts; the main
+  // thread never waits for it. A panel drawn before it is done is drawn right,
+  // only slower (the fonts then load on the main thread).
   static void installTextMeasurer();
+  // Whether that preparation is done (the next first panel draws fast).
+  static bool fontsReady();
 };
 
 }  // namespace tolba

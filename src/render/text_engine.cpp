@@ -2,10 +2,14 @@
 
 #include <pango/pangocairo.h>
 
+#include <atomic>
 #include <cmath>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "tolba/platform/log.h"
+#include "toolkit/application.h"
 
 namespace tolba::render {
 namespace {
@@ -48,6 +52,47 @@ std::string cacheKey(const std::string& text, const TextStyle& s) {
   return key;
 }
 
+// Every character the panels, toasts and buttons show, and the printable ASCII
+// letters that names, amounts and codes are typed in.
+constexpr char kPanelCharacters[] =
+    " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"
+    "、上不中主义了五交人仅今付价份余信值假元充先入六关具册出分切列初剩功加务化协单去参取口可台号合名后周和品商器回"
+    "国在备失如始姓定实家密展工已币常平年序开异录微心意戏成户打扩报据接提支政数无日时显有服未束果栏根格正沉没法注消"
+    "渠游用界登知码确示离私秒程稍策线结络网聚至色节藏行要规角解订认议设证试误请读调败账足距身转输返还进连迷退通道里"
+    "重钟错闭间阅防隐需面额，：？•…¥";
+
+// The sizes and weights the toolkit's controls and the panels set text in.
+constexpr platform::Font kPanelFonts[] = {
+    platform::Font::systemFont(12),
+    platform::Font::systemFont(13),
+    platform::Font::systemFont(14),
+    platform::Font::systemFont(15),
+    platform::Font::systemFont(16),
+    platform::Font::boldSystemFont(16),
+    platform::Font::systemFont(17),
+    platform::Font::systemFont(18),
+    platform::Font::systemFont(20),
+    platform::Font::systemFont(20, platform::FontWeight::Medium),
+};
+
+// The worker that prepares an engine, and the engine it hands over.
+struct WarmUp {
+  std::mutex mutex;
+  std::thread worker;
+  std::atomic<TextEngine*> prepared{nullptr};
+  ~WarmUp() {
+    std::lock_guard lock(mutex);
+    if (worker.joinable()) worker.join();
+  }
+};
+
+WarmUp& warmUpState() {
+  static WarmUp state;
+  return state;
+}
+
+TextEngine* sharedEngine = nullptr;  // main thread
+
 }  // namespace
 
 struct TextEngine::Cache {
@@ -60,12 +105,50 @@ struct TextEngine::Cache {
 };
 
 TextEngine& TextEngine::shared() {
-  static auto* engine = new TextEngine();  // lives as long as the process
-  return *engine;
+  // Engines live as long as the process.
+  if (!sharedEngine) sharedEngine = warmUpState().prepared.load(std::memory_order_acquire);
+  if (!sharedEngine) {
+    // Built here while a warm-up still runs: the warm-up reports a missing font.
+    bool warming;
+    {
+      std::lock_guard lock(warmUpState().mutex);
+      warming = warmUpState().worker.joinable();
+    }
+    sharedEngine = new TextEngine(pango_cairo_font_map_get_default(), !warming);
+  }
+  return *sharedEngine;
 }
 
-TextEngine::TextEngine() : cache_(std::make_unique<Cache>()) {
-  PangoFontMap* map = pango_cairo_font_map_get_default();
+bool TextEngine::ready() {
+  return sharedEngine || warmUpState().prepared.load(std::memory_order_acquire) != nullptr;
+}
+
+void TextEngine::warmUp(double scale) {
+  auto& state = warmUpState();
+  std::lock_guard lock(state.mutex);
+  if (state.worker.joinable() || sharedEngine) return;
+  if (!(scale > 0) || scale > 8) scale = 1;
+  state.worker = std::thread([&state, scale] {
+    auto* engine = new TextEngine(pango_cairo_font_map_new(), true);
+    // Draw every character in every panel font at the screen's scale: cairo
+    // keeps the glyphs it rasterised for the main thread's frames.
+    const int side = static_cast<int>(std::ceil(64 * scale));
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, side * 16, side);
+    cairo_t* cr = cairo_create(surface);
+    cairo_scale(cr, scale, scale);
+    for (const auto& font : kPanelFonts) {
+      TextStyle style;
+      style.font = font;
+      pango_cairo_show_layout(cr, engine->layout(kPanelCharacters, style));
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    engine->cache_->clear();
+    state.prepared.store(engine, std::memory_order_release);
+  });
+}
+
+TextEngine::TextEngine(PangoFontMap* map, bool report) : cache_(std::make_unique<Cache>()) {
   context_ = pango_font_map_create_context(map);
   // Metrics that do not depend on the scale: measuring at 1x matches drawing at 2x.
   cairo_font_options_t* options = cairo_font_options_create();
@@ -84,7 +167,7 @@ TextEngine::TextEngine() : cache_(std::make_unique<Cache>()) {
     PangoFontDescription* got = pango_font_describe(font);
     const char* family = pango_font_description_get_family(got);
     hasFamily_ = family && std::string(family) == kFontFamily;
-    if (!hasFamily_) {
+    if (!hasFamily_ && report) {
       platform::log(std::string("render: the font \"") + kFontFamily + "\" is not installed (Debian package " +
                     "fonts-wqy-microhei); drawing with \"" + (family ? family : "?") +
                     "\" instead, Chinese text may show as boxes");
@@ -198,7 +281,8 @@ double PangoTextMeasurer::lineHeight(const platform::Font& font) const {
 
 void installTextMeasurer() {
   if (dynamic_cast<const PangoTextMeasurer*>(&platform::TextMeasurer::current())) return;
-  TextEngine::shared();  // loads the fonts (and says so when ours is missing)
+  // The fonts load on first use, from the warmed engine when it is ready.
+  TextEngine::warmUp(platform::Application::shared().screenScale());
   platform::TextMeasurer::setCurrent(std::make_shared<PangoTextMeasurer>());
 }
 

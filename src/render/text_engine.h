@@ -1,7 +1,9 @@
 #pragma once
 // Text with pango: the fonts the renderer draws with, layouts of the toolkit's
 // texts (kept in a small cache, since a panel draws the same texts every frame),
-// and the text measurer that gives layout code the same metrics. Main thread only.
+// and the text measurer that gives layout code the same metrics. Main thread only,
+// except warmUp(), which prepares an engine on a worker for the main thread to
+// take over.
 //
 // All text is set in one family, WenQuanYi Micro Hei (Debian's fonts-wqy-microhei,
 // which has both Chinese and Latin letters); fontconfig falls back to any other
@@ -20,6 +22,7 @@
 #include "toolkit/text_measurer.h"
 
 typedef struct _PangoContext PangoContext;
+typedef struct _PangoFontMap PangoFontMap;
 typedef struct _PangoLayout PangoLayout;
 typedef struct _PangoFontDescription PangoFontDescription;
 
@@ -40,7 +43,18 @@ struct TextStyle {
 
 class TextEngine {
  public:
+  // The engine the main thread draws and measures with: the one warmUp()
+  // prepared when it is ready, otherwise one built here and now (slower: it
+  // loads the fonts on the calling thread).
   static TextEngine& shared();
+
+  // Loads the fonts, shapes and rasterises the panels' characters at `scale` on
+  // a worker thread, so that the first panel draws as fast as the tenth. Once;
+  // later calls do nothing. Nobody waits for it: shared() takes its engine only
+  // when it is ready, and the process joins the worker at exit.
+  static void warmUp(double scale);
+  // True once the engine the main thread uses is there (warmed, or built).
+  static bool ready();
 
   PangoContext* context() const { return context_; }
   // A font description of the family in `font`'s size and weight (caller frees).
@@ -57,7 +71,9 @@ class TextEngine {
   bool hasFamily() const { return hasFamily_; }
 
  private:
-  TextEngine();
+  // An engine over its own font map (pango's maps must not be shared between
+  // threads while in use); `report` logs a missing family.
+  TextEngine(PangoFontMap* map, bool report);
   PangoContext* context_ = nullptr;
   bool hasFamily_ = false;
   struct Cache;

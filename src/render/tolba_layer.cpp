@@ -65,9 +65,18 @@ void paintLayer(cairo_surface_t* surface) {
   cairo_surface_flush(surface);
 }
 
+// A host that sets its screen starts the fonts' warm-up (the SDK library itself
+// does not link the renderer).
+const bool warmUpRegistered = [] {
+  platform::setFontWarmUp(&render::TextEngine::warmUp);
+  return true;
+}();
+
 }  // namespace
 
 void TolbaLayer::installTextMeasurer() { render::installTextMeasurer(); }
+
+bool TolbaLayer::fontsReady() { return render::TextEngine::ready(); }
 
 bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
   if (!buffer.pixels || buffer.width <= 0 || buffer.height <= 0 || buffer.stride < 4 * buffer.width) {

@@ -13,6 +13,7 @@
 #include "toolkit/label.h"
 #include "toolkit/switch.h"
 #include "toolkit/text_field.h"
+#include "toolkit/text_measurer.h"
 #include "toolkit/web_view.h"
 #include "toolkit/window.h"
 #include "ui/TolbaFloatView.h"
@@ -196,6 +197,7 @@ void TolbaHost::setScreen(const TolbaScreen& s) {
   }
   if (std::isfinite(s.scale) && s.scale > 0) {
     app.setScreenScale(s.scale);
+    platform::warmUpFonts(s.scale);
   } else {
     platform::log("TolbaHost: ignored a screen scale of " + std::to_string(s.scale));
   }

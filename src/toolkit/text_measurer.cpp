@@ -1,6 +1,7 @@
 #include "toolkit/text_measurer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -70,6 +71,16 @@ Size HeadlessTextMeasurer::measure(const std::string& text, const Font& font, do
   if (maxLines > 0 && lines.size() > static_cast<std::size_t>(maxLines)) lines.resize(static_cast<std::size_t>(maxLines));
   const double width = *std::max_element(lines.begin(), lines.end());
   return {width, static_cast<double>(lines.size()) * lineHeight(font)};
+}
+
+namespace {
+std::atomic<FontWarmUp> fontWarmUp{nullptr};
+}  // namespace
+
+void setFontWarmUp(FontWarmUp warmUp) { fontWarmUp.store(warmUp); }
+
+void warmUpFonts(double scale) {
+  if (FontWarmUp warmUp = fontWarmUp.load()) warmUp(scale);
 }
 
 }  // namespace tolba::platform

@@ -36,6 +36,13 @@ class TextMeasurer {
   static void setCurrent(std::shared_ptr<TextMeasurer> measurer);
 };
 
+// Preparing the fonts a renderer draws with before the first frame needs them,
+// off the calling thread. A renderer registers how; a host calls warmUpFonts()
+// once it knows the screen's scale. Without a renderer it does nothing.
+using FontWarmUp = void (*)(double scale);
+void setFontWarmUp(FontWarmUp warmUp);
+void warmUpFonts(double scale);
+
 class HeadlessTextMeasurer final : public TextMeasurer {
  public:
   Size measure(const std::string& text, const Font& font, double maxWidth, int maxLines) const override;
