@@ -46,6 +46,7 @@ Scene& scene() {
 void RenderFullPanel(benchmark::State& state) {
   auto& s = scene();
   for (auto _ : state) {
+    tolba::TolbaHost::shared().redrawAll();
     if (!tolba::TolbaLayer::drawInto(s.buffer)) state.SkipWithError("drawInto failed");
     benchmark::DoNotOptimize(s.pixels.data());
     benchmark::ClobberMemory();

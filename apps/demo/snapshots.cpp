@@ -88,6 +88,7 @@ bool Snapshots::shoot(const std::string& name, std::string* error) {
 
   // The SDK's layer, into the RGBA buffer a game would upload as a texture.
   std::vector<std::uint8_t> layer(static_cast<std::size_t>(width) * height * 4);
+  TolbaHost::shared().redrawAll();  // a new buffer, perhaps where the last one was
   if (!TolbaLayer::drawInto({layer.data(), width, height, width * 4})) {
     *error = "the SDK's layer could not be drawn";
     return false;

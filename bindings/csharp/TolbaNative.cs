@@ -56,6 +56,8 @@ internal static class Native {
   [DllImport(Lib)] internal static extern int tolba_host_has_content(IntPtr sdk, out int hasContent);
   [DllImport(Lib)] internal static extern int tolba_host_needs_redraw(IntPtr sdk, out int needsRedraw);
   [DllImport(Lib)] internal static extern int tolba_host_pixel_size(IntPtr sdk, out int width, out int height);
+  [DllImport(Lib)] internal static extern int tolba_host_dirty_rect(IntPtr sdk, out int x, out int y, out int width, out int height);
+  [DllImport(Lib)] internal static extern int tolba_host_redraw_all(IntPtr sdk);
   [DllImport(Lib)] internal static extern int tolba_host_elements(IntPtr sdk, byte[] buffer, UIntPtr capacity, out UIntPtr length);
   [DllImport(Lib)] internal static extern int tolba_host_set_open_url_callback(IntPtr sdk, OpenUrlFn fn, IntPtr userData);
   [DllImport(Lib)] internal static extern int tolba_host_draw(IntPtr sdk, byte[] pixels, int width, int height, int stride);

@@ -119,6 +119,12 @@ public sealed class TolbaSDK : IDisposable {
   public bool HasContent { get { int v; Check(Native.tolba_host_has_content(handle, out v)); return v != 0; } }
   public bool NeedsRedraw { get { int v; Check(Native.tolba_host_needs_redraw(handle, out v)); return v != 0; } }
   public void PixelSize(out int width, out int height) { Check(Native.tolba_host_pixel_size(handle, out width, out height)); }
+  // The pixels the next Draw changes (width 0 when none): upload only these.
+  public void DirtyRect(out int x, out int y, out int width, out int height) {
+    Check(Native.tolba_host_dirty_rect(handle, out x, out y, out width, out height));
+  }
+  // The next Draw redraws everything (a game that lost its texture).
+  public void RedrawAll() { Check(Native.tolba_host_redraw_all(handle)); }
   // What the player sees: {"kind", "text", "x", "y", "width", "height", "focused", "on"} each.
   public List<object> Elements() { return (List<object>)TolbaJson.Parse(ReadText(Native.tolba_host_elements)); }
   // RGBA, premultiplied; TolbaResult.NoRenderer when the renderer is not in the library.

@@ -6,9 +6,12 @@
 //   host.touch(...), host.textInput(...), host.key(...)   // forward input first;
 //                                                          // true = the SDK took it
 //   tolba::platform::RunLoop::main().tick();               // replies, timers, notifications
-//   if (host.hasContent() && host.needsRedraw())           // cheap when idle
+//   if (host.hasContent() && host.needsRedraw()) {         // cheap when idle
+//     TolbaPixelRect changed = host.dirtyRect();
 //     tolba::TolbaLayer::drawInto(buffer);                 // TolbaLayer.h (renderer library)
-//   ... upload the buffer as a texture and draw it over the game ...
+//     ... upload `changed` of the buffer to the game's texture ...
+//   }
+//   ... draw the texture over the game ...
 //
 // Every call here belongs to the main thread. Coordinates are points with the
 // origin at the top left of the screen in its current orientation.
@@ -54,6 +57,15 @@ struct TolbaPixelBuffer {
   std::int32_t width = 0;   // pixels
   std::int32_t height = 0;  // pixels
   std::int32_t stride = 0;  // bytes, at least 4 * width
+};
+
+// A rectangle of the layer in whole pixels from its top left; empty when
+// width or height is 0.
+struct TolbaPixelRect {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
 };
 
 // Something the player can see and act on, for automation and accessibility:
@@ -106,6 +118,15 @@ class TOLBA_API TolbaHost {
   // True when the layer changed since it was last drawn, or an animation or toast
   // is running. An idle SDK answers false and costs nothing per frame.
   bool needsRedraw() const;
+  // The pixels the next draw changes: the box around everything that moved,
+  // faded or changed since the last draw (the whole layer after a resize or
+  // redrawAll(), and before the first draw); empty when nothing did. Redrawing
+  // into the same buffer as last time redraws only this part and leaves the
+  // rest as it was, so a game uploads only this part of its texture.
+  TolbaPixelRect dirtyRect() const;
+  // Makes the next draw redraw (and dirtyRect() cover) the whole layer, for a
+  // game that lost its texture.
+  void redrawAll();
   // Size of the layer in pixels (screen size times scale, rounded up).
   std::int32_t pixelWidth() const;
   std::int32_t pixelHeight() const;

@@ -9,11 +9,16 @@ namespace tolba {
 
 class TOLBA_API TolbaLayer {
  public:
-  // Draws the whole layer into `buffer` (cleared to transparent first) at the
-  // screen's scale; a buffer of another size is drawn into from the top left and
-  // clipped. Marks the layer drawn. False, with a log line, for a buffer without
-  // pixels or with a stride under 4 * width.
+  // Draws the layer into `buffer` at the screen's scale (cleared to
+  // transparent where it draws); a buffer of another size is drawn into from
+  // the top left and clipped. Into the same buffer (address, size, stride) at
+  // the same scale as the last call, only what changed since is redrawn
+  // (TolbaHost::dirtyRect()) and the rest is left as it was; into any other
+  // buffer, all of it. Marks the layer drawn. False, with a log line, for a
+  // buffer without pixels or with a stride under 4 * width.
   static bool drawInto(const TolbaPixelBuffer& buffer);
+  // The pixels the last drawInto() or draw() changed (empty when none).
+  static TolbaPixelRect lastDrawnRect();
 
   // Draws into a buffer the layer keeps (TolbaHost's pixelWidth x pixelHeight)
   // when the layer changed, and returns it; valid until the next call.

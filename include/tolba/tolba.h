@@ -199,6 +199,13 @@ TOLBA_C_API int32_t tolba_host_wants_text_input(tolba_sdk* sdk, int32_t* out_wan
 TOLBA_C_API int32_t tolba_host_has_content(tolba_sdk* sdk, int32_t* out_has_content);
 TOLBA_C_API int32_t tolba_host_needs_redraw(tolba_sdk* sdk, int32_t* out_needs_redraw);
 TOLBA_C_API int32_t tolba_host_pixel_size(tolba_sdk* sdk, int32_t* out_width, int32_t* out_height);
+/* The pixels the next tolba_host_draw changes (width and height 0 when none):
+ * drawing into the same buffer as last time redraws only this part, so upload
+ * only this part of the texture. tolba_host_redraw_all makes the next draw
+ * redraw (and the rectangle cover) everything, for a game that lost its texture. */
+TOLBA_C_API int32_t tolba_host_dirty_rect(tolba_sdk* sdk, int32_t* out_x, int32_t* out_y, int32_t* out_width,
+                                          int32_t* out_height);
+TOLBA_C_API int32_t tolba_host_redraw_all(tolba_sdk* sdk);
 /* What the player sees, as a JSON array of {"kind", "text", "x", "y", "width",
  * "height", "focused", "on"} (points), copied as tolba_sdk_session does. */
 TOLBA_C_API int32_t tolba_host_elements(tolba_sdk* sdk, char* buffer, size_t capacity, size_t* out_length);
@@ -207,7 +214,8 @@ TOLBA_C_API int32_t tolba_host_elements(tolba_sdk* sdk, char* buffer, size_t cap
 typedef int32_t (*tolba_open_url_fn)(const char* url, void* user_data);
 TOLBA_C_API int32_t tolba_host_set_open_url_callback(tolba_sdk* sdk, tolba_open_url_fn callback, void* user_data);
 /* Draws the SDK's layer into the caller's RGBA buffer (premultiplied alpha,
- * `stride` bytes per row, at least 4 * width). Needs the renderer library
+ * `stride` bytes per row, at least 4 * width): what changed when it is the
+ * buffer drawn into last time, all of it otherwise. Needs the renderer library
  * (Tolba::render); without it the answer is TOLBA_ERR_NO_RENDERER. */
 TOLBA_C_API int32_t tolba_host_draw(tolba_sdk* sdk, uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
 

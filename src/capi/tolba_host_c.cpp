@@ -124,6 +124,25 @@ int32_t tolba_host_pixel_size(tolba_sdk* sdk, int32_t* out_width, int32_t* out_h
   });
 }
 
+int32_t tolba_host_dirty_rect(tolba_sdk* sdk, int32_t* out_x, int32_t* out_y, int32_t* out_width,
+                              int32_t* out_height) {
+  return guarded(sdk, "tolba_host_dirty_rect", [&]() -> int32_t {
+    const auto r = tolba::TolbaHost::shared().dirtyRect();
+    setOut(out_x, r.x);
+    setOut(out_y, r.y);
+    setOut(out_width, r.width);
+    setOut(out_height, r.height);
+    return TOLBA_OK;
+  });
+}
+
+int32_t tolba_host_redraw_all(tolba_sdk* sdk) {
+  return guarded(sdk, "tolba_host_redraw_all", [&]() -> int32_t {
+    tolba::TolbaHost::shared().redrawAll();
+    return TOLBA_OK;
+  });
+}
+
 int32_t tolba_host_elements(tolba_sdk* sdk, char* buffer, size_t capacity, size_t* out_length) {
   return guarded(sdk, "tolba_host_elements", [&]() -> int32_t {
     Json list = Json::array();

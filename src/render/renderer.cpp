@@ -286,24 +286,7 @@ void Renderer::drawScreen(cairo_t* cr) {
   }
 }
 
-void Renderer::drawView(cairo_t* cr, platform::View& view) {
-  if (view.isHidden()) return;
-  const double alpha = std::clamp(view.presentationAlpha(), 0.0, 1.0);
-  if (alpha <= 0.001) return;
-  const Rect frame = view.frame();
-  const platform::Point center = view.presentationCenter();
-  const double w = frame.width();
-  const double h = frame.height();
-
-  cairo_save(cr);
-  cairo_translate(cr, center.x - w * 0.5, center.y - h * 0.5);
-  // A view with alpha is drawn into a group painted with that alpha, unless it
-  // is a plain view without subviews: its background then takes the alpha.
-  const bool plainLeaf = view.subviews().empty() && typeid(view) == typeid(platform::View);
-  const bool group = alpha < 0.999 && !plainLeaf;
-  if (group) cairo_push_group(cr);
-  const double ownAlpha = group ? 1.0 : alpha;
-
+void Renderer::drawOwn(cairo_t* cr, platform::View& view, double w, double h, double ownAlpha) {
   if (const auto& bg = view.backgroundColor(); bg && bg->alpha > 0) {
     roundedRect(cr, 0, 0, w, h, view.cornerRadius());
     cairo_set_source_rgba(cr, bg->red, bg->green, bg->blue, bg->alpha * ownAlpha);
@@ -324,6 +307,34 @@ void Renderer::drawView(cairo_t* cr, platform::View& view) {
       page->draw(cr, web->contentOffset().y, h);
     }
   }
+}
+
+void Renderer::drawView(cairo_t* cr, platform::View& view) {
+  if (view.isHidden()) return;
+  const double alpha = std::clamp(view.presentationAlpha(), 0.0, 1.0);
+  if (alpha <= 0.001) return;
+  const Rect frame = view.frame();
+  const platform::Point center = view.presentationCenter();
+  const double w = frame.width();
+  const double h = frame.height();
+
+  cairo_save(cr);
+  cairo_translate(cr, center.x - w * 0.5, center.y - h * 0.5);
+  // A redraw of part of the screen skips what lies outside it (one point more
+  // for antialiased edges, as the damage counts them).
+  double cx0, cy0, cx1, cy1;
+  cairo_clip_extents(cr, &cx0, &cy0, &cx1, &cy1);
+  const bool inClip = cx0 < w + 1 && cx1 > -1 && cy0 < h + 1 && cy1 > -1;
+  if (!inClip && (view.clipsToBounds() || view.subviews().empty())) {
+    cairo_restore(cr);
+    return;
+  }
+  // A view with alpha is drawn into a group painted with that alpha, unless it
+  // is a plain view without subviews: its background then takes the alpha.
+  const bool plainLeaf = view.subviews().empty() && typeid(view) == typeid(platform::View);
+  const bool group = alpha < 0.999 && !plainLeaf;
+  if (group) cairo_push_group(cr);
+  if (inClip) drawOwn(cr, view, w, h, group ? 1.0 : alpha);
 
   if (!view.subviews().empty()) {
     if (view.clipsToBounds()) {

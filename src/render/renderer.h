@@ -26,6 +26,8 @@ class Renderer {
 
  private:
   Renderer();
+  // The view's background and content, in its own coordinates.
+  void drawOwn(cairo_t* cr, platform::View& view, double w, double h, double ownAlpha);
   ~Renderer() = default;
   struct Pages;
   std::unique_ptr<Pages> pages_;

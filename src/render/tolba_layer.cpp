@@ -13,6 +13,7 @@
 #include "tolba/platform/log.h"
 #include "toolkit/application.h"
 #include "toolkit/display.h"
+#include "toolkit/screen_damage.h"
 
 namespace tolba {
 namespace {
@@ -42,6 +43,11 @@ struct Kept {
   TolbaPixelBuffer buffer;
   bool drawn = false;
   std::vector<std::uint8_t> scratch;  // drawing surface for buffers cairo cannot draw into
+  // The buffer drawn into last, at what scale, and what of it changed: a draw
+  // into the same buffer at the same scale redraws only the damage.
+  TolbaPixelBuffer last;
+  double lastScale = 0;
+  TolbaPixelRect lastDrawn;
 };
 
 Kept& kept() {
@@ -53,8 +59,13 @@ std::int32_t pixelsFor(double points, double scale) {
   return static_cast<std::int32_t>(std::ceil(points * scale - 1e-9));
 }
 
-void paintLayer(cairo_surface_t* surface) {
+// Clears and draws the layer inside `rects` (every pixel when `whole`).
+void paintLayer(cairo_surface_t* surface, const std::vector<platform::PixelRect>& rects, bool whole) {
   cairo_t* cr = cairo_create(surface);
+  if (!whole) {
+    for (const auto& r : rects) cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+    cairo_clip(cr);
+  }
   cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
   cairo_paint(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
@@ -78,6 +89,8 @@ void TolbaLayer::installTextMeasurer() { render::installTextMeasurer(); }
 
 bool TolbaLayer::fontsReady() { return render::TextEngine::ready(); }
 
+TolbaPixelRect TolbaLayer::lastDrawnRect() { return kept().lastDrawn; }
+
 bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
   if (!buffer.pixels || buffer.width <= 0 || buffer.height <= 0 || buffer.stride < 4 * buffer.width) {
     platform::log("TolbaLayer: cannot draw into a buffer of " + std::to_string(buffer.width) + " x " +
@@ -91,28 +104,49 @@ bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
   }();
   (void)measuring;
 
+  auto& k = kept();
+  const double scale = platform::Application::shared().screenScale();
+  const bool same = k.last.pixels == buffer.pixels && k.last.width == buffer.width &&
+                    k.last.height == buffer.height && k.last.stride == buffer.stride && k.lastScale == scale;
+  const platform::DamageRegion damage = platform::screenDamage();
+  const bool whole = !same || damage.full();
+  const std::vector<platform::PixelRect> rects =
+      whole ? std::vector<platform::PixelRect>{{0, 0, buffer.width, buffer.height}}
+            : damage.pixels(scale, buffer.width, buffer.height);
+  k.last = buffer;
+  k.lastScale = scale;
+  const auto box = platform::boundingRect(rects);
+  k.lastDrawn = {box.x, box.y, box.width, box.height};
+
   const bool direct = buffer.stride % 4 == 0 && reinterpret_cast<std::uintptr_t>(buffer.pixels) % 4 == 0;
-  if (direct) {
-    // Draw in place, then turn each word's bytes around.
+  if (rects.empty()) {
+    // Changed where nothing shows: the pixels stay.
+  } else if (direct) {
+    // Draw in place, then turn each word's bytes around where it drew (the
+    // rectangles never overlap, so no pixel is turned twice).
     cairo_surface_t* surface = cairo_image_surface_create_for_data(buffer.pixels, CAIRO_FORMAT_ARGB32, buffer.width,
                                                                    buffer.height, buffer.stride);
-    paintLayer(surface);
+    paintLayer(surface, rects, whole);
     cairo_surface_destroy(surface);
-    for (std::int32_t y = 0; y < buffer.height; ++y) {
-      auto* row = reinterpret_cast<std::uint32_t*>(buffer.pixels + static_cast<std::ptrdiff_t>(y) * buffer.stride);
-      for (std::int32_t x = 0; x < buffer.width; ++x) row[x] = argbToRgba(row[x]);
+    for (const auto& r : rects) {
+      for (std::int32_t y = r.y; y < r.y + r.height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(buffer.pixels + static_cast<std::ptrdiff_t>(y) * buffer.stride);
+        for (std::int32_t x = r.x; x < r.x + r.width; ++x) row[x] = argbToRgba(row[x]);
+      }
     }
   } else {
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, buffer.width);
-    auto& scratch = kept().scratch;
+    auto& scratch = k.scratch;
     scratch.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(buffer.height));
     cairo_surface_t* surface =
         cairo_image_surface_create_for_data(scratch.data(), CAIRO_FORMAT_ARGB32, buffer.width, buffer.height, stride);
-    paintLayer(surface);
+    paintLayer(surface, rects, whole);
     cairo_surface_destroy(surface);
-    for (std::int32_t y = 0; y < buffer.height; ++y) {
-      convertRow(scratch.data() + static_cast<std::ptrdiff_t>(y) * stride,
-                 buffer.pixels + static_cast<std::ptrdiff_t>(y) * buffer.stride, buffer.width);
+    for (const auto& r : rects) {
+      for (std::int32_t y = r.y; y < r.y + r.height; ++y) {
+        convertRow(scratch.data() + static_cast<std::ptrdiff_t>(y) * stride + 4 * r.x,
+                   buffer.pixels + static_cast<std::ptrdiff_t>(y) * buffer.stride + 4 * r.x, r.width);
+      }
     }
   }
   platform::didDisplay();

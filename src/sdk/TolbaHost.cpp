@@ -11,6 +11,7 @@
 #include "toolkit/display.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/label.h"
+#include "toolkit/screen_damage.h"
 #include "toolkit/switch.h"
 #include "toolkit/text_field.h"
 #include "toolkit/text_measurer.h"
@@ -195,6 +196,9 @@ void TolbaHost::setScreen(const TolbaScreen& s) {
     platform::log("TolbaHost: ignored a screen of " + std::to_string(s.width) + " x " + std::to_string(s.height));
     return;
   }
+  const double scaleBefore = app.screenScale();
+  const platform::EdgeInsets insetsBefore = app.safeAreaInsets();
+  const std::int64_t orientationBefore = app.statusBarOrientation();
   if (std::isfinite(s.scale) && s.scale > 0) {
     app.setScreenScale(s.scale);
     platform::warmUpFonts(s.scale);
@@ -221,7 +225,11 @@ void TolbaHost::setScreen(const TolbaScreen& s) {
   if (auto button = TolbaFloatView::existingInstance(); button && before != app.mainScreenBounds()) {
     button->keepOnScreen(before);
   }
-  platform::setNeedsDisplay();
+  // A new size redraws everything already (the application does); a new scale
+  // or safe area lays the same points out on other pixels.
+  const bool changed = app.screenScale() != scaleBefore || app.safeAreaInsets() != insetsBefore ||
+                       app.statusBarOrientation() != orientationBefore || app.mainScreenBounds() != before;
+  if (changed) platform::setNeedsDisplay();
 }
 
 TolbaScreen TolbaHost::screen() const {
@@ -367,6 +375,15 @@ bool TolbaHost::hasContent() const {
 }
 
 bool TolbaHost::needsRedraw() const { return platform::needsDisplay() || platform::animationNeedsDisplay(); }
+
+TolbaPixelRect TolbaHost::dirtyRect() const {
+  if (!needsRedraw()) return {};
+  const auto box = platform::boundingRect(
+      platform::screenDamage().pixels(Application::shared().screenScale(), pixelWidth(), pixelHeight()));
+  return {box.x, box.y, box.width, box.height};
+}
+
+void TolbaHost::redrawAll() { platform::setNeedsDisplay(); }
 
 std::int32_t TolbaHost::pixelWidth() const {
   const auto& app = Application::shared();

@@ -40,12 +40,15 @@ void Application::addWindow(const std::shared_ptr<Window>& window) {
   if (!window) return;
   if (std::find(windows_.begin(), windows_.end(), window) == windows_.end()) {
     windows_.push_back(window);
-    setNeedsDisplay();
+    window->setNeedsDisplay();
   }
 }
 
 void Application::removeWindow(const Window* window) {
-  if (std::erase_if(windows_, [&](const auto& w) { return w.get() == window; }) > 0) setNeedsDisplay();
+  for (const auto& w : windows_) {
+    if (w.get() == window) w->setNeedsDisplay();  // where it was drawn, before it goes
+  }
+  std::erase_if(windows_, [&](const auto& w) { return w.get() == window; });
   if (keyWindow_.lock().get() == window) keyWindow_.reset();
 }
 

@@ -12,16 +12,37 @@ std::uint64_t generation = 1;
 std::uint64_t displayed = 0;
 double animationsEnd = kNever;  // seconds on the main run loop's clock
 double drawnAt = kNever;
+DamageRegion& pending() {
+  static auto* region = [] {
+    auto* r = new DamageRegion();
+    r->addAll();
+    return r;
+  }();
+  return *region;
+}
 }  // namespace
 
 std::uint64_t displayGeneration() { return generation; }
-void setNeedsDisplay() { ++generation; }
+void setNeedsDisplay() {
+  ++generation;
+  pending().addAll();
+}
+
+void setNeedsDisplayIn(Rect screenRect) {
+  ++generation;
+  pending().add(screenRect);
+}
+
+const DamageRegion& pendingDamage() { return pending(); }
 std::uint64_t displayedGeneration() { return displayed; }
 
 void didDisplay() {
   displayed = generation;
   drawnAt = RunLoop::main().now().count();
+  pending().clear();
 }
+
+TimePoint lastDisplayTime() { return TimePoint{drawnAt}; }
 
 void noteAnimationUntil(TimePoint end) {
   if (end.count() > animationsEnd) animationsEnd = end.count();
@@ -37,6 +58,7 @@ void resetDisplay() {
   displayed = 0;
   animationsEnd = kNever;
   drawnAt = kNever;
+  pending().addAll();
 }
 
 }  // namespace tolba::platform

@@ -1,25 +1,36 @@
 #pragma once
-// Whether what is on screen changed since it was last drawn. Every change that a
-// renderer would draw differently (a frame, a colour, a text, the tree itself)
-// calls setNeedsDisplay(); running animations keep the screen changing until they
-// end. A renderer calls didDisplay() after drawing. Main thread only.
+// Whether what is on screen changed since it was last drawn, and where. Every
+// change that a renderer would draw differently (a frame, a colour, a text, the
+// tree itself) marks the screen: views mark the area they are drawn in
+// (View::setNeedsDisplay, screen_damage.h), anything else the whole screen;
+// running animations keep the screen changing until they end. A renderer calls
+// didDisplay() after drawing. Main thread only.
 //
 // Both questions are a couple of loads and compares: an idle screen costs
 // nothing to ask about once per frame.
 
 #include <cstdint>
 
+#include "toolkit/damage_region.h"
 #include "tolba/platform/clock.h"
 
 namespace tolba::platform {
 
 // Counts changes; never goes back.
 std::uint64_t displayGeneration();
+// The whole screen changed.
 void setNeedsDisplay();
+// Part of it changed (points on screen); an empty rectangle still counts as a
+// change, one that shows nowhere.
+void setNeedsDisplayIn(Rect screenRect);
+// What changed since the last didDisplay() (animations aside: screen_damage.h).
+const DamageRegion& pendingDamage();
 // The generation that was last drawn.
 std::uint64_t displayedGeneration();
 // Marks everything drawn, at the main run loop's time now.
 void didDisplay();
+// When that was (minus infinity before the first time).
+TimePoint lastDisplayTime();
 // True when a change was made since the last didDisplay().
 inline bool needsDisplay() { return displayGeneration() != displayedGeneration(); }
 
@@ -32,7 +43,8 @@ bool animationNeedsDisplay();
 // True while any noted animation has not reached its end by `now`.
 bool animationRunning(TimePoint now);
 
-// Back to "never drawn, nothing animating" (a fresh application, tests).
+// Back to "never drawn, nothing animating, all of it to draw" (a fresh
+// application, tests).
 void resetDisplay();
 
 }  // namespace tolba::platform

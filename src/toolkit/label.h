@@ -15,6 +15,7 @@ enum class LineBreakMode { WordWrapping = 0, CharWrapping = 1, Clipping = 2, Tru
 
 class Label : public View {
  public:
+  bool drawsContent() const override { return true; }
   explicit Label(Rect frame = {});
 
   const std::string& text() const { return text_; }
@@ -40,7 +41,7 @@ class Label : public View {
  private:
   // Sets a property, marking the screen when the value changes.
   template <class T>
-  static void assign(T& field, T value) {
+  void assign(T& field, T value) {
     if (field == value) return;
     field = std::move(value);
     setNeedsDisplay();

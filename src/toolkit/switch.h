@@ -10,6 +10,7 @@ namespace tolba::platform {
 
 class Switch : public Control {
  public:
+  bool drawsContent() const override { return true; }
   static constexpr Size kStandardSize{51, 31};
   explicit Switch(Rect frame = {});
 

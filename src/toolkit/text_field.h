@@ -18,6 +18,7 @@ enum class TextBorderStyle { None = 0, Line = 1, Bezel = 2, RoundedRect = 3 };
 
 class TextField : public Control {
  public:
+  bool drawsContent() const override { return true; }
   using Control::Control;
   ~TextField() override;
 
@@ -71,7 +72,7 @@ class TextField : public Control {
 
  private:
   template <class T>
-  static void assign(T& field, T value) {
+  void assign(T& field, T value) {
     if (field == value) return;
     field = std::move(value);
     setNeedsDisplay();

@@ -6,6 +6,7 @@
 #include "toolkit/animation.h"
 #include "toolkit/display.h"
 #include "toolkit/gesture_recognizer.h"
+#include "toolkit/screen_damage.h"
 #include "toolkit/text_field.h"
 #include "toolkit/window.h"
 
@@ -18,10 +19,14 @@ View::~View() {
   for (auto& r : recognizers_) r->view_ = nullptr;
 }
 
+void View::setNeedsDisplay() const { damageView(*this); }
+
 void View::setFrame(Rect frame) {
   const Point oldCenter = center();
   const Point oldPresented = presentationCenter();
-  if (frame != frame_) setNeedsDisplay();
+  // Cancelling a move shows too: the view jumps to its model position.
+  const bool shows = frame != frame_ || centerTrack_.has_value();
+  if (shows) setNeedsDisplay();
   frame_ = frame;
   if (const auto* anim = detail::currentAnimation()) {
     if (center() != oldCenter) {
@@ -30,6 +35,7 @@ void View::setFrame(Rect frame) {
   } else {
     centerTrack_.reset();
   }
+  if (shows) setNeedsDisplay();
 }
 
 void View::setCenter(Point c) {
@@ -39,17 +45,20 @@ void View::setCenter(Point c) {
 void View::setAlpha(double alpha) {
   const double presented = presentationAlpha();
   const bool changed = alpha != alpha_;
+  const bool shows = changed || alphaTrack_.has_value();
+  if (shows) setNeedsDisplay();
   alpha_ = alpha;
-  if (changed) setNeedsDisplay();
   if (const auto* anim = detail::currentAnimation()) {
     if (changed) alphaTrack_ = Track<double>{presented, anim->start, anim->duration, anim->blocksInteraction, anim->curve};
   } else {
     alphaTrack_.reset();
   }
+  if (shows) setNeedsDisplay();
 }
 
 void View::setHidden(bool hidden) {
   if (hidden == hidden_) return;
+  setNeedsDisplay();
   hidden_ = hidden;
   setNeedsDisplay();
 }
@@ -74,6 +83,7 @@ void View::setCornerRadius(double radius) {
 
 void View::setClipsToBounds(bool clips) {
   if (clips == clipsToBounds_) return;
+  setNeedsDisplay();
   clipsToBounds_ = clips;
   setNeedsDisplay();
 }
@@ -91,12 +101,21 @@ T View::interpolate(const Track<T>& track, const T& to, TimePoint now) {
   }
 }
 
-double View::presentationAlpha() const {
-  return alphaTrack_ ? interpolate(*alphaTrack_, alpha_, RunLoop::main().now()) : alpha_;
+double View::presentationAlpha() const { return presentationAlphaAt(RunLoop::main().now()); }
+
+Point View::presentationCenter() const { return presentationCenterAt(RunLoop::main().now()); }
+
+double View::presentationAlphaAt(TimePoint at) const {
+  return alphaTrack_ ? interpolate(*alphaTrack_, alpha_, at) : alpha_;
 }
 
-Point View::presentationCenter() const {
-  return centerTrack_ ? interpolate(*centerTrack_, center(), RunLoop::main().now()) : center();
+Point View::presentationCenterAt(TimePoint at) const {
+  return centerTrack_ ? interpolate(*centerTrack_, center(), at) : center();
+}
+
+bool View::isAnimatingSince(TimePoint since) const {
+  auto running = [&](const auto& t) { return t && (since - t->start).count() < t->duration; };
+  return running(alphaTrack_) || running(centerTrack_);
 }
 
 bool View::isAnimating() const {
@@ -117,6 +136,7 @@ void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
   if (!view || view.get() == this || isDescendantOf(view.get())) return;
   auto keep = view;  // removing it from its old superview may drop the last other owner
   if (view->superview_) {
+    view->setNeedsDisplay();
     auto& old = view->superview_->subviews_;
     old.erase(std::remove(old.begin(), old.end(), view), old.end());
     view->superview_ = nullptr;
@@ -124,7 +144,7 @@ void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
   index = std::min(index, subviews_.size());
   subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), keep);
   keep->superview_ = this;
-  setNeedsDisplay();
+  keep->setNeedsDisplay();
   keep->didMoveToSuperview();
 }
 
@@ -132,10 +152,10 @@ void View::removeFromSuperview() {
   if (!superview_) return;
   auto self = shared_from_this();  // keeps this view alive until the call returns
   endEditing(true);
+  setNeedsDisplay();
   auto& siblings = superview_->subviews_;
   siblings.erase(std::remove(siblings.begin(), siblings.end(), self), siblings.end());
   superview_ = nullptr;
-  setNeedsDisplay();
   didMoveToSuperview();
 }
 

@@ -8,8 +8,9 @@
 // animation block (animation.h) the model value changes at once while the
 // presentation value moves towards it on the main run loop's clock.
 //
-// Every change that shows (geometry, appearance, the tree) marks the screen as
-// needing display (display.h); subclasses do the same for their own state.
+// Every change that shows (geometry, appearance, the tree) marks where the view
+// is drawn as needing display (setNeedsDisplay(), display.h); subclasses do the
+// same for their own state.
 
 #include <cstdint>
 #include <memory>
@@ -63,6 +64,16 @@ class View : public std::enable_shared_from_this<View> {
   double presentationAlpha() const;
   Point presentationCenter() const;
   bool isAnimating() const;
+  // The same at another time on the main run loop's clock (as this view's
+  // animations stand now).
+  double presentationAlphaAt(TimePoint at) const;
+  Point presentationCenterAt(TimePoint at) const;
+  // Whether an animation of this view had not ended by `since`.
+  bool isAnimatingSince(TimePoint since) const;
+
+  // Marks the screen where this view (with its subviews) was last drawn and
+  // where it is drawn now as changed (screen_damage.h).
+  void setNeedsDisplay() const;
 
   // The tree. Adding a view that has a superview moves it.
   void addSubview(const std::shared_ptr<View>& view);
@@ -103,6 +114,10 @@ class View : public std::enable_shared_from_this<View> {
   void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
   void removeGestureRecognizer(const GestureRecognizer* recognizer);
   const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const { return recognizers_; }
+
+  // Whether the view draws something of its own besides its background (text,
+  // a control's face, a page); a plain view draws only its background.
+  virtual bool drawsContent() const { return false; }
 
   // Sizes the view to its content; the default does nothing.
   virtual void sizeToFit() {}

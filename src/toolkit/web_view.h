@@ -64,6 +64,7 @@ class WebViewNavigationDelegate {
 
 class WebView : public View {
  public:
+  bool drawsContent() const override { return true; }
   explicit WebView(Rect frame = {});
   ~WebView() override;
 

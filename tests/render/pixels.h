@@ -7,6 +7,7 @@
 
 #include "tolba/TolbaLayer.h"
 #include "toolkit/application.h"
+#include "toolkit/display.h"
 #include "toolkit/geometry.h"
 
 namespace tolba::testing {
@@ -24,6 +25,7 @@ class Pixels {
     width_ = static_cast<int>(app.mainScreenBounds().width() * scale_);
     height_ = static_cast<int>(app.mainScreenBounds().height() * scale_);
     bytes_.assign(static_cast<std::size_t>(width_) * height_ * 4, 0);
+    platform::setNeedsDisplay();  // a new buffer, perhaps where the last one was
     ok_ = TolbaLayer::drawInto({bytes_.data(), width_, height_, width_ * 4});
   }
   bool ok() const { return ok_; }

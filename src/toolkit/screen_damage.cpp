@@ -1,0 +1,105 @@
+#include "toolkit/screen_damage.h"
+
+#include <algorithm>
+
+#include "toolkit/application.h"
+#include "toolkit/display.h"
+#include "toolkit/view.h"
+#include "toolkit/window.h"
+
+namespace tolba::platform {
+namespace {
+
+constexpr double kBleed = 1.0;      // points around a frame that drawing may touch
+constexpr double kInvisible = 0.001;  // the renderer skips views this transparent
+
+bool shownWindow(const View* root) {
+  const auto* window = dynamic_cast<const Window*>(root);
+  if (!window) return false;
+  for (const auto& w : Application::shared().windows()) {
+    if (w.get() == window) return true;
+  }
+  return false;
+}
+
+bool visible(const View& v, TimePoint at) { return !v.isHidden() && v.presentationAlphaAt(at) > kInvisible; }
+
+Point originAt(const View& v, TimePoint at) {
+  const Point c = v.presentationCenterAt(at);
+  return {c.x - v.frame().width() * 0.5, c.y - v.frame().height() * 0.5};
+}
+
+void grow(std::optional<Rect>& acc, const Rect& r) {
+  if (!acc) {
+    acc = r;
+    return;
+  }
+  const double x = std::min(acc->x(), r.x());
+  const double y = std::min(acc->y(), r.y());
+  acc = Rect{x, y, std::max(acc->maxX(), r.maxX()) - x, std::max(acc->maxY(), r.maxY()) - y};
+}
+
+// `origin`: the view's frame origin on screen.
+void addSubtree(const View& v, Point origin, TimePoint at, std::optional<Rect>& acc) {
+  const Size size = v.frame().size;
+  const auto& bg = v.backgroundColor();
+  if (v.drawsContent() || (bg && bg->alpha > 0)) {
+    grow(acc, {origin.x - kBleed, origin.y - kBleed, size.width + 2 * kBleed, size.height + 2 * kBleed});
+  }
+  if (v.clipsToBounds()) return;
+  for (const auto& sub : v.subviews()) {
+    if (!sub || !visible(*sub, at)) continue;
+    const Point o = originAt(*sub, at);
+    addSubtree(*sub, {origin.x + o.x, origin.y + o.y}, at, acc);
+  }
+}
+
+void sweep(const View& v, TimePoint since, DamageRegion& region) {
+  if (v.isAnimatingSince(since)) {
+    if (auto r = drawnExtent(v, since)) region.add(*r);
+    if (auto r = drawnExtent(v, RunLoop::main().now())) region.add(*r);
+  }
+  for (const auto& sub : v.subviews()) {
+    if (sub) sweep(*sub, since, region);
+  }
+}
+
+}  // namespace
+
+std::optional<Rect> drawnExtent(const View& view, TimePoint at) {
+  Point origin;
+  const View* root = &view;
+  for (const View* v = &view; v; v = v->superview()) {
+    if (!visible(*v, at)) return std::nullopt;
+    const Point o = originAt(*v, at);
+    origin.x += o.x;
+    origin.y += o.y;
+    root = v;
+  }
+  if (!shownWindow(root)) return std::nullopt;
+  std::optional<Rect> acc;
+  addSubtree(view, origin, at, acc);
+  return acc;
+}
+
+void damageView(const View& view) {
+  if (pendingDamage().full()) {
+    setNeedsDisplayIn({});
+    return;
+  }
+  if (auto r = drawnExtent(view, lastDisplayTime())) setNeedsDisplayIn(*r);
+  if (auto r = drawnExtent(view, RunLoop::main().now())) setNeedsDisplayIn(*r);
+  setNeedsDisplayIn({});  // counts as a change even where nothing shows
+}
+
+DamageRegion screenDamage() {
+  DamageRegion region = pendingDamage();
+  if (region.full() || !animationNeedsDisplay()) return region;
+  const TimePoint since = lastDisplayTime();
+  for (const auto& w : Application::shared().windows()) {
+    if (w && !w->isHidden()) sweep(*w, since, region);
+  }
+  return region;
+}
+
+}  // namespace tolba::platform
