@@ -12,6 +12,7 @@ std::uint64_t generation = 1;
 std::uint64_t displayed = 0;
 double animationsEnd = kNever;  // seconds on the main run loop's clock
 double drawnAt = kNever;
+std::uint64_t displays = 0;
 DamageRegion& pending() {
   static auto* region = [] {
     auto* r = new DamageRegion();
@@ -40,9 +41,12 @@ void didDisplay() {
   displayed = generation;
   drawnAt = RunLoop::main().now().count();
   pending().clear();
+  ++displays;
 }
 
 TimePoint lastDisplayTime() { return TimePoint{drawnAt}; }
+
+std::uint64_t displayCount() { return displays; }
 
 void noteAnimationUntil(TimePoint end) {
   if (end.count() > animationsEnd) animationsEnd = end.count();

@@ -29,8 +29,10 @@ const DamageRegion& pendingDamage();
 std::uint64_t displayedGeneration();
 // Marks everything drawn, at the main run loop's time now.
 void didDisplay();
-// When that was (minus infinity before the first time).
+// When that was (minus infinity before the first time), and how many times it
+// happened.
 TimePoint lastDisplayTime();
+std::uint64_t displayCount();
 // True when a change was made since the last didDisplay().
 inline bool needsDisplay() { return displayGeneration() != displayedGeneration(); }
 

@@ -54,9 +54,28 @@ void addSubtree(const View& v, Point origin, TimePoint at, std::optional<Rect>& 
   }
 }
 
+// Where the view was drawn at the last display: nowhere if it, or a view it is
+// in, came into the tree since.
+std::optional<Rect> lastDrawnExtent(const View& view) {
+  for (const View* v = &view; v; v = v->superview()) {
+    if (v->addedSinceLastDisplay()) return std::nullopt;
+  }
+  return drawnExtent(view, lastDisplayTime());
+}
+
+// Views changed since the last display, to measure where they are at the draw.
+struct Changed {
+  std::weak_ptr<const View> view;
+  std::uint64_t display;
+};
+std::vector<Changed>& changedViews() {
+  static auto* list = new std::vector<Changed>();
+  return *list;
+}
+
 void sweep(const View& v, TimePoint since, DamageRegion& region) {
   if (v.isAnimatingSince(since)) {
-    if (auto r = drawnExtent(v, since)) region.add(*r);
+    if (auto r = lastDrawnExtent(v)) region.add(*r);
     if (auto r = drawnExtent(v, RunLoop::main().now())) region.add(*r);
   }
   for (const auto& sub : v.subviews()) {
@@ -82,19 +101,30 @@ std::optional<Rect> drawnExtent(const View& view, TimePoint at) {
   return acc;
 }
 
-void damageView(const View& view) {
-  if (pendingDamage().full()) {
-    setNeedsDisplayIn({});
-    return;
+bool damageView(const View& view) {
+  if (auto r = lastDrawnExtent(view)) setNeedsDisplayIn(*r);
+  auto weak = view.weak_from_this();
+  if (weak.expired()) {  // not owned yet (being built): where it is now is all there is
+    if (auto r = drawnExtent(view, RunLoop::main().now())) setNeedsDisplayIn(*r);
+    return false;
   }
-  if (auto r = drawnExtent(view, lastDisplayTime())) setNeedsDisplayIn(*r);
-  if (auto r = drawnExtent(view, RunLoop::main().now())) setNeedsDisplayIn(*r);
-  setNeedsDisplayIn({});  // counts as a change even where nothing shows
+  auto& list = changedViews();
+  if (!list.empty() && list.front().display != displayCount()) list.clear();
+  list.push_back({std::move(weak), displayCount()});
+  return true;
 }
 
 DamageRegion screenDamage() {
   DamageRegion region = pendingDamage();
-  if (region.full() || !animationNeedsDisplay()) return region;
+  if (region.full()) return region;
+  const TimePoint now = RunLoop::main().now();
+  for (const auto& c : changedViews()) {
+    if (c.display != displayCount()) break;
+    if (auto v = c.view.lock()) {
+      if (auto r = drawnExtent(*v, now)) region.add(*r);
+    }
+  }
+  if (!animationNeedsDisplay()) return region;
   const TimePoint since = lastDisplayTime();
   for (const auto& w : Application::shared().windows()) {
     if (w && !w->isHidden()) sweep(*w, since, region);

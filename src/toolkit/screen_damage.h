@@ -8,8 +8,9 @@
 // antialiased edges and hairlines. A view that is hidden, fully transparent or
 // not in a window on screen has none.
 //
-// A change damages where the view was last drawn and where it will be drawn
-// now; running animations damage the same for each view they move. Main thread.
+// A change damages where the view was last drawn and where it is drawn when
+// the screen is drawn next (after everything else that frame moved it);
+// running animations damage the same for each view they move. Main thread.
 
 #include <optional>
 
@@ -22,8 +23,11 @@ class View;
 
 std::optional<Rect> drawnExtent(const View& view, TimePoint at);
 
-// Adds the view's extent at the last display and now to the pending damage.
-void damageView(const View& view);
+// Adds where the view was drawn at the last display to the pending damage, and
+// keeps the view to add where it is drawn when the damage is asked for. False
+// for a view not owned yet: then where it is now is added at once, and it
+// must be damaged again at its next change.
+bool damageView(const View& view);
 
 // What the next draw must redraw: the pending damage and the area of every
 // animation that moved something since the last display.

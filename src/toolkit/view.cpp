@@ -19,7 +19,15 @@ View::~View() {
   for (auto& r : recognizers_) r->view_ = nullptr;
 }
 
-void View::setNeedsDisplay() const { damageView(*this); }
+void View::setNeedsDisplay() const {
+  // Where it was drawn is taken at its first change since the last display;
+  // where it is drawn now, when the screen is drawn next.
+  const std::uint64_t display = displayCount();
+  if (changedAtDisplay_ != display && !pendingDamage().full() && damageView(*this)) changedAtDisplay_ = display;
+  setNeedsDisplayIn({});
+}
+
+bool View::addedSinceLastDisplay() const { return superview_ && addedAtDisplay_ >= displayCount(); }
 
 void View::setFrame(Rect frame) {
   const Point oldCenter = center();
@@ -144,6 +152,7 @@ void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
   index = std::min(index, subviews_.size());
   subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), keep);
   keep->superview_ = this;
+  keep->addedAtDisplay_ = displayCount();
   keep->setNeedsDisplay();
   keep->didMoveToSuperview();
 }

@@ -71,6 +71,10 @@ class View : public std::enable_shared_from_this<View> {
   // Whether an animation of this view had not ended by `since`.
   bool isAnimatingSince(TimePoint since) const;
 
+  // Whether the view came into its superview after the last display (it was
+  // not drawn there then).
+  bool addedSinceLastDisplay() const;
+
   // Marks the screen where this view (with its subviews) was last drawn and
   // where it is drawn now as changed (screen_damage.h).
   void setNeedsDisplay() const;
@@ -149,6 +153,8 @@ class View : public std::enable_shared_from_this<View> {
   bool clipsToBounds_ = false;
   bool userInteractionEnabled_ = true;
   View* superview_ = nullptr;
+  std::uint64_t addedAtDisplay_ = 0;  // displayCount() when it came into its superview
+  mutable std::uint64_t changedAtDisplay_ = ~std::uint64_t{0};  // displayCount() at its first change since
   std::vector<std::shared_ptr<View>> subviews_;
   std::vector<std::shared_ptr<GestureRecognizer>> recognizers_;
   std::optional<Track<double>> alphaTrack_;

@@ -50,6 +50,23 @@ TEST_F(CHostDrawTest, LoginPanelIsDrawnIntoTheCallersBuffer) {
   EXPECT_EQ(outside[0], 0);
   EXPECT_GT(outside[3], 30);
   EXPECT_LT(outside[3], 80);
+
+  // Nothing changed since: nothing to upload. Typing changes only the field.
+  std::int32_t x = -1, y = -1, w = -1, h = -1;
+  ASSERT_EQ(tolba_host_dirty_rect(sdk, &x, &y, &w, &h), TOLBA_OK);
+  EXPECT_EQ(w, 0);
+  std::int32_t taken = 0;
+  tolba_host_touch(sdk, 1, TOLBA_TOUCH_BEGAN, box.x() + 150, box.y() + 60, &taken);
+  tolba_host_touch(sdk, 1, TOLBA_TOUCH_ENDED, box.x() + 150, box.y() + 60, &taken);
+  advance(1);  // the keyboard is up
+  ASSERT_EQ(tolba_host_draw(sdk, pixels.data(), width, height, stride), TOLBA_OK);
+  ASSERT_EQ(tolba_host_text_input(sdk, "abc", &taken), TOLBA_OK);
+  ASSERT_EQ(tolba_host_dirty_rect(sdk, &x, &y, &w, &h), TOLBA_OK);
+  EXPECT_GT(w, 0);
+  EXPECT_LT(w * h, width * height / 20);
+  ASSERT_EQ(tolba_host_redraw_all(sdk), TOLBA_OK);
+  ASSERT_EQ(tolba_host_dirty_rect(sdk, &x, &y, &w, &h), TOLBA_OK);
+  EXPECT_EQ(w * h, width * height);
   tolba_sdk_destroy(sdk);
 }
 
