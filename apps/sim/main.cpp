@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "journey.h"
 #include "options.h"
@@ -103,7 +105,14 @@ int main(int argc, char** argv) {
   {
     sim::Simulator simulator(*options, baseUrl);
     if (!simulator.open()) return 1;
-    if (options->autoplay) simulator.play(sim::journeySteps(simulator));
+    if (options->autoplay) {
+      std::vector<sim::Step> steps;
+      for (int i = 0; i < options->repeat; ++i) {
+        auto journey = sim::journeySteps(simulator);  // a new player each time
+        steps.insert(steps.end(), std::make_move_iterator(journey.begin()), std::make_move_iterator(journey.end()));
+      }
+      simulator.play(std::move(steps));
+    }
     if (options->script) simulator.play(std::move(script));
     status = simulator.run();
   }

@@ -21,7 +21,8 @@ const char kUsage[] =
     "  --speed X          how fast the scripted player moves (default 1; --fast = 8)\n"
     "  --zoom X           window pixels per screen pixel (default: fit the display)\n"
     "  --no-panel         no side panel (the terminal still shows everything)\n"
-    "  --stats            print frame and redraw counters on exit\n"
+    "  --repeat N         play the journey N times in a row (with --autoplay)\n"
+    "  --stats            print frame and redraw counters, and the SDK's work per frame, on exit\n"
     "  --stats-file FILE  write them as JSON\n"
     "  --fault PATH,MODE,COUNT[,SECONDS]  a fault of the embedded sandbox\n"
     "  --verbose          also print the SDK's own log lines\n";
@@ -80,6 +81,13 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       options.statsFile = text;
     } else if (arg == "--fault" && value(&text)) {
       options.faults.push_back(text);
+    } else if (arg == "--repeat" && value(&text)) {
+      double n = 0;
+      if (!number(text, &n) || n != static_cast<int>(n)) {
+        std::cerr << "tolba-sim: --repeat wants a whole number from 1 to 100, not \"" << text << "\"\n";
+        return std::nullopt;
+      }
+      options.repeat = static_cast<int>(n);
     } else if ((arg == "--speed" || arg == "--zoom") && value(&text)) {
       double x = 0;
       if (!number(text, &x)) {
@@ -91,6 +99,10 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       if (arg != "--help" && arg != "-h") std::cerr << "tolba-sim: unknown or incomplete argument \"" << arg << "\"\n";
       return std::nullopt;
     }
+  }
+  if (options.repeat > 1 && !options.autoplay) {
+    std::cerr << "tolba-sim: --repeat is for --autoplay\n";
+    return std::nullopt;
   }
   if (options.autoplay && options.script) {
     std::cerr << "tolba-sim: --autoplay and --script do not go together\n";

@@ -12,6 +12,7 @@ struct Options {
   bool landscape = false;
   std::optional<std::string> baseUrl;  // another server instead of the embedded sandbox
   bool autoplay = false;
+  int repeat = 1;                             // times the autoplayed journey is played
   std::optional<std::string> script;          // a file of input events to play
   std::optional<std::string> screenshotDir;   // a PNG per step (autoplay, scripts, F12)
   bool quit = false;                          // end with the journey or script

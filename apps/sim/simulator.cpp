@@ -198,7 +198,9 @@ int Simulator::run() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) handle(event);
 
+    const double tickStart = nowSeconds();
     platform::RunLoop::main().tick();
+    sdkSeconds_ = nowSeconds() - tickStart;
 
     // The SDK asks for text while one of its fields is focused.
     const bool wants = TolbaHost::shared().wantsTextInput();
@@ -227,6 +229,7 @@ int Simulator::run() {
 
     render();
     ++stats_.frames;
+    stats_.sdkFrameSeconds.push_back(sdkSeconds_);
 
     if (player_ && player_->finished() && !pendingShot_ && options_.quit) {
       status = player_->failed() || console_.failures() > 0 ? 1 : 0;
@@ -240,7 +243,15 @@ int Simulator::run() {
   stats_.seconds = nowSeconds() - startTime_;
   if (options_.stats) printStats();
   if (options_.statsFile) {
+    const FrameCost cost = frameCost(stats_.sdkFrameSeconds);
     nlohmann::json j{{"frames", stats_.frames},
+                     {"sdkFrameMs",
+                      {{"median", cost.medianMs},
+                       {"p99", cost.p99Ms},
+                       {"max", cost.maxMs},
+                       {"over4ms", cost.over4ms},
+                       {"over8ms", cost.over8ms}}},
+                     {"redrawnShare", redrawnShare()},
                      {"framesShowingLayer", stats_.framesShowingLayer},
                      {"layerRedraws", stats_.layerRedraws},
                      {"sceneRedraws", stats_.sceneRedraws},
@@ -253,6 +264,27 @@ int Simulator::run() {
   return status;
 }
 
+FrameCost frameCost(std::vector<double> seconds) {
+  FrameCost cost;
+  if (seconds.empty()) return cost;
+  std::sort(seconds.begin(), seconds.end());
+  auto at = [&](double q) { return 1000 * seconds[static_cast<std::size_t>(q * static_cast<double>(seconds.size() - 1))]; };
+  cost.medianMs = at(0.5);
+  cost.p99Ms = at(0.99);
+  cost.maxMs = 1000 * seconds.back();
+  for (double s : seconds) {
+    if (s > 0.004) ++cost.over4ms;
+    if (s > 0.008) ++cost.over8ms;
+  }
+  return cost;
+}
+
+double Simulator::redrawnShare() const {
+  if (stats_.layerRedraws == 0 || stats_.layerPixels == 0) return 0;
+  return static_cast<double>(stats_.pixelsRedrawn) /
+         (static_cast<double>(stats_.layerRedraws) * static_cast<double>(stats_.layerPixels));
+}
+
 void Simulator::printStats() const {
   std::printf("tolba-sim: %llu frames in %.1f s; the SDK's layer was on screen in %llu of them and redrawn %llu times; "
               "the scene was redrawn %llu times\n",
@@ -260,6 +292,11 @@ void Simulator::printStats() const {
               static_cast<unsigned long long>(stats_.framesShowingLayer),
               static_cast<unsigned long long>(stats_.layerRedraws),
               static_cast<unsigned long long>(stats_.sceneRedraws));
+  const FrameCost cost = frameCost(stats_.sdkFrameSeconds);
+  std::printf("tolba-sim: the SDK's work per frame (tick, draw, upload): median %.3f ms, p99 %.3f ms, max %.3f ms; "
+              "%llu frames over 4 ms, %llu over 8 ms; a redraw covered %.1f%% of the layer on average\n",
+              cost.medianMs, cost.p99Ms, cost.maxMs, static_cast<unsigned long long>(cost.over4ms),
+              static_cast<unsigned long long>(cost.over8ms), 100 * redrawnShare());
   if (!stats_.longestPath.empty()) {
     std::printf("tolba-sim: longest request %s: %.2f s, %llu frames drawn meanwhile\n", stats_.longestPath.c_str(),
                 stats_.longestSeconds, static_cast<unsigned long long>(stats_.longestFrames));
@@ -476,7 +513,7 @@ void Simulator::drawPanel() {
   cairo_surface_destroy(surface);
 }
 
-void Simulator::uploadLayer(const TolbaPixelBuffer& buffer) {
+void Simulator::uploadLayer(const TolbaPixelBuffer& buffer, TolbaPixelRect changed) {
   if (!buffer.pixels || buffer.width <= 0 || buffer.height <= 0) return;
   if (!layerTexture_ || layerTextureWidth_ != buffer.width || layerTextureHeight_ != buffer.height) {
     if (layerTexture_) SDL_DestroyTexture(layerTexture_);
@@ -485,6 +522,7 @@ void Simulator::uploadLayer(const TolbaPixelBuffer& buffer) {
     if (!layerTexture_) return;
     layerTextureWidth_ = buffer.width;
     layerTextureHeight_ = buffer.height;
+    changed = {0, 0, buffer.width, buffer.height};
     if (premultipliedBlend_) {
       SDL_SetTextureBlendMode(layerTexture_,
                               SDL_ComposeCustomBlendMode(SDL_BLENDFACTOR_ONE, SDL_BLENDFACTOR_ONE_MINUS_SRC_ALPHA,
@@ -494,17 +532,21 @@ void Simulator::uploadLayer(const TolbaPixelBuffer& buffer) {
       SDL_SetTextureBlendMode(layerTexture_, SDL_BLENDMODE_BLEND);
     }
   }
+  if (changed.width <= 0 || changed.height <= 0) return;
+  const SDL_Rect area{changed.x, changed.y, changed.width, changed.height};
+  const std::uint8_t* first =
+      buffer.pixels + static_cast<std::size_t>(changed.y) * buffer.stride + static_cast<std::size_t>(changed.x) * 4;
   if (premultipliedBlend_) {
-    SDL_UpdateTexture(layerTexture_, nullptr, buffer.pixels, buffer.stride);
+    SDL_UpdateTexture(layerTexture_, &area, first, buffer.stride);
     return;
   }
   // This renderer blends straight alpha only: divide the colours by alpha.
-  const std::size_t rowBytes = static_cast<std::size_t>(buffer.width) * 4;
-  straight_.resize(rowBytes * buffer.height);
-  for (int y = 0; y < buffer.height; ++y) {
-    const std::uint8_t* src = buffer.pixels + static_cast<std::size_t>(y) * buffer.stride;
+  const std::size_t rowBytes = static_cast<std::size_t>(changed.width) * 4;
+  straight_.resize(rowBytes * changed.height);
+  for (int y = 0; y < changed.height; ++y) {
+    const std::uint8_t* src = first + static_cast<std::size_t>(y) * buffer.stride;
     std::uint8_t* dst = straight_.data() + y * rowBytes;
-    for (int x = 0; x < buffer.width; ++x, src += 4, dst += 4) {
+    for (int x = 0; x < changed.width; ++x, src += 4, dst += 4) {
       const int a = src[3];
       if (a == 0 || a == 255) {
         std::memcpy(dst, src, 4);
@@ -514,7 +556,7 @@ void Simulator::uploadLayer(const TolbaPixelBuffer& buffer) {
       }
     }
   }
-  SDL_UpdateTexture(layerTexture_, nullptr, straight_.data(), static_cast<int>(rowBytes));
+  SDL_UpdateTexture(layerTexture_, &area, straight_.data(), static_cast<int>(rowBytes));
 }
 
 void Simulator::render() {
@@ -532,8 +574,14 @@ void Simulator::render() {
   if (shown) {
     ++stats_.framesShowingLayer;
     if (host.needsRedraw() || !layerTexture_) {
-      uploadLayer(TolbaLayer::draw());
+      const double drawStart = nowSeconds();
+      const TolbaPixelBuffer& buffer = TolbaLayer::draw();
+      const TolbaPixelRect changed = TolbaLayer::lastDrawnRect();
+      uploadLayer(buffer, changed);
+      sdkSeconds_ += nowSeconds() - drawStart;
       ++stats_.layerRedraws;
+      stats_.pixelsRedrawn += static_cast<std::uint64_t>(changed.width) * static_cast<std::uint64_t>(changed.height);
+      stats_.layerPixels = static_cast<std::uint64_t>(buffer.width) * static_cast<std::uint64_t>(buffer.height);
       dirty_ = true;
     }
   }

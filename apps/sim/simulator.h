@@ -25,6 +25,16 @@
 
 namespace tolba::sim {
 
+// The SDK's work per frame over a run, in milliseconds.
+struct FrameCost {
+  double medianMs = 0;
+  double p99Ms = 0;
+  double maxMs = 0;
+  std::uint64_t over4ms = 0;
+  std::uint64_t over8ms = 0;
+};
+FrameCost frameCost(std::vector<double> seconds);
+
 struct Stats {
   std::uint64_t frames = 0;
   std::uint64_t framesShowingLayer = 0;  // frames in which the SDK had something on screen
@@ -35,6 +45,11 @@ struct Stats {
   std::string longestPath;
   double longestSeconds = 0;
   std::uint64_t longestFrames = 0;
+  // The SDK's work in each frame, as a game pays it: the run loop's tick, the
+  // layer's draw and the upload of what changed (seconds).
+  std::vector<double> sdkFrameSeconds;
+  std::uint64_t pixelsRedrawn = 0;  // over all redraws
+  std::uint64_t layerPixels = 0;    // of the layer, at the last redraw
 };
 
 class Simulator {
@@ -80,13 +95,16 @@ class Simulator {
   void drawScene();
   void drawSheet();
   void drawPanel();
-  void uploadLayer(const TolbaPixelBuffer& buffer);
+  // Uploads `changed` of the buffer (all of it into a new texture).
+  void uploadLayer(const TolbaPixelBuffer& buffer, TolbaPixelRect changed);
   bool savePng(const std::string& path);
   Point toPoints(int x, int y) const;
   int phoneWidthPx() const;
   int phoneHeightPx() const;
   void noteTraffic(const TolbaTrafficEvent& event);
   void printStats() const;
+  // The part of the layer a redraw covered, on average.
+  double redrawnShare() const;
 
   Options options_;
   std::string baseUrl_;
@@ -111,6 +129,7 @@ class Simulator {
   SDL_Texture* cursorTexture_ = nullptr;
   int layerTextureWidth_ = 0, layerTextureHeight_ = 0;
   bool premultipliedBlend_ = false;
+  double sdkSeconds_ = 0;  // the SDK's work in the frame being made
   std::vector<std::uint8_t> straight_;  // the layer without premultiplied alpha, when the renderer needs that
 
   bool running_ = false;
