@@ -77,7 +77,7 @@ void fillAccount(std::vector<Step>& s, const std::string& account) {
 
 }  // namespace
 
-std::vector<Step> journeySteps(const Simulator& sim) {
+std::vector<Step> journeySteps(const Simulator& sim, bool again) {
   const std::string account = freshAccountName();
   const Simulator* simulator = &sim;
   std::vector<Step> s;
@@ -141,17 +141,23 @@ std::vector<Step> journeySteps(const Simulator& sim) {
   s.push_back(section("The player switches account with the floating button"));
   // A second after it was last touched the button parks at the screen's edge;
   // a tap brings it out, the next one switches account.
-  s.push_back(until("the floating button parking at the screen's edge", [simulator] {
-    const auto b = floatingButton();
-    const double width = simulator->screen().width;
-    return b && !TolbaHost::shared().needsRedraw() && (b->x < 1 || b->x + b->width > width - 1);
-  }));
-  s.push_back(shot("float-button-parked"));
-  s.push_back(tap(element("button", kFloatTitle)));
-  s.push_back(until("the floating button coming out", [simulator] {
+  const auto out = [simulator] {
     const auto b = floatingButton();
     return b && !TolbaHost::shared().needsRedraw() && b->x >= 0 && b->x + b->width <= simulator->screen().width;
-  }));
+  };
+  if (again) {
+    s.push_back(until("the floating button resting at its edge", out));
+  } else {
+    s.push_back(until("the floating button parking at the screen's edge", [simulator] {
+      // Parked is half off the screen (a button resting flush with an edge is not).
+      const auto b = floatingButton();
+      const double width = simulator->screen().width;
+      return b && !TolbaHost::shared().needsRedraw() && (b->x < -0.5 || b->x + b->width > width + 0.5);
+    }));
+    s.push_back(shot("float-button-parked"));
+    s.push_back(tap(element("button", kFloatTitle)));
+    s.push_back(until("the floating button coming out", out));
+  }
   s.push_back(tap(element("button", kFloatTitle)));
   s.push_back(heard(kTolbaSDKNotiLogout));
 

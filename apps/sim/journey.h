@@ -14,7 +14,9 @@ class Simulator;
 
 // Init, register, real-name, role, a coin payment, a WeChat payment, switching
 // account with the floating button, logging in again, logging out, landscape.
-std::vector<Step> journeySteps(const Simulator& sim);
+// `again`: a later round in the same process, where the floating button comes
+// back shown (it parks only after a touch), so one tap switches account.
+std::vector<Step> journeySteps(const Simulator& sim, bool again = false);
 
 // One step per line; nullopt with `error` ("line N: ...") when a line is wrong.
 //   tap scene NAME | tap KIND [TEXT] | tap sheet pay|cancel | tap point X Y

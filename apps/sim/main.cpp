@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     if (options->autoplay) {
       std::vector<sim::Step> steps;
       for (int i = 0; i < options->repeat; ++i) {
-        auto journey = sim::journeySteps(simulator);  // a new player each time
+        auto journey = sim::journeySteps(simulator, i > 0);  // a new player each time
         steps.insert(steps.end(), std::make_move_iterator(journey.begin()), std::make_move_iterator(journey.end()));
       }
       simulator.play(std::move(steps));

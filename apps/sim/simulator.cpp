@@ -297,6 +297,12 @@ void Simulator::printStats() const {
               "%llu frames over 4 ms, %llu over 8 ms; a redraw covered %.1f%% of the layer on average\n",
               cost.medianMs, cost.p99Ms, cost.maxMs, static_cast<unsigned long long>(cost.over4ms),
               static_cast<unsigned long long>(cost.over8ms), 100 * redrawnShare());
+  const FrameCost draw = frameCost(stats_.drawSeconds);
+  const FrameCost upload = frameCost(stats_.uploadSeconds);
+  std::printf("tolba-sim: of the redraws, drawing: median %.3f ms, p99 %.3f ms, max %.3f ms; uploading%s: median "
+              "%.3f ms, p99 %.3f ms, max %.3f ms\n",
+              draw.medianMs, draw.p99Ms, draw.maxMs, premultipliedBlend_ ? "" : " (with straight alpha)",
+              upload.medianMs, upload.p99Ms, upload.maxMs);
   if (!stats_.longestPath.empty()) {
     std::printf("tolba-sim: longest request %s: %.2f s, %llu frames drawn meanwhile\n", stats_.longestPath.c_str(),
                 stats_.longestSeconds, static_cast<unsigned long long>(stats_.longestFrames));
@@ -577,8 +583,12 @@ void Simulator::render() {
       const double drawStart = nowSeconds();
       const TolbaPixelBuffer& buffer = TolbaLayer::draw();
       const TolbaPixelRect changed = TolbaLayer::lastDrawnRect();
+      const double uploadStart = nowSeconds();
       uploadLayer(buffer, changed);
-      sdkSeconds_ += nowSeconds() - drawStart;
+      const double uploadEnd = nowSeconds();
+      sdkSeconds_ += uploadEnd - drawStart;
+      stats_.drawSeconds.push_back(uploadStart - drawStart);
+      stats_.uploadSeconds.push_back(uploadEnd - uploadStart);
       ++stats_.layerRedraws;
       stats_.pixelsRedrawn += static_cast<std::uint64_t>(changed.width) * static_cast<std::uint64_t>(changed.height);
       stats_.layerPixels = static_cast<std::uint64_t>(buffer.width) * static_cast<std::uint64_t>(buffer.height);

@@ -48,6 +48,9 @@ struct Stats {
   // The SDK's work in each frame, as a game pays it: the run loop's tick, the
   // layer's draw and the upload of what changed (seconds).
   std::vector<double> sdkFrameSeconds;
+  // The draw and the upload of each redraw, apart (seconds).
+  std::vector<double> drawSeconds;
+  std::vector<double> uploadSeconds;
   std::uint64_t pixelsRedrawn = 0;  // over all redraws
   std::uint64_t layerPixels = 0;    // of the layer, at the last redraw
 };
