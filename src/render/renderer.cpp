@@ -14,6 +14,7 @@
 #include "toolkit/application.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/label.h"
+#include "toolkit/screen_damage.h"
 #include "toolkit/switch.h"
 #include "toolkit/text_field.h"
 #include "toolkit/web_view.h"
@@ -279,10 +280,10 @@ Renderer& Renderer::shared() {
 
 Renderer::Renderer() : pages_(std::make_unique<Pages>()) {}
 
-void Renderer::drawScreen(cairo_t* cr) {
+void Renderer::drawScreen(cairo_t* cr, platform::TimePoint at) {
   pages_->prune();
   for (const auto& window : platform::Application::shared().windows()) {
-    if (window) drawView(cr, *window);
+    if (window) drawView(cr, *window, at);
   }
 }
 
@@ -309,22 +310,23 @@ void Renderer::drawOwn(cairo_t* cr, platform::View& view, double w, double h, do
   }
 }
 
-void Renderer::drawView(cairo_t* cr, platform::View& view) {
+void Renderer::drawView(cairo_t* cr, platform::View& view, platform::TimePoint at) {
   if (view.isHidden()) return;
-  const double alpha = std::clamp(view.presentationAlpha(), 0.0, 1.0);
+  const double alpha = std::clamp(view.presentationAlphaAt(at), 0.0, 1.0);
   if (alpha <= 0.001) return;
   const Rect frame = view.frame();
-  const platform::Point center = view.presentationCenter();
+  const platform::Point center = view.presentationCenterAt(at);
   const double w = frame.width();
   const double h = frame.height();
 
   cairo_save(cr);
   cairo_translate(cr, center.x - w * 0.5, center.y - h * 0.5);
-  // A redraw of part of the screen skips what lies outside it (one point more
-  // for antialiased edges, as the damage counts them).
+  // A redraw of part of the screen skips what lies outside it (with the bleed
+  // the damage counts).
   double cx0, cy0, cx1, cy1;
   cairo_clip_extents(cr, &cx0, &cy0, &cx1, &cy1);
-  const bool inClip = cx0 < w + 1 && cx1 > -1 && cy0 < h + 1 && cy1 > -1;
+  const double b = platform::kDrawBleed;
+  const bool inClip = cx0 < w + b && cx1 > -b && cy0 < h + b && cy1 > -b;
   if (!inClip && (view.clipsToBounds() || view.subviews().empty())) {
     cairo_restore(cr);
     return;
@@ -342,7 +344,7 @@ void Renderer::drawView(cairo_t* cr, platform::View& view) {
       cairo_clip(cr);
     }
     for (const auto& sub : view.subviews()) {
-      if (sub) drawView(cr, *sub);
+      if (sub) drawView(cr, *sub, at);
     }
   }
 

@@ -19,10 +19,11 @@ class Renderer {
 
   // Draws the screen into `cr`, whose user space must be the screen's points
   // (scaled by the screen scale); draws over what is there.
-  void drawScreen(cairo_t* cr);
+  // Every view is drawn as it stands at `at` on the main run loop's clock.
+  void drawScreen(cairo_t* cr, platform::TimePoint at);
   // Draws one view (and its subviews) with its frame's origin at the current
   // origin of `cr`.
-  void drawView(cairo_t* cr, platform::View& view);
+  void drawView(cairo_t* cr, platform::View& view, platform::TimePoint at);
 
  private:
   Renderer();

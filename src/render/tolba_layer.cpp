@@ -11,6 +11,7 @@
 #include "render/renderer.h"
 #include "render/text_engine.h"
 #include "tolba/platform/log.h"
+#include "tolba/platform/run_loop.h"
 #include "toolkit/application.h"
 #include "toolkit/display.h"
 #include "toolkit/screen_damage.h"
@@ -60,7 +61,8 @@ std::int32_t pixelsFor(double points, double scale) {
 }
 
 // Clears and draws the layer inside `rects` (every pixel when `whole`).
-void paintLayer(cairo_surface_t* surface, const std::vector<platform::PixelRect>& rects, bool whole) {
+void paintLayer(cairo_surface_t* surface, const std::vector<platform::PixelRect>& rects, bool whole,
+                platform::TimePoint at) {
   cairo_t* cr = cairo_create(surface);
   if (!whole) {
     for (const auto& r : rects) cairo_rectangle(cr, r.x, r.y, r.width, r.height);
@@ -71,7 +73,7 @@ void paintLayer(cairo_surface_t* surface, const std::vector<platform::PixelRect>
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
   const double scale = platform::Application::shared().screenScale();
   cairo_scale(cr, scale, scale);
-  render::Renderer::shared().drawScreen(cr);
+  render::Renderer::shared().drawScreen(cr, at);
   cairo_destroy(cr);
   cairo_surface_flush(surface);
 }
@@ -108,7 +110,10 @@ bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
   const double scale = platform::Application::shared().screenScale();
   const bool same = k.last.pixels == buffer.pixels && k.last.width == buffer.width &&
                     k.last.height == buffer.height && k.last.stride == buffer.stride && k.lastScale == scale;
-  const platform::DamageRegion damage = platform::screenDamage();
+  // One time for the whole picture: the clock moves while it is drawn, and the
+  // next draw's damage starts from where each view was drawn.
+  const platform::TimePoint at = platform::RunLoop::main().now();
+  const platform::DamageRegion damage = platform::screenDamage(at);
   const bool whole = !same || damage.full();
   const std::vector<platform::PixelRect> rects =
       whole ? std::vector<platform::PixelRect>{{0, 0, buffer.width, buffer.height}}
@@ -126,7 +131,7 @@ bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
     // rectangles never overlap, so no pixel is turned twice).
     cairo_surface_t* surface = cairo_image_surface_create_for_data(buffer.pixels, CAIRO_FORMAT_ARGB32, buffer.width,
                                                                    buffer.height, buffer.stride);
-    paintLayer(surface, rects, whole);
+    paintLayer(surface, rects, whole, at);
     cairo_surface_destroy(surface);
     for (const auto& r : rects) {
       for (std::int32_t y = r.y; y < r.y + r.height; ++y) {
@@ -140,7 +145,7 @@ bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
     scratch.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(buffer.height));
     cairo_surface_t* surface =
         cairo_image_surface_create_for_data(scratch.data(), CAIRO_FORMAT_ARGB32, buffer.width, buffer.height, stride);
-    paintLayer(surface, rects, whole);
+    paintLayer(surface, rects, whole, at);
     cairo_surface_destroy(surface);
     for (const auto& r : rects) {
       for (std::int32_t y = r.y; y < r.y + r.height; ++y) {
@@ -149,7 +154,7 @@ bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
       }
     }
   }
-  platform::didDisplay();
+  platform::didDisplay(at);
   return true;
 }
 

@@ -379,7 +379,7 @@ bool TolbaHost::needsRedraw() const { return platform::needsDisplay() || platfor
 TolbaPixelRect TolbaHost::dirtyRect() const {
   if (!needsRedraw()) return {};
   const auto box = platform::boundingRect(
-      platform::screenDamage().pixels(Application::shared().screenScale(), pixelWidth(), pixelHeight()));
+      platform::screenDamage(platform::RunLoop::main().now()).pixels(Application::shared().screenScale(), pixelWidth(), pixelHeight()));
   return {box.x, box.y, box.width, box.height};
 }
 

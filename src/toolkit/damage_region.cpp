@@ -10,11 +10,7 @@ bool touches(const Rect& a, const Rect& b) {
   return a.x() <= b.maxX() && b.x() <= a.maxX() && a.y() <= b.maxY() && b.y() <= a.maxY();
 }
 
-Rect unite(const Rect& a, const Rect& b) {
-  const double x = std::min(a.x(), b.x());
-  const double y = std::min(a.y(), b.y());
-  return {x, y, std::max(a.maxX(), b.maxX()) - x, std::max(a.maxY(), b.maxY()) - y};
-}
+Rect unite(const Rect& a, const Rect& b) { return boundingRect(a, b); }
 
 bool overlaps(const PixelRect& a, const PixelRect& b) {
   return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
@@ -40,6 +36,12 @@ void join(std::vector<R>& rects, Meets meets) {
 }
 
 }  // namespace
+
+Rect boundingRect(const Rect& a, const Rect& b) {
+  const double x = std::min(a.x(), b.x());
+  const double y = std::min(a.y(), b.y());
+  return {x, y, std::max(a.maxX(), b.maxX()) - x, std::max(a.maxY(), b.maxY()) - y};
+}
 
 PixelRect boundingRect(const std::vector<PixelRect>& rects) {
   PixelRect box;
@@ -76,14 +78,6 @@ void DamageRegion::add(Rect r) {
     for (const auto& e : rects_) box = unite(box, e);
     rects_.assign(1, box);
   }
-}
-
-void DamageRegion::add(const DamageRegion& other) {
-  if (other.full_) {
-    addAll();
-    return;
-  }
-  for (const auto& r : other.rects_) add(r);
 }
 
 std::vector<PixelRect> DamageRegion::pixels(double scale, std::int32_t width, std::int32_t height) const {

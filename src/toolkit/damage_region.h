@@ -21,12 +21,12 @@ struct PixelRect {
   std::int32_t width = 0;
   std::int32_t height = 0;
   bool empty() const { return width <= 0 || height <= 0; }
-  std::int64_t area() const { return empty() ? 0 : std::int64_t{width} * height; }
-  friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 
 // The smallest rectangle holding all of `rects` (empty for none).
 PixelRect boundingRect(const std::vector<PixelRect>& rects);
+// The smallest rectangle holding both.
+Rect boundingRect(const Rect& a, const Rect& b);
 
 class DamageRegion {
  public:
@@ -34,15 +34,11 @@ class DamageRegion {
 
   // Adds a rectangle in points; empty or non-finite rectangles add nothing.
   void add(Rect rect);
-  void add(const DamageRegion& other);
   // The whole screen.
   void addAll() { full_ = true; rects_.clear(); }
   void clear() { full_ = false; rects_.clear(); }
 
   bool full() const { return full_; }
-  bool empty() const { return !full_ && rects_.empty(); }
-  // Disjoint only as far as joining made them; empty when full().
-  const std::vector<Rect>& rects() const { return rects_; }
 
   // The pixels to redraw on a `width` x `height` pixel screen at `scale`:
   // each rectangle grown out to whole pixels and one more (antialiased edges),

@@ -37,9 +37,11 @@ void setNeedsDisplayIn(Rect screenRect) {
 const DamageRegion& pendingDamage() { return pending(); }
 std::uint64_t displayedGeneration() { return displayed; }
 
-void didDisplay() {
+void didDisplay() { didDisplay(RunLoop::main().now()); }
+
+void didDisplay(TimePoint at) {
   displayed = generation;
-  drawnAt = RunLoop::main().now().count();
+  drawnAt = at.count();
   pending().clear();
   ++displays;
 }

@@ -27,7 +27,9 @@ void setNeedsDisplayIn(Rect screenRect);
 const DamageRegion& pendingDamage();
 // The generation that was last drawn.
 std::uint64_t displayedGeneration();
-// Marks everything drawn, at the main run loop's time now.
+// Marks everything drawn, as it stands at `at` on the main run loop's clock (the
+// time a renderer drew the presentation values of), or now.
+void didDisplay(TimePoint at);
 void didDisplay();
 // When that was (minus infinity before the first time), and how many times it
 // happened.

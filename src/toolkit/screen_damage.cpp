@@ -1,6 +1,6 @@
 #include "toolkit/screen_damage.h"
 
-#include <algorithm>
+#include <optional>
 
 #include "toolkit/application.h"
 #include "toolkit/display.h"
@@ -10,7 +10,6 @@
 namespace tolba::platform {
 namespace {
 
-constexpr double kBleed = 1.0;      // points around a frame that drawing may touch
 constexpr double kInvisible = 0.001;  // the renderer skips views this transparent
 
 bool shownWindow(const View* root) {
@@ -29,22 +28,14 @@ Point originAt(const View& v, TimePoint at) {
   return {c.x - v.frame().width() * 0.5, c.y - v.frame().height() * 0.5};
 }
 
-void grow(std::optional<Rect>& acc, const Rect& r) {
-  if (!acc) {
-    acc = r;
-    return;
-  }
-  const double x = std::min(acc->x(), r.x());
-  const double y = std::min(acc->y(), r.y());
-  acc = Rect{x, y, std::max(acc->maxX(), r.maxX()) - x, std::max(acc->maxY(), r.maxY()) - y};
-}
+void grow(std::optional<Rect>& acc, const Rect& r) { acc = acc ? boundingRect(*acc, r) : r; }
 
 // `origin`: the view's frame origin on screen.
 void addSubtree(const View& v, Point origin, TimePoint at, std::optional<Rect>& acc) {
   const Size size = v.frame().size;
   const auto& bg = v.backgroundColor();
   if (v.drawsContent() || (bg && bg->alpha > 0)) {
-    grow(acc, {origin.x - kBleed, origin.y - kBleed, size.width + 2 * kBleed, size.height + 2 * kBleed});
+    grow(acc, {origin.x - kDrawBleed, origin.y - kDrawBleed, size.width + 2 * kDrawBleed, size.height + 2 * kDrawBleed});
   }
   if (v.clipsToBounds()) return;
   for (const auto& sub : v.subviews()) {
@@ -52,6 +43,22 @@ void addSubtree(const View& v, Point origin, TimePoint at, std::optional<Rect>& 
     const Point o = originAt(*sub, at);
     addSubtree(*sub, {origin.x + o.x, origin.y + o.y}, at, acc);
   }
+}
+
+std::optional<Rect> drawnExtent(const View& view, TimePoint at) {
+  Point origin;
+  const View* root = &view;
+  for (const View* v = &view; v; v = v->superview()) {
+    if (!visible(*v, at)) return std::nullopt;
+    const Point o = originAt(*v, at);
+    origin.x += o.x;
+    origin.y += o.y;
+    root = v;
+  }
+  if (!shownWindow(root)) return std::nullopt;
+  std::optional<Rect> acc;
+  addSubtree(view, origin, at, acc);
+  return acc;
 }
 
 // Where the view was drawn at the last display: nowhere if it, or a view it is
@@ -73,33 +80,17 @@ std::vector<Changed>& changedViews() {
   return *list;
 }
 
-void sweep(const View& v, TimePoint since, DamageRegion& region) {
+void sweep(const View& v, TimePoint since, TimePoint now, DamageRegion& region) {
   if (v.isAnimatingSince(since)) {
     if (auto r = lastDrawnExtent(v)) region.add(*r);
-    if (auto r = drawnExtent(v, RunLoop::main().now())) region.add(*r);
+    if (auto r = drawnExtent(v, now)) region.add(*r);
   }
   for (const auto& sub : v.subviews()) {
-    if (sub) sweep(*sub, since, region);
+    if (sub) sweep(*sub, since, now, region);
   }
 }
 
 }  // namespace
-
-std::optional<Rect> drawnExtent(const View& view, TimePoint at) {
-  Point origin;
-  const View* root = &view;
-  for (const View* v = &view; v; v = v->superview()) {
-    if (!visible(*v, at)) return std::nullopt;
-    const Point o = originAt(*v, at);
-    origin.x += o.x;
-    origin.y += o.y;
-    root = v;
-  }
-  if (!shownWindow(root)) return std::nullopt;
-  std::optional<Rect> acc;
-  addSubtree(view, origin, at, acc);
-  return acc;
-}
 
 bool damageView(const View& view) {
   if (auto r = lastDrawnExtent(view)) setNeedsDisplayIn(*r);
@@ -114,10 +105,9 @@ bool damageView(const View& view) {
   return true;
 }
 
-DamageRegion screenDamage() {
+DamageRegion screenDamage(TimePoint now) {
   DamageRegion region = pendingDamage();
   if (region.full()) return region;
-  const TimePoint now = RunLoop::main().now();
   for (const auto& c : changedViews()) {
     if (c.display != displayCount()) break;
     if (auto v = c.view.lock()) {
@@ -127,7 +117,7 @@ DamageRegion screenDamage() {
   if (!animationNeedsDisplay()) return region;
   const TimePoint since = lastDisplayTime();
   for (const auto& w : Application::shared().windows()) {
-    if (w && !w->isHidden()) sweep(*w, since, region);
+    if (w && !w->isHidden()) sweep(*w, since, now, region);
   }
   return region;
 }

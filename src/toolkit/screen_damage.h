@@ -12,8 +12,6 @@
 // the screen is drawn next (after everything else that frame moved it);
 // running animations damage the same for each view they move. Main thread.
 
-#include <optional>
-
 #include "toolkit/damage_region.h"
 #include "tolba/platform/clock.h"
 
@@ -21,7 +19,8 @@ namespace tolba::platform {
 
 class View;
 
-std::optional<Rect> drawnExtent(const View& view, TimePoint at);
+// Points around a view's frame that its drawing may touch.
+inline constexpr double kDrawBleed = 1.0;
 
 // Adds where the view was drawn at the last display to the pending damage, and
 // keeps the view to add where it is drawn when the damage is asked for. False
@@ -29,8 +28,9 @@ std::optional<Rect> drawnExtent(const View& view, TimePoint at);
 // must be damaged again at its next change.
 bool damageView(const View& view);
 
-// What the next draw must redraw: the pending damage and the area of every
-// animation that moved something since the last display.
-DamageRegion screenDamage();
+// What a draw of the screen as it stands at `at` must redraw: the pending
+// damage and the area of every animation that moved something since the last
+// display. A renderer draws every view at that same time.
+DamageRegion screenDamage(TimePoint at);
 
 }  // namespace tolba::platform

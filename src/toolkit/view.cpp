@@ -43,7 +43,6 @@ void View::setFrame(Rect frame) {
   } else {
     centerTrack_.reset();
   }
-  if (shows) setNeedsDisplay();
 }
 
 void View::setCenter(Point c) {
@@ -61,14 +60,12 @@ void View::setAlpha(double alpha) {
   } else {
     alphaTrack_.reset();
   }
-  if (shows) setNeedsDisplay();
 }
 
 void View::setHidden(bool hidden) {
   if (hidden == hidden_) return;
   setNeedsDisplay();
   hidden_ = hidden;
-  setNeedsDisplay();
 }
 
 void View::setOpaque(bool opaque) {
@@ -93,7 +90,6 @@ void View::setClipsToBounds(bool clips) {
   if (clips == clipsToBounds_) return;
   setNeedsDisplay();
   clipsToBounds_ = clips;
-  setNeedsDisplay();
 }
 
 template <class T>
@@ -126,11 +122,7 @@ bool View::isAnimatingSince(TimePoint since) const {
   return running(alphaTrack_) || running(centerTrack_);
 }
 
-bool View::isAnimating() const {
-  const TimePoint now = RunLoop::main().now();
-  auto running = [&](const auto& t) { return t && (now - t->start).count() < t->duration; };
-  return running(alphaTrack_) || running(centerTrack_);
-}
+bool View::isAnimating() const { return isAnimatingSince(RunLoop::main().now()); }
 
 bool View::interactionBlockedByAnimation() const {
   const TimePoint now = RunLoop::main().now();

@@ -6,12 +6,15 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "support/ui_fixture.h"
 #include "tolba/TolbaHost.h"
 #include "tolba/TolbaLayer.h"
+#include "tolba/platform/run_loop.h"
+#include "toolkit/animation.h"
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaMsg.h"
@@ -39,13 +42,16 @@ class DamagePixelsTest : public testing::UiTest {
   // picture, and answers the dirty rectangle. The kept buffer is then drawn
   // whole again (a fresh one was drawn last), ready for the next step.
   TolbaPixelRect frame(const std::string& step) {
+    if (beforeDraw_) beforeDraw_();
     const TolbaPixelRect dirty = host().dirtyRect();
     const std::vector<std::uint8_t> before = kept_;
+    if (beforeDraw_) beforeDraw_();
     EXPECT_TRUE(TolbaLayer::drawInto(buffer(kept_))) << step;
     const TolbaPixelRect drawn = TolbaLayer::lastDrawnRect();
     EXPECT_TRUE(drawn.x == dirty.x && drawn.y == dirty.y && drawn.width == dirty.width && drawn.height == dirty.height)
         << step;
     std::vector<std::uint8_t> full(bytes(), 0);
+    if (beforeDraw_) beforeDraw_();
     EXPECT_TRUE(TolbaLayer::drawInto(buffer(full))) << step;
     int wrong = 0, touched = 0;
     for (int y = 0; y < height_; ++y) {
@@ -59,6 +65,7 @@ class DamagePixelsTest : public testing::UiTest {
     }
     EXPECT_EQ(wrong, 0) << step << ": partial and full redraws differ";
     EXPECT_EQ(touched, 0) << step << ": drawn outside the dirty rectangle";
+    if (beforeDraw_) beforeDraw_();
     TolbaLayer::drawInto(buffer(kept_));
     return dirty;
   }
@@ -66,6 +73,22 @@ class DamagePixelsTest : public testing::UiTest {
 
   int width_ = 0, height_ = 0;
   std::vector<std::uint8_t> kept_;
+  std::function<void()> beforeDraw_;  // each draw of a frame starts from the same moment
+};
+
+// A clock that moves on at every reading, as a real one moves while a picture
+// is drawn.
+class RunningClock final : public platform::Clock {
+ public:
+  platform::TimePoint now() const override {
+    const double t = t_;
+    t_ += 0.01;
+    return platform::TimePoint{t};
+  }
+  void set(double t) { t_ = t; }
+
+ private:
+  mutable double t_ = 0;
 };
 
 TEST_F(DamagePixelsTest, PartialRedrawsMatchFullOnesThroughASession) {
@@ -114,6 +137,23 @@ TEST_F(DamagePixelsTest, PartialRedrawsMatchFullOnesThroughASession) {
   advance(1);
   frame("settled");
   EXPECT_EQ(host().dirtyRect().width, 0);
+}
+
+TEST_F(DamagePixelsTest, AViewMovingWhileTheClockRunsLeavesNothingBehind) {
+  auto clock = std::make_shared<RunningClock>();
+  platform::RunLoop::main().setClock(clock);
+  auto window = showKeyWindow({375, 667});
+  auto square = std::make_shared<platform::View>(platform::Rect{0, 300, 40, 40});
+  square->setBackgroundColor(platform::Color::blueColor());
+  window->addSubview(square);
+  double t = 0;
+  beforeDraw_ = [&] { clock->set(t); };
+  frame("shown");
+  platform::animateWithDuration(1.0, [&] { square->setCenter({300, 320}); });
+  for (int i = 1; i <= 6; ++i) {
+    t = 0.1 * i;
+    frame("moving, step " + std::to_string(i));
+  }
 }
 
 TEST_F(DamagePixelsTest, ANewBufferOrAResizeIsDrawnWhole) {
