@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libssl-dev libcurl4-openssl-dev nlohmann-json3-dev libplist-dev
   libsqlite3-dev libcpp-httplib-dev
+  # the sandbox server: an event-driven HTTP server (TLS through GnuTLS)
+  libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # drawing the screen layer: cairo, pango, an HTML engine and a CJK font
   libcairo2-dev libpango1.0-dev liblitehtml-dev fonts-wqy-microhei

@@ -330,6 +330,7 @@ int ordersCommand(std::vector<std::string> args, std::ostream& out, std::ostream
 std::string usageText() {
   return "usage:\n"
          "  tolba-sandbox serve [--port N] [--bind ADDR] [--db PATH] [--origin URL] [--key TABLE]\n"
+         "                      [--public-origin URL]\n"
          "                      [--tls-cert FILE --tls-key FILE] [--coins N] [--no-wechat]\n"
          "                      [--wechat-games ID,ID] [--threads N] [--quiet] [--secret-file PATH]\n"
          "                      [--admin-token TOKEN] [--session-hours N] [--callback-base-ms N]\n"
@@ -367,7 +368,7 @@ std::optional<SandboxOptions> parseServeOptions(const std::vector<std::string>& 
         return std::nullopt;
       }
     } else if (a == "--bind" || a == "--db" || a == "--origin" || a == "--key" || a == "--tls-cert" ||
-               a == "--tls-key" || a == "--secret-file" || a == "--admin-token") {
+               a == "--tls-key" || a == "--secret-file" || a == "--admin-token" || a == "--public-origin") {
       const auto* v = value();
       if (!v) return missing();
       std::string& target = a == "--bind"          ? o.bind
@@ -377,6 +378,7 @@ std::optional<SandboxOptions> parseServeOptions(const std::vector<std::string>& 
                             : a == "--tls-cert"    ? o.tlsCert
                             : a == "--secret-file" ? o.secretPath
                             : a == "--admin-token" ? o.adminToken
+                            : a == "--public-origin" ? o.publicOrigin
                                                    : o.tlsKey;
       target = *v;
     } else if (a == "--session-hours" || a == "--callback-base-ms" || a == "--max-connections" ||

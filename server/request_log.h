@@ -15,3 +15,11 @@ std::string describeRequest(const std::string& path, const std::optional<nlohman
                             std::size_t bodySize);
 
 }  // namespace tolba::sandbox
+
+namespace tolba::sandbox {
+
+// `text` with control characters (C0, DEL and C1) written as \xNN, so that
+// what a client sends cannot move a terminal's cursor or forge a log line.
+std::string escapeControls(const std::string& text);
+
+}  // namespace tolba::sandbox

@@ -26,6 +26,10 @@ struct SandboxOptions {
   // HTTPS when both are set.
   std::string tlsCert;
   std::string tlsKey;
+  // This server's address as players reach it (e.g. "https://pay.example.com"),
+  // used in the payment page addresses it hands out; empty: the listening
+  // address. Never taken from a request.
+  std::string publicOrigin;
   // The "Referer" the WeChat payment page insists on.
   std::string origin = build::kApiOrigin;
   // The wire codec's 64-character key table.
@@ -38,24 +42,25 @@ struct SandboxOptions {
   // PBKDF2 iterations of new password hashes (each hash records its own count;
   // embedders lower it to keep registration quick).
   int passwordIterations = kDefaultPasswordIterations;
+  // Threads serving connections; each serves many (a slow client holds none).
   int threads = 32;
-  // How long an idle kept-alive connection is held open. Stopping the server
-  // waits for such connections to time out, so embedders that stop it often
-  // (tests, the demo) want this short.
+  // How long an idle kept-alive connection is held open.
   int keepAliveSeconds = 5;
   std::size_t bodyLimit = 1024 * 1024;
   // How long a login's session on a game stays open (renewed by the sign-in).
   std::int64_t sessionSeconds = 24 * 3600;
 
-  // Slow or idle clients: each read or write may wait this long; a request must
+  // Slow or idle clients: a connection that sends and reads nothing for the
+  // longest of these and the keep-alive time is closed; a request must
   // arrive in full (and its reply leave) within `requestSeconds` of the
   // connection opening or of the previous reply; at most `maxConnections` are
   // served or queued at once, at most `maxConnectionsPerAddress` from one client
-  // address. Connections beyond the bounds are answered 503 and closed.
+  // address. Connections beyond the bounds are closed at once. A request's
+  // headers are bounded in count and bytes.
   int readTimeoutSeconds = 5;
   int writeTimeoutSeconds = 5;
   double requestSeconds = 10;
-  int maxConnections = 256;
+  int maxConnections = 4096;
   int maxConnectionsPerAddress = 16;
 
   // The admin endpoints (/sandbox/admin/...) answer loopback clients, and others

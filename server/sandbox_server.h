@@ -14,22 +14,17 @@
 #include <vector>
 
 #include "fault_injector.h"
+#include "http_exchange.h"
 #include "sandbox_options.h"
 #include "sandbox_store.h"
 #include "server_clock.h"
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
 
 namespace tolba::sandbox {
 
 class SandboxApi;
 class GameServerApi;
 class CallbackDispatcher;
-class ConnectionGuard;
+class HttpServer;
 
 class SandboxServer {
  public:
@@ -86,14 +81,16 @@ class SandboxServer {
   PayResult openWeChat(const std::string& address);
 
  private:
-  void routes();
-  void handleWire(const httplib::Request& req, httplib::Response& res, const std::string& body, bool tooLarge);
-  void handleWeChatPage(const httplib::Request& req, httplib::Response& res);
-  void handleWeChatApp(const httplib::Request& req, httplib::Response& res);
-  void handleAdmin(const httplib::Request& req, httplib::Response& res);
-  void handleGameServer(const httplib::Request& req, httplib::Response& res);
-  std::string publicBase(const httplib::Request& req) const;
-  // Writes the request's log line (unless quiet).
+  // Every route, for served requests and answer() alike.
+  void dispatch(const HttpRequest& req, HttpResponse& res);
+  void handleWire(const HttpRequest& req, HttpResponse& res, bool tooLarge);
+  void handleWeChatPage(const HttpRequest& req, HttpResponse& res);
+  void handleWeChatApp(const HttpRequest& req, HttpResponse& res);
+  void handleAdmin(const HttpRequest& req, HttpResponse& res);
+  void handleGameServer(const HttpRequest& req, HttpResponse& res);
+  // The address the payment pages are handed out under.
+  std::string publicBase() const;
+  // Writes the request's log line (unless quiet), control characters escaped.
   void logRequest(const std::string& text) const;
   // Sleeps up to `seconds`, less when the server stops.
   void pause(double seconds);
@@ -105,9 +102,7 @@ class SandboxServer {
   std::unique_ptr<SandboxApi> api_;
   std::unique_ptr<GameServerApi> gameServer_;
   std::unique_ptr<CallbackDispatcher> callbacks_;
-  std::unique_ptr<ConnectionGuard> guard_;
-  std::unique_ptr<httplib::Server> http_;
-  std::thread thread_;
+  std::unique_ptr<HttpServer> http_;
   std::atomic<bool> running_{false};
   int port_ = 0;
 

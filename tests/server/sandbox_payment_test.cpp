@@ -52,13 +52,14 @@ TEST_F(SandboxPaymentTest, CoinPaymentRefusalsLeaveTheBalanceAlone) {
 }
 
 TEST_F(SandboxPaymentTest, HundredConcurrentPaymentsOfOneOrderChargeItOnce) {
+  constexpr int kPayments = 100;
   options_.startingCoins = 100 * 100;
+  options_.maxConnectionsPerAddress = kPayments;  // all at once, from one address
   startServer();
   ChannelLogin l;
   const std::string orderId = orderFor("alice", "6", &l);
   const auto body = TolbaDataFunc::codingJSON(payRequest(l.uid, orderId, "6"));
 
-  constexpr int kPayments = 100;
   std::atomic<int> paid{0};
   std::atomic<int> refused{0};
   std::vector<std::thread> threads;
