@@ -265,7 +265,8 @@ void HttpServer::onConnection(MHD_Connection* c, void** socketState, bool opened
       }
       if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
       log("refused a connection from " + connection->address + ": " + std::to_string(settings_.maxConnections) +
-          " connections are open");
+          " connections are open",
+          LineKind::Refusal);
     }
     open_[c] = connection;
     return;
@@ -380,7 +381,7 @@ int HttpServer::reply(MHD_Connection* c, Exchange& exchange) {
 }
 
 int HttpServer::refuse(MHD_Connection* c, int status, const std::string& why, const std::string& address) {
-  log("refused a request from " + address + ": " + why + " -> " + std::to_string(status));
+  log("refused a request from " + address + ": " + why + " -> " + std::to_string(status), LineKind::Refusal);
   const std::string body = why;
   MHD_Response* response =
       MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
@@ -449,7 +450,8 @@ void HttpServer::watch() {
       if (connection->cut || connection->onPurpose || nowValue - connection->sinceNs < limitNs) continue;
       connection->cut = true;
       log("closed a connection from " + connection->address + ": no complete request within " +
-          std::to_string(settings_.requestTime.count()) + " ms");
+              std::to_string(settings_.requestTime.count()) + " ms",
+          LineKind::Deadline);
       // The library sees the end of the stream and closes the connection.
       if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
     }
@@ -462,26 +464,27 @@ void HttpServer::watch() {
 void HttpServer::onLibraryMessage(const std::string& text) {
   std::string line = text;
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  log(line);
+  log(line, LineKind::Library);
 }
 
-void HttpServer::log(const std::string& text) const {
+void HttpServer::log(const std::string& text, LineKind kind) const {
   if (!settings_.log) return;
   std::string leftOut;
   {
     std::lock_guard lock(logMutex_);
+    auto& budget = logBudgets_[static_cast<std::size_t>(kind)];
     const auto now = Clock::now();
-    if (now - logWindow_ >= std::chrono::seconds(1)) {
-      if (leftOut_ > 0) leftOut = "(" + std::to_string(leftOut_) + " more such lines left out)";
-      logWindow_ = now;
-      loggedInWindow_ = 0;
-      leftOut_ = 0;
+    if (now - budget.window >= std::chrono::seconds(1)) {
+      if (budget.leftOut > 0) leftOut = "(" + std::to_string(budget.leftOut) + " more such lines left out)";
+      budget.window = now;
+      budget.logged = 0;
+      budget.leftOut = 0;
     }
-    if (loggedInWindow_ >= kLinesPerSecond) {
-      ++leftOut_;
+    if (budget.logged >= kLinesPerSecond) {
+      ++budget.leftOut;
       return;
     }
-    ++loggedInWindow_;
+    ++budget.logged;
   }
   if (!leftOut.empty()) settings_.log(leftOut);
   settings_.log(text);

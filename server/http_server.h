@@ -96,7 +96,10 @@ class HttpServer {
   int refuse(MHD_Connection* c, int status, const std::string& why, const std::string& address);
   void suspendUntil(MHD_Connection* c, std::chrono::steady_clock::time_point due);
   void watch();  // the deadline and wake-up thread
-  void log(const std::string& text) const;
+  // Lines of each kind go out a few a second at most (a flood would write one
+  // per connection), with a count of those left out.
+  enum class LineKind { Library, Refusal, Deadline, Count };
+  void log(const std::string& text, LineKind kind) const;
 
   const HttpServerSettings settings_;
   const Handler handler_;
@@ -113,12 +116,13 @@ class HttpServer {
   std::multimap<std::chrono::steady_clock::time_point, MHD_Connection*> suspended_;
   std::thread watcher_;
 
-  // Lines from the library (one per refused connection under a flood) are
-  // written at most a few a second, with a count of those left out.
+  struct LogBudget {
+    std::chrono::steady_clock::time_point window{};
+    int logged = 0;
+    int leftOut = 0;
+  };
   mutable std::mutex logMutex_;
-  mutable std::chrono::steady_clock::time_point logWindow_{};
-  mutable int loggedInWindow_ = 0;
-  mutable int leftOut_ = 0;
+  mutable LogBudget logBudgets_[static_cast<std::size_t>(LineKind::Count)];
 };
 
 }  // namespace tolba::sandbox

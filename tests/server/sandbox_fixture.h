@@ -2,8 +2,13 @@
 // Starts a sandbox server on a free loopback port with a fresh database, and
 // talks to it over real HTTP in the wire format, as the SDK does.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -41,6 +46,57 @@ struct ChannelLogin {
   std::string loginTime;
   std::string sign;
   Json reply;
+};
+
+// A plain TCP client that connects from `from` (any 127.x address is loopback
+// on Linux) and sends what a test says, as a hostile or broken client would.
+class RawClient {
+ public:
+  RawClient(const char* from, int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &local.sin_addr);
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<std::uint16_t>(port));
+    ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
+    connected_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+                 ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
+  }
+  ~RawClient() { ::close(fd_); }
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  bool connected() const { return connected_; }
+  int fd() const { return fd_; }
+  bool send(std::string_view bytes) const {
+    return connected_ && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
+  // Ends the sending half: the server reads the end of the stream.
+  void finishSending() const { ::shutdown(fd_, SHUT_WR); }
+  // Whether the server has ended the connection (a 503, an end of stream or a
+  // reset), without waiting.
+  bool ended() {
+    char buffer[4096];
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n > 0) received_.append(buffer, static_cast<std::size_t>(n));
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) || received_.rfind("HTTP/1.1 503", 0) == 0;
+  }
+  // What arrives until the server ends the connection or `seconds` pass.
+  const std::string& readToEnd(double seconds = 10) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 50) > 0 && ended()) break;
+    }
+    return received_;
+  }
+
+ private:
+  int fd_ = -1;
+  bool connected_ = false;
+  std::string received_;
 };
 
 class SandboxTest : public ::testing::Test {

@@ -1,62 +1,32 @@
 // Slow and idle clients cannot starve the sandbox: bounds on connections (in
 // all and per client address) and a deadline for each request.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <thread>
 #include <vector>
 
 #include "sandbox_fixture.h"
+#include "support/tls_server.h"
 
 namespace tolba::sandbox::testing {
 namespace {
 
-// A client that connects from `from` (any 127.x address is loopback on Linux)
-// and sends the start of a request, never the end.
-class SlowClient {
+// A client that sends the start of a request, never the end.
+class SlowClient : public RawClient {
  public:
-  SlowClient(const char* from, int port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ::inet_pton(AF_INET, from, &local.sin_addr);
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<std::uint16_t>(port));
-    ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
-    connected_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-                 ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
-    constexpr char kStart[] = "POST /sdkmini/pay/getPayWay HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Le";
-    if (connected_) connected_ = ::send(fd_, kStart, sizeof kStart - 1, MSG_NOSIGNAL) > 0;
+  SlowClient(const char* from, int port) : RawClient(from, port) {
+    sent_ = send("POST /sdkmini/pay/getPayWay HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Le");
   }
-  ~SlowClient() { ::close(fd_); }
-  SlowClient(const SlowClient&) = delete;
-  SlowClient& operator=(const SlowClient&) = delete;
-
-  bool connected() const { return connected_; }
-  int fd() const { return fd_; }
-  // Whether the server has ended the connection (a 503, an end of stream or a reset).
-  bool ended() {
-    char buffer[256];
-    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n > 0) reply_.append(buffer, static_cast<std::size_t>(n));
-    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) || reply_.rfind("HTTP/1.1 503", 0) == 0;
-  }
+  bool connected() const { return RawClient::connected() && sent_; }
 
  private:
-  int fd_ = -1;
-  bool connected_ = false;
-  std::string reply_;
+  bool sent_ = false;
 };
 
 // How many of `clients` the server has ended, waiting until `expected` have
 // been or `seconds` have passed.
-int waitForEnded(std::vector<std::unique_ptr<SlowClient>>& clients, int expected, double seconds) {
+template <typename Client>
+int waitForEnded(std::vector<std::unique_ptr<Client>>& clients, int expected, double seconds) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   std::vector<bool> ended(clients.size(), false);
   int count = 0;
@@ -129,6 +99,51 @@ TEST_F(SandboxResourcesTest, ConnectionsBeyondTheTotalBoundAreRefused) {
   EXPECT_EQ(waitForEnded(slow, 6, 10), 6);
   slow.clear();
   server_->stop();  // promptly, although connections were held
+}
+
+TEST_F(SandboxResourcesTest, SlowClientsFromManyAddressesHoldNoThreadAndOthersAreAnswered) {
+  options_.threads = 2;
+  options_.requestSeconds = 60;
+  startServer();
+  registerAccount("alice");
+  const std::string body = *TolbaDataFunc::codingJSON(loginRequest("alice", "secret"));
+  std::vector<std::unique_ptr<RawClient>> slow;
+  for (int i = 0; i < 64; ++i) {
+    const std::string from = "127.0.1." + std::to_string(1 + i % 8);
+    slow.push_back(std::make_unique<RawClient>(from.c_str(), server_->port()));
+    // Half stop in their headers, half in their bodies.
+    const std::string head = "POST /sdkmini/login/dologin HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    ASSERT_TRUE(slow.back()->send(i % 2 ? head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                                              body.substr(0, 10)
+                                        : head + "X-Slow: 1"));
+  }
+  const auto res = postRaw("sdkmini/login/dologin", body, 3);
+  ASSERT_TRUE(res) << httplib::to_string(res.error());
+  EXPECT_EQ(TolbaDataFunc::decodingJSON(res->body).value_or(Json())["z"], 1);
+  EXPECT_EQ(waitForEnded(slow, 1, 0), 0);
+}
+
+TEST_F(SandboxResourcesTest, OverTlsTheSameBoundsHold) {
+  const auto certificate = tolba::testing::makeSelfSignedCertificate(dir_, "sandbox", "IP:127.0.0.1");
+  options_.tlsCert = certificate.certificate.string();
+  options_.tlsKey = certificate.privateKey.string();
+  options_.maxConnectionsPerAddress = 4;
+  options_.requestSeconds = 0.3;
+  startServer();
+  // Connections that never begin their handshake: six are closed at once, the
+  // other four at their deadline.
+  std::vector<std::unique_ptr<RawClient>> slow;
+  for (int i = 0; i < 10; ++i) slow.push_back(std::make_unique<RawClient>("127.0.0.6", server_->port()));
+  EXPECT_EQ(waitForEnded(slow, 6, 10), 6);
+  EXPECT_FALSE(log_->contains("no complete request within 300 ms"));
+  EXPECT_EQ(waitForEnded(slow, 10, 10), 10);
+  EXPECT_TRUE(log_->contains("no complete request within 300 ms"));
+
+  httplib::SSLClient tls("127.0.0.1", server_->port());
+  tls.enable_server_certificate_verification(false);
+  const auto res = tls.Get("/sandbox/health");
+  ASSERT_TRUE(res) << httplib::to_string(res.error());
+  EXPECT_EQ(res->status, 200);
 }
 
 }  // namespace
