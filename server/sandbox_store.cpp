@@ -1,11 +1,14 @@
 #include "sandbox_store.h"
 
+#include "account_name.h"
+
 #include <chrono>
 #include <cmath>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "account_name.h"
 #include "crypto.h"
 #include "secret_file.h"
 
@@ -137,7 +140,18 @@ constexpr const char* kMigrations[] = {
     // version 3: the statutory-holiday calendar of the minors' play-time rules.
     "CREATE TABLE holidays(date TEXT PRIMARY KEY, name TEXT NOT NULL DEFAULT '');"
     "CREATE INDEX orders_paid ON orders(uid, game_id, paid_at);",
+    // version 4: look-alike account names share a skeleton (not unique: older
+    // databases may hold look-alikes already; new ones are refused).
+    "ALTER TABLE accounts ADD COLUMN skeleton TEXT;"
+    "UPDATE accounts SET skeleton = account_name_skeleton(name);"
+    "CREATE INDEX accounts_skeleton ON accounts(skeleton);",
 };
+
+void skeletonFunction(sqlite3_context* context, int, sqlite3_value** values) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(values[0]));
+  const std::string skeleton = accountNameSkeleton(text ? text : "");
+  sqlite3_result_text(context, skeleton.c_str(), static_cast<int>(skeleton.size()), SQLITE_TRANSIENT);
+}
 
 Order readOrder(const Statement& s) {
   Order o;
@@ -210,6 +224,8 @@ std::unique_ptr<Store> Store::open(const std::string& path, std::string* error) 
     return nullptr;
   }
   sqlite3_busy_timeout(db, 5000);
+  sqlite3_create_function(db, "account_name_skeleton", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                          &skeletonFunction, nullptr, nullptr);
   exec(db, "PRAGMA journal_mode=WAL");
   exec(db, "PRAGMA synchronous=NORMAL");
   exec(db, "PRAGMA foreign_keys=ON");
@@ -275,8 +291,18 @@ std::optional<std::int64_t> Store::addAccount(const std::string& name, const std
                                               bool* nameTaken) {
   std::lock_guard lock(mutex_);
   if (nameTaken) *nameTaken = false;
-  Statement s(statements_, "INSERT INTO accounts(name, password_hash, balance_cents, created_at) VALUES(?, ?, ?, ?)");
-  s.bind(1, name).bind(2, passwordHash).bind(3, balance).bind(4, clock_->nowSeconds());
+  const std::string skeleton = accountNameSkeleton(name);
+  {
+    Statement lookAlike(statements_, "SELECT 1 FROM accounts WHERE skeleton = ?");
+    lookAlike.bind(1, skeleton);
+    if (lookAlike.step() == SQLITE_ROW) {
+      if (nameTaken) *nameTaken = true;
+      return std::nullopt;
+    }
+  }
+  Statement s(statements_,
+              "INSERT INTO accounts(name, password_hash, balance_cents, created_at, skeleton) VALUES(?, ?, ?, ?, ?)");
+  s.bind(1, name).bind(2, passwordHash).bind(3, balance).bind(4, clock_->nowSeconds()).bind(5, skeleton);
   const int rc = s.step();
   if (rc == SQLITE_DONE) return sqlite3_last_insert_rowid(db_);
   if (nameTaken && sqlite3_extended_errcode(db_) == SQLITE_CONSTRAINT_UNIQUE) *nameTaken = true;

@@ -101,7 +101,7 @@ enum class OrderResult { Created, Existing, Conflict, Failed };
 class Store {
  public:
   // The version of the tables this code reads and writes.
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = 4;
 
   // Opens (creating when needed) the database at `path` and brings its tables
   // up to date. nullptr with `error` set when that is impossible, for example
@@ -117,7 +117,8 @@ class Store {
   // set). Set before serving; the clock outlives the store.
   void setClock(const ServerClock& clock) { clock_ = &clock; }
 
-  // Accounts. addAccount gives nullopt with `nameTaken` set when the name is used.
+  // Accounts. addAccount gives nullopt with `nameTaken` set when the name, or a
+  // look-alike of it, is used.
   std::optional<std::int64_t> addAccount(const std::string& name, const std::string& passwordHash, Cents balance,
                                          bool* nameTaken = nullptr);
   std::optional<Account> accountByName(const std::string& name);

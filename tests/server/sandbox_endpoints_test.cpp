@@ -21,7 +21,11 @@ TEST_F(SandboxEndpointsTest, RegisterAndLoginKeepOnlyASaltedHashAndRefuseAlike) 
   EXPECT_EQ(account->passwordHash.find("pässword"), std::string::npos);
   registerAccount("bob", "hunter2 pässword");
   EXPECT_NE(server_->store().accountByName("bob")->passwordHash, account->passwordHash) << "salted";
-  EXPECT_EQ(call("sdkmini/login/register", loginRequest("alice", "x"))["d"], "账号已存在");
+  // Taken too: the same name with spaces around it, or one that looks the same.
+  for (const char* lookAlike : {"alice", "alice ", " alice", "alice\u00a0", "alice\u3000", "\uff41\uff4c\uff49\uff43\uff45",
+                                "Alice"}) {
+    EXPECT_EQ(call("sdkmini/login/register", loginRequest(lookAlike, "x"))["d"], "账号已存在") << lookAlike;
+  }
   for (const Json& request : {loginRequest("   ", "x"), loginRequest("carol", ""), Json{{"b", "x"}}}) {
     EXPECT_EQ(call("sdkmini/login/register", request).value("z", -1), 0) << request.dump();
   }

@@ -62,6 +62,7 @@ TEST(SandboxRulesTest, AccountNamesAreNfcAndRefuseHiddenCharacters) {
   EXPECT_EQ(normaliseAccountName("caf\u00e9"), normaliseAccountName("cafe\u0301"));
   EXPECT_EQ(normaliseAccountName("cafe\u0301"), std::optional<std::string>("caf\u00e9"));
   EXPECT_EQ(normaliseAccountName("玩家 one"), std::optional<std::string>("玩家 one"));
+  EXPECT_EQ(normaliseAccountName(" \u3000alice\u00a0"), std::optional<std::string>("alice"));
   const struct {
     const char* name;
     const char* why;  // a part of the message
@@ -70,7 +71,9 @@ TEST(SandboxRulesTest, AccountNamesAreNfcAndRefuseHiddenCharacters) {
       {"ad\u200Bmin", "零宽"},       {"\uFEFFadmin", "零宽"},  {"a\u2060b", "零宽"},
       {"tab\tname", "控制"},         {"line\u2028x", "控制"}, {"a\x7f", "控制"},
       {"x\U000E0001", "零宽"},       {"a\u0378b", "未分配"},  {"a\xff", "编码"},
-      {"   ", "为空"},                {"", "为空"},
+      {"   ", "为空"},                {"", "为空"},             {"\u3164\u3164", "填充"},
+      {"alice\u3164", "填充"},       {"alice\u115f", "填充"}, {"alice\u2800", "填充"},
+      {"alice\u034f", "填充"},       {"alice\ufe0f", "填充"}, {"\u3000", "为空"},
   };
   for (const auto& r : refused) {
     std::string why;
