@@ -46,6 +46,13 @@ constexpr const char* kPassword = kDemoPassword;
 constexpr char kRealName[] = "张三";
 // A valid identity card number of an adult (born 1990-03-07).
 constexpr char kIdCard[] = "110105199003071239";
+// Characters in UTF-8 text (its bytes that begin one).
+std::size_t utf8Characters(const std::string& text) {
+  std::size_t count = 0;
+  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
 // Longest wait for one step (a server round trip or two).
 constexpr double kStepSeconds = 15;
 
@@ -172,7 +179,13 @@ bool Journey::tap(platform::View* view, const std::string& what) {
 }
 
 bool Journey::type(platform::TextField* field, const std::string& text, const std::string& what) {
-  timeline_.action("types \"" + text + "\" into " + what);
+  // Only an account name is shown; passwords, names and identity card numbers
+  // are not, as in the logs.
+  if (what == "the account field") {
+    timeline_.action("types \"" + text + "\" into " + what);
+  } else {
+    timeline_.action("types " + std::to_string(utf8Characters(text)) + " characters into " + what);
+  }
   if (field && Player::type(*field, text)) return true;
   timeline_.failure("could not type into " + what);
   return false;
