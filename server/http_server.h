@@ -56,7 +56,7 @@ struct HttpServerSettings {
   int maxHeaders = 64;
   // The library's memory per connection, which holds the request line and the
   // headers (and the read and write buffers).
-  std::size_t connectionMemory = 32 * 1024;
+  std::size_t connectionMemory = 16 * 1024;
   // Where the server's own lines go (refusals, cut connections); nullptr: none.
   std::function<void(const std::string&)> log;
 };
