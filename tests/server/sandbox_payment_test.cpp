@@ -98,7 +98,11 @@ TEST_F(SandboxPaymentTest, WeChatPageInsistsOnTheRefererAndLeadsToWeChat) {
   startServer();
   ChannelLogin l;
   const std::string orderId = orderFor("alice", "6", &l);
-  const Json reply = call("sdkmini/wxh5/h5pay", payRequest(l.uid, orderId, 6, false));
+  // The page's address is this server's whatever Host the request names.
+  const auto res0 = client()->Post("/sdkmini/wxh5/h5pay", {{"Host", "evil.example"}},
+                                   *TolbaDataFunc::codingJSON(payRequest(l.uid, orderId, 6, false)), "text/html");
+  ASSERT_TRUE(res0);
+  const Json reply = TolbaDataFunc::decodingJSON(res0->body).value_or(Json());
   ASSERT_EQ(reply.value("z", -1), 1) << reply.dump();
   const std::string page = reply["b"];
   ASSERT_EQ(page.rfind(server_->baseUrl() + "/wxh5/pay?ticket=", 0), 0u) << page;

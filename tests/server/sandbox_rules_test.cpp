@@ -8,6 +8,7 @@
 #include "amount.h"
 #include "crypto.h"
 #include "id_card.h"
+#include "request_log.h"
 #include "sandbox_store.h"
 
 namespace tolba::sandbox {
@@ -81,6 +82,11 @@ TEST(SandboxRulesTest, AccountNamesAreNfcAndRefuseHiddenCharacters) {
     EXPECT_NE(why.find(r.why), std::string::npos) << r.name << ": " << why;
   }
   EXPECT_FALSE(normaliseAccountName(std::string(65, 'a')).has_value());
+}
+
+TEST(SandboxRulesTest, LogLinesWriteControlCharactersAsEscapes) {
+  // ESC, CR, LF, DEL and the C1 CSI; other text, Chinese included, stays.
+  EXPECT_EQ(escapeControls("玩家\x1b[2J\r\nx\x7f\xc2\x9b!"), "玩家\\x1b[2J\\x0d\\x0ax\\x7f\\x9b!");
 }
 
 TEST(SandboxRulesTest, AdminEndpointsAnswerLoopbackOrTheToken) {
