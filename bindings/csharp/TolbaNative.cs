@@ -6,6 +6,16 @@ using System.Runtime.InteropServices;
 
 namespace Tolba {
 
+// Engines that compile C# ahead of time (IL2CPP, Mono's full AOT) call back
+// from native code only into static methods marked with an attribute of this
+// name, which they recognise by its name alone; declared here so that the
+// binding needs nothing from the engine.
+[AttributeUsage(AttributeTargets.Method)]
+internal sealed class MonoPInvokeCallbackAttribute : Attribute {
+  public MonoPInvokeCallbackAttribute(Type delegateType) { DelegateType = delegateType; }
+  public Type DelegateType { get; private set; }
+}
+
 [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
 internal delegate void NotificationFn(IntPtr name, IntPtr payloadJson, IntPtr userData);
 [UnmanagedFunctionPointer(CallingConvention.Cdecl)]

@@ -7,9 +7,12 @@
 //     while (running) { sdk.Tick(); ... }
 //   }
 //
-// Methods answer the facade's result codes (0 success; see TolbaResult). The
-// delegates handed to the native side are kept in fields for as long as it may
-// call them.
+// Methods answer the facade's result codes (0 success; see TolbaResult).
+// Native code calls back only into static methods marked for reverse
+// invocation, as engines that compile C# ahead of time require; each finds
+// its TolbaSDK through a GCHandle passed as the callback's user data. The
+// delegates handed to the native side live in static fields, for as long as
+// it may call them.
 using System;
 using System.Collections.Generic;
 using System.Runtime.InteropServices;
@@ -47,9 +50,14 @@ public enum TolbaAppEvent { WillResignActive = 0, DidEnterBackground = 1, WillEn
 
 public sealed class TolbaSDK : IDisposable {
   IntPtr handle;
-  readonly NotificationFn notificationFn;  // kept alive while the native side holds it
-  OpenUrlFn openUrlFn;
-  static LogFn logFn;
+  GCHandle self;  // weak: what the callbacks' user data names
+  Func<string, bool> openUrlHandler;
+  static Action<string> logSink;
+
+  // The only delegates the native side holds.
+  static readonly NotificationFn notificationCallback = NotificationCallback;
+  static readonly LogFn logCallback = LogCallback;
+  static readonly OpenUrlFn openUrlCallback = OpenUrlCallback;
 
   public event EventHandler<TolbaNotificationEventArgs> NotiInitDidFinished, NotiLogin, NotiLogout, NotiRecharge, NotiRealAuth, NotiPlayTime;
   // Every notification, whatever its name.
@@ -60,20 +68,21 @@ public sealed class TolbaSDK : IDisposable {
 
   // Routes the SDK's log lines to `sink` (called from any thread); null restores stderr.
   public static void SetLogSink(Action<string> sink) {
-    logFn = sink == null ? null : new LogFn((line, _) => sink(FromUtf8(line)));
-    Check(Native.tolba_set_log_sink(logFn, IntPtr.Zero));
+    logSink = sink;
+    Check(Native.tolba_set_log_sink(sink == null ? null : logCallback, IntPtr.Zero));
   }
 
   public TolbaSDK() {
     Check(Native.tolba_sdk_create(out handle));
-    notificationFn = OnNotification;
-    Check(Native.tolba_sdk_set_notification_callback(handle, notificationFn, IntPtr.Zero));
+    self = GCHandle.Alloc(this, GCHandleType.Weak);
+    Check(Native.tolba_sdk_set_notification_callback(handle, notificationCallback, GCHandle.ToIntPtr(self)));
   }
 
   public void Dispose() {
     if (handle == IntPtr.Zero) return;
     Native.tolba_sdk_destroy(handle);
     handle = IntPtr.Zero;
+    self.Free();
   }
 
   public int SetDirectories(string bundleDir, string dataDir) {
@@ -133,12 +142,38 @@ public sealed class TolbaSDK : IDisposable {
   }
   // Addresses the SDK opens in another application ("weixin://..."); answer true when opened.
   public void SetOpenUrlHandler(Func<string, bool> handler) {
-    openUrlFn = handler == null ? null : new OpenUrlFn((url, _) => handler(FromUtf8(url)) ? 1 : 0);
-    Check(Native.tolba_host_set_open_url_callback(handle, openUrlFn, IntPtr.Zero));
+    openUrlHandler = handler;
+    Check(Native.tolba_host_set_open_url_callback(handle, handler == null ? null : openUrlCallback,
+                                                  GCHandle.ToIntPtr(self)));
   }
 
   // --- Plumbing ---------------------------------------------------------------------
-  void OnNotification(IntPtr name, IntPtr payload, IntPtr userData) {
+  static TolbaSDK Of(IntPtr userData) {
+    return userData == IntPtr.Zero ? null : GCHandle.FromIntPtr(userData).Target as TolbaSDK;
+  }
+
+  // Called from Tick(), on the game's thread.
+  [MonoPInvokeCallback(typeof(NotificationFn))]
+  static void NotificationCallback(IntPtr name, IntPtr payload, IntPtr userData) {
+    var sdk = Of(userData);
+    if (sdk != null) sdk.OnNotification(name, payload);
+  }
+
+  // Called from any thread.
+  [MonoPInvokeCallback(typeof(LogFn))]
+  static void LogCallback(IntPtr line, IntPtr userData) {
+    var sink = logSink;
+    if (sink != null) sink(FromUtf8(line));
+  }
+
+  [MonoPInvokeCallback(typeof(OpenUrlFn))]
+  static int OpenUrlCallback(IntPtr url, IntPtr userData) {
+    var sdk = Of(userData);
+    var handler = sdk == null ? null : sdk.openUrlHandler;
+    return handler != null && handler(FromUtf8(url)) ? 1 : 0;
+  }
+
+  void OnNotification(IntPtr name, IntPtr payload) {
     var args = new TolbaNotificationEventArgs(FromUtf8(name), FromUtf8(payload));
     EventHandler<TolbaNotificationEventArgs> specific = null;
     switch (args.Name) {
