@@ -418,7 +418,13 @@ void SandboxServer::handleWeChatApp(const HttpRequest& req, HttpResponse& res) {
   if (address.empty() && req.method == "POST") {
     // A form's "url" field, or the address as the whole body.
     const bool form = req.header("Content-Type").rfind("application/x-www-form-urlencoded", 0) == 0;
-    address = form ? HttpRequest{.params = parseQuery(req.body)}.param("url") : req.body;
+    if (form) {
+      const auto fields = parseQuery(req.body);
+      const auto url = fields.find("url");
+      address = url == fields.end() ? std::string() : url->second;
+    } else {
+      address = req.body;
+    }
   }
   const auto ticket = ticketOfWeChatAddress(address);
   std::string orderId;
