@@ -271,6 +271,10 @@ void RunLoop::drain() {
   }
 }
 
+namespace {
+constexpr auto kRecheckEvery = std::chrono::milliseconds(5);
+}  // namespace
+
 bool RunLoop::runUntil(const std::function<bool()>& done, Duration timeout) {
   markThread();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(timeout);
@@ -279,7 +283,9 @@ bool RunLoop::runUntil(const std::function<bool()>& done, Duration timeout) {
     if (done && done()) return true;
     std::unique_lock lock(mutex_);
     if (!posted_.empty()) continue;
-    auto wakeAt = deadline;
+    // `done` may turn on another thread's work that posts nothing here (a
+    // counter going to zero after its last post): it is looked at again often.
+    auto wakeAt = std::min(deadline, std::chrono::steady_clock::now() + kRecheckEvery);
     if (!clock_->isManual()) {
       if (auto due = nextDue()) {
         const auto in = std::chrono::duration_cast<std::chrono::nanoseconds>(*due - clock_->now());

@@ -97,7 +97,9 @@ class TOLBA_API RunLoop {
   // number of callbacks run.
   std::size_t tick();
 
-  // Drives the loop until `done()` holds or `timeout` of real time passes. With a
+  // Drives the loop until `done()` holds (asked after each turn and every few
+  // milliseconds, since it may watch another thread) or `timeout` of real time
+  // passes. With a
   // manual clock, timers only fire when the clock is advanced (see runFor).
   bool runUntil(const std::function<bool()>& done, Duration timeout = Duration(10));
 
