@@ -22,7 +22,7 @@ namespace Tolba {
 
 public static class TolbaResult {
   public const int Ok = 0, LoginFailed = -2, SignInRefused = -3, InitRefused = -10, NotInitialised = -20,
-                   RealAuth = -100, NotSignedIn = -301, PayFailed = -400, PayCancelled = -401,
+                   RealAuth = -100, NotSignedIn = -301, PlayTimeOver = -302, PayFailed = -400, PayCancelled = -401,
                    NullArgument = -1001, InvalidUtf8 = -1002, InvalidJson = -1003, InvalidArgument = -1004,
                    WrongThread = -1005, BufferTooSmall = -1006, NoRenderer = -1007, Internal = -1099;
 

@@ -53,6 +53,7 @@ enum {
   TOLBA_ERR_NOT_INITIALISED = -20,   /* initialisation has not finished */
   TOLBA_ERR_REAL_AUTH = -100,        /* the fixed answer of tolba_sdk_real_auth */
   TOLBA_ERR_NOT_SIGNED_IN = -301,    /* nobody is signed in */
+  TOLBA_ERR_PLAY_TIME_OVER = -302,   /* TOLBA_NOTI_PLAY_TIME: a minor's play time for today has ended */
   TOLBA_ERR_PAY_FAILED = -400,       /* kTolbaSDKNotiRecharge: refused or failed */
   TOLBA_ERR_PAY_CANCELLED = -401,    /* kTolbaSDKNotiRecharge: cancelled */
   /* this layer's codes */

@@ -6,6 +6,7 @@
 #include "capi/c_handle.h"
 #include "capi/c_records.h"
 #include "tolba/TolbaSDK.h"
+#include "tolba/build_settings.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/run_loop.h"
 
@@ -29,6 +30,18 @@ const char* const kNotificationNames[] = {tolba::kTolbaSDKNotiInitDidFinished, t
 
 extern "C" {
 
+// The C codes are the facade's own.
+static_assert(TOLBA_OK == tolba::kTolbaResultOk);
+static_assert(TOLBA_ERR_LOGIN_FAILED == tolba::kTolbaResultLoginFailed);
+static_assert(TOLBA_ERR_SIGN_IN_REFUSED == tolba::kTolbaResultSignInRefused);
+static_assert(TOLBA_ERR_INIT_REFUSED == tolba::kTolbaResultInitRefused);
+static_assert(TOLBA_ERR_NOT_INITIALISED == tolba::kTolbaResultNotInitialised);
+static_assert(TOLBA_ERR_REAL_AUTH == tolba::kTolbaResultRealAuth);
+static_assert(TOLBA_ERR_NOT_SIGNED_IN == tolba::kTolbaResultNotSignedIn);
+static_assert(TOLBA_ERR_PLAY_TIME_OVER == tolba::kTolbaResultPlayTimeOver);
+static_assert(TOLBA_ERR_PAY_FAILED == tolba::kTolbaResultPayFailed);
+static_assert(TOLBA_ERR_PAY_CANCELLED == tolba::kTolbaResultPayCancelled);
+
 const char* tolba_result_name(int32_t result) {
   switch (result) {
     case TOLBA_OK: return "TOLBA_OK";
@@ -38,6 +51,7 @@ const char* tolba_result_name(int32_t result) {
     case TOLBA_ERR_NOT_INITIALISED: return "TOLBA_ERR_NOT_INITIALISED";
     case TOLBA_ERR_REAL_AUTH: return "TOLBA_ERR_REAL_AUTH";
     case TOLBA_ERR_NOT_SIGNED_IN: return "TOLBA_ERR_NOT_SIGNED_IN";
+    case TOLBA_ERR_PLAY_TIME_OVER: return "TOLBA_ERR_PLAY_TIME_OVER";
     case TOLBA_ERR_PAY_FAILED: return "TOLBA_ERR_PAY_FAILED";
     case TOLBA_ERR_PAY_CANCELLED: return "TOLBA_ERR_PAY_CANCELLED";
     case TOLBA_ERR_NULL_ARGUMENT: return "TOLBA_ERR_NULL_ARGUMENT";
@@ -52,8 +66,10 @@ const char* tolba_result_name(int32_t result) {
   }
 }
 
-int32_t tolba_version(void) { return 10000; }
-const char* tolba_version_string(void) { return "1.0.0"; }
+int32_t tolba_version(void) {
+  return tolba::build::kVersionMajor * 10000 + tolba::build::kVersionMinor * 100 + tolba::build::kVersionPatch;
+}
+const char* tolba_version_string(void) { return tolba::build::kVersion; }
 
 int32_t tolba_set_log_sink(tolba_log_fn sink, void* user_data) {
   if (sink == nullptr) {
