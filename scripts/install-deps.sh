@@ -16,8 +16,8 @@ packages=(
   libutf8proc-dev
   # the simulator's window and its tests under a virtual X server
   libsdl2-dev xvfb xauth
-  # the C# binding
-  mono-mcs mono-runtime
+  # the C# binding, and the LÖVE game of the Lua binding
+  mono-mcs mono-runtime love
   # fuzz targets (libFuzzer) and sanitizer runtimes
   clang libfuzzer-14-dev libclang-rt-14-dev
 )
