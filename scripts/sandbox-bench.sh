@@ -31,7 +31,7 @@ for scheme in http https; do
   [ "$scheme" = https ] && tlsArgs=(--tls-cert "$work/cert.pem" --tls-key "$work/key.pem")
   "$sandbox" serve --port "$port" --db "$work/$scheme.db" --quiet "${tlsArgs[@]}" >"$work/serve.log" 2>&1 &
   server=$!
-  for _ in $(seq 50); do curl -sk "$scheme://127.0.0.1:$port/sandbox/health" >/dev/null && break; sleep 0.1; done
+  for _ in $(seq 100); do grep -q "serving $scheme://" "$work/serve.log" && break; sleep 0.1; done
   for kind in header body; do
     echo "== $scheme, 1000 slow-$kind clients from 250 addresses, 20 s"
     "$siege" --url "$scheme://127.0.0.1:$port" --clients 1000 --addresses 250 --kind "$kind" --seconds 20 \
