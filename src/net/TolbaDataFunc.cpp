@@ -303,7 +303,7 @@ class DomBuilder {
     open_.pop_back();
     return true;
   }
-  bool parse_error(std::size_t /*position*/, const std::string& /*token*/, const nlohmann::detail::exception& /*e*/) {
+  bool parse_error(std::size_t /*position*/, const std::string& /*token*/, const Json::exception& /*e*/) {
     return false;
   }
 
