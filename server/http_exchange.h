@@ -14,7 +14,7 @@ namespace tolba::sandbox {
 struct HttpRequest {
   std::string method;
   std::string path;  // without the query
-  std::multimap<std::string, std::string> params;  // the query's fields, decoded
+  std::map<std::string, std::string> params;  // the query's fields, decoded (the first of a name)
   std::vector<std::pair<std::string, std::string>> headers;  // as received
   std::string body;
   std::string remoteAddress;
@@ -48,8 +48,5 @@ struct HttpResponse {
   double waitSeconds = 0;
   std::function<void(HttpResponse&)> then;
 };
-
-// "a=1&b=%E4%B8%AD+x" -> {a: 1, b: "中 x"}.
-std::multimap<std::string, std::string> parseQuery(std::string_view query);
 
 }  // namespace tolba::sandbox

@@ -87,7 +87,6 @@ std::string framingFault(const HttpRequest& request) {
 }  // namespace
 
 struct HttpServer::Connection {
-  MHD_Connection* mhd = nullptr;
   int fd = -1;
   std::string address;
   std::atomic<std::int64_t> sinceNs{0};  // opened, or its last reply left
@@ -102,11 +101,9 @@ struct HttpServer::Exchange {
   Connection* connection = nullptr;
   HttpRequest request;
   HttpResponse response;
-  std::uint64_t declared = 0;
   bool tooLarge = false;
   std::size_t dropped = 0;
   bool handled = false;
-  bool waited = false;
   Clock::time_point nextByte{};
 };
 
@@ -245,7 +242,6 @@ int HttpServer::connections() const {
 void HttpServer::onConnection(MHD_Connection* c, void** socketState, bool opened) {
   if (opened) {
     auto* connection = new Connection;
-    connection->mhd = c;
     if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD)) connection->fd = info->connect_fd;
     if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
       connection->address = addressText(info->client_addr);
@@ -302,13 +298,13 @@ int HttpServer::onRequest(MHD_Connection* c, const char* url, const char* method
       return refuse(c, 431, "more than " + std::to_string(settings_.maxHeaders) + " headers", request.remoteAddress);
     }
     const std::string length = request.header(MHD_HTTP_HEADER_CONTENT_LENGTH);
-    exchange->declared = length.empty() ? 0 : std::stoull(length);
-    if (exchange->declared > settings_.bodyLimit) {
+    const std::uint64_t declared = length.empty() ? 0 : std::stoull(length);
+    if (declared > settings_.bodyLimit) {
       exchange->tooLarge = true;
       // Far over the limit, or a client that waits to hear whether to send it:
       // refused unread.
       const bool asks = ::strcasecmp(request.header(MHD_HTTP_HEADER_EXPECT).c_str(), "100-continue") == 0;
-      if (asks || exchange->declared > settings_.bodyLimit + settings_.drainLimit) return reply(c, *exchange);
+      if (asks || declared > settings_.bodyLimit + settings_.drainLimit) return reply(c, *exchange);
     }
     return MHD_YES;
   }
@@ -332,7 +328,6 @@ int HttpServer::onRequest(MHD_Connection* c, const char* url, const char* method
       handler_(exchange->request, exchange->response);
       if (exchange->response.slowOnPurpose && exchange->connection) exchange->connection->onPurpose = true;
       if (exchange->response.then && exchange->response.waitSeconds > 0 && !ending_) {
-        exchange->waited = true;
         suspendUntil(c, Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                            std::chrono::duration<double>(exchange->response.waitSeconds)));
         return MHD_YES;

@@ -225,7 +225,10 @@ SandboxServer::Answer SandboxServer::answer(const std::string& method, const std
   req.remoteAddress = remoteAddress;
   const auto question = target.find('?');
   req.path = target.substr(0, question);
-  if (question != std::string::npos) req.params = parseQuery(std::string_view(target).substr(question + 1));
+  if (question != std::string::npos) {
+    // A query that is not a well-formed form gives no fields.
+    if (auto fields = formDecode(std::string_view(target).substr(question + 1))) req.params = std::move(*fields);
+  }
   req.headers = headers;
   req.body = body;
   HttpResponse res;
@@ -418,12 +421,10 @@ void SandboxServer::handleWeChatApp(const HttpRequest& req, HttpResponse& res) {
   if (address.empty() && req.method == "POST") {
     // A form's "url" field, or the address as the whole body.
     const bool form = req.header("Content-Type").rfind("application/x-www-form-urlencoded", 0) == 0;
-    if (form) {
-      const auto fields = parseQuery(req.body);
-      const auto url = fields.find("url");
-      address = url == fields.end() ? std::string() : url->second;
-    } else {
+    if (!form) {
       address = req.body;
+    } else if (const auto fields = formDecode(req.body)) {
+      if (const auto url = fields->find("url"); url != fields->end()) address = url->second;
     }
   }
   const auto ticket = ticketOfWeChatAddress(address);

@@ -13,10 +13,7 @@
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -29,7 +26,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -120,7 +116,7 @@ bool open(Slow& s, int index, const Options& o) {
 bool ended(Slow& s) {
   char buffer[512];
   const ssize_t n = ::recv(s.fd, buffer, sizeof buffer, MSG_DONTWAIT | MSG_PEEK);
-  return n > 0 || n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+  return n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
 double probe(CURL* curl) {

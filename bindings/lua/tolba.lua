@@ -274,6 +274,12 @@ local function check(result, what)
   if result ~= 0 then error("tolba: " .. what .. ": " .. ffi.string(tolba.C.tolba_result_name(result)), 3) end
 end
 
+-- Each input call and question answers the flag the SDK wrote into `self.out`.
+local function answered(self, result, what)
+  check(result, what)
+  return self.out[0] ~= 0
+end
+
 -- Loads the native library (by default "tolba-sdk", libtolba-sdk.so on the
 -- loader's path) once.
 function tolba.load(name)
@@ -290,7 +296,7 @@ function tolba.new(options)
   local C = tolba.load(options and options.library)
   local out = ffi.new("tolba_sdk*[1]")
   check(C.tolba_sdk_create(out), "create")
-  local self = setmetatable({handle = out[0], handlers = {}, pending = {}, C = C}, Sdk)
+  local self = setmetatable({handle = out[0], handlers = {}, pending = {}, C = C, out = ffi.new("int32_t[1]")}, Sdk)
   if options and (options.bundle or options.data) then
     check(C.tolba_sdk_set_directories(self.handle, options.bundle, options.data), "set_directories")
   end
@@ -318,8 +324,8 @@ end
 
 -- Once per frame: runs what is due, then calls the notifications' handlers.
 function Sdk:tick()
-  local ran = ffi.new("int32_t[1]")
-  check(self.C.tolba_sdk_tick(self.handle, ran), "tick")
+  check(self.C.tolba_sdk_tick(self.handle, self.out), "tick")
+  local ran = self.out[0]
   local pending = self.pending
   self.pending = {}
   for _, n in ipairs(pending) do
@@ -328,7 +334,7 @@ function Sdk:tick()
       for _, handler in ipairs(list) do handler(payload, n[1]) end
     end
   end
-  return ran[0]
+  return ran
 end
 
 -- The facade; each answers the result code (0 success).
@@ -356,8 +362,7 @@ end
 function Sdk:session() return json.decode(readText(self, self.C.tolba_sdk_session)) end
 
 function Sdk:applicationEvent(name)
-  local handled = ffi.new("int32_t[1]")
-  check(self.C.tolba_sdk_application_event(self.handle, assert(appEvents[name], name), handled), "application_event")
+  answered(self, self.C.tolba_sdk_application_event(self.handle, assert(appEvents[name], name), self.out), "application_event")
 end
 
 -- --- The screen layer ----------------------------------------------------------------
@@ -369,36 +374,20 @@ function Sdk:setScreen(width, height, scale, orientation)
 end
 
 function Sdk:touch(finger, phase, x, y)
-  local out = ffi.new("int32_t[1]")
-  check(self.C.tolba_host_touch(self.handle, finger, assert(phases[phase], phase), x, y, out), "touch")
-  return out[0] ~= 0
+  return answered(self, self.C.tolba_host_touch(self.handle, finger, assert(phases[phase], phase), x, y, self.out), "touch")
 end
-function Sdk:textInput(text)
-  local out = ffi.new("int32_t[1]")
-  check(self.C.tolba_host_text_input(self.handle, text, out), "text_input")
-  return out[0] ~= 0
-end
+function Sdk:textInput(text) return answered(self, self.C.tolba_host_text_input(self.handle, text, self.out), "text_input") end
 function Sdk:textEditing(text, cursor)
-  local out = ffi.new("int32_t[1]")
-  check(self.C.tolba_host_text_editing(self.handle, text, cursor or 0, out), "text_editing")
-  return out[0] ~= 0
+  return answered(self, self.C.tolba_host_text_editing(self.handle, text, cursor or 0, self.out), "text_editing")
 end
 -- LÖVE's key names: "backspace", "return", "tab", "escape"; others are not the SDK's.
 function Sdk:key(name)
   local key = keys[name]
-  if not key then return false end
-  local out = ffi.new("int32_t[1]")
-  check(self.C.tolba_host_key(self.handle, key, out), "key")
-  return out[0] ~= 0
+  return key ~= nil and answered(self, self.C.tolba_host_key(self.handle, key, self.out), "key")
 end
-local function flag(self, fn)
-  local out = ffi.new("int32_t[1]")
-  check(fn(self.handle, out), "query")
-  return out[0] ~= 0
-end
-function Sdk:wantsTextInput() return flag(self, self.C.tolba_host_wants_text_input) end
-function Sdk:hasContent() return flag(self, self.C.tolba_host_has_content) end
-function Sdk:needsRedraw() return flag(self, self.C.tolba_host_needs_redraw) end
+function Sdk:wantsTextInput() return answered(self, self.C.tolba_host_wants_text_input(self.handle, self.out), "wants_text_input") end
+function Sdk:hasContent() return answered(self, self.C.tolba_host_has_content(self.handle, self.out), "has_content") end
+function Sdk:needsRedraw() return answered(self, self.C.tolba_host_needs_redraw(self.handle, self.out), "needs_redraw") end
 -- What the player sees: {kind, text, x, y, width, height, focused, on} each.
 function Sdk:elements() return json.decode(readText(self, self.C.tolba_host_elements)) or {} end
 
