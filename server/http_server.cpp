@@ -293,9 +293,9 @@ int HttpServer::onRequest(MHD_Connection* c, const char* url, const char* method
     request.path = url ? url : "";
     request.remoteAddress = exchange->connection ? exchange->connection->address : "?";
     MHD_get_connection_values(c, MHD_HEADER_KIND, &collectHeader, &request);
-    if (const auto fault = framingFault(request); !fault.empty()) return refuse(c, 400, fault, request.remoteAddress);
+    if (const auto fault = framingFault(request); !fault.empty()) return refuse(c, *exchange, 400, fault);
     if (static_cast<int>(request.headers.size()) > settings_.maxHeaders) {
-      return refuse(c, 431, "more than " + std::to_string(settings_.maxHeaders) + " headers", request.remoteAddress);
+      return refuse(c, *exchange, 431, "more than " + std::to_string(settings_.maxHeaders) + " headers");
     }
     const std::string length = request.header(MHD_HTTP_HEADER_CONTENT_LENGTH);
     const std::uint64_t declared = length.empty() ? 0 : std::stoull(length);
@@ -375,17 +375,14 @@ int HttpServer::reply(MHD_Connection* c, Exchange& exchange) {
   return queued;
 }
 
-int HttpServer::refuse(MHD_Connection* c, int status, const std::string& why, const std::string& address) {
-  log("refused a request from " + address + ": " + why + " -> " + std::to_string(status), LineKind::Refusal);
-  const std::string body = why;
-  MHD_Response* response =
-      MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
-  if (!response) return MHD_NO;
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
-  const enum MHD_Result queued = MHD_queue_response(c, static_cast<unsigned>(status), response);
-  MHD_destroy_response(response);
-  return queued;
+int HttpServer::refuse(MHD_Connection* c, Exchange& exchange, int status, const std::string& why) {
+  log("refused a request from " + exchange.request.remoteAddress + ": " + why + " -> " + std::to_string(status),
+      LineKind::Refusal);
+  exchange.response.status = status;
+  exchange.response.contentType = "text/plain; charset=utf-8";
+  exchange.response.body = why;
+  exchange.response.closeConnection = true;
+  return reply(c, exchange);
 }
 
 void HttpServer::onCompleted(MHD_Connection*, void** state) {

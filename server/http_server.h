@@ -93,7 +93,8 @@ class HttpServer {
 
  private:
   int reply(MHD_Connection* c, Exchange& exchange);
-  int refuse(MHD_Connection* c, int status, const std::string& why, const std::string& address);
+  // Answers `why` with `status` and closes the connection.
+  int refuse(MHD_Connection* c, Exchange& exchange, int status, const std::string& why);
   void suspendUntil(MHD_Connection* c, std::chrono::steady_clock::time_point due);
   void watch();  // the deadline and wake-up thread
   // Lines of each kind go out a few a second at most (a flood would write one
