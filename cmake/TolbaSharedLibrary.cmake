@@ -9,7 +9,7 @@ endif()
 
 # The SDK's code is position-independent and hidden unless marked TOLBA_API, so the
 # same objects make the static archives and the shared library.
-set(TOLBA_SDK_ARCHIVES tolba_sdk tolba_toolkit tolba_codec tolba_platform)
+set(TOLBA_SDK_ARCHIVES ${TOLBA_SDK_LAYER_ARCHIVES})
 if(TARGET tolba_render)
   # The renderer draws the toolkit's views, which stay inside the one shared library.
   list(PREPEND TOLBA_SDK_ARCHIVES tolba_render)
@@ -37,7 +37,8 @@ target_link_libraries(tolba_sdk_shared
   PRIVATE -Wl,--whole-archive ${_tolba_whole_archives} -Wl,--no-whole-archive ${TOLBA_SDK_ARCHIVES}
   PUBLIC nlohmann_json::nlohmann_json)
 target_include_directories(tolba_sdk_shared PUBLIC
-  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>)
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>
+  $<INSTALL_INTERFACE:include>)
 target_link_options(tolba_sdk_shared PRIVATE
   "LINKER:--version-script=${PROJECT_SOURCE_DIR}/src/capi/tolba-sdk.map" "LINKER:--no-undefined")
 set_target_properties(tolba_sdk_shared PROPERTIES

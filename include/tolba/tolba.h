@@ -33,6 +33,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "tolba/tolba_version.h"
+
 #if defined(__GNUC__) || defined(__clang__)
 #define TOLBA_C_API __attribute__((visibility("default")))
 #else
@@ -72,7 +74,8 @@ enum {
 TOLBA_C_API const char* tolba_result_name(int32_t result);
 
 /* ---- Version (any thread) ------------------------------------------------------ */
-/* The SDK's version as major * 10000 + minor * 100 + patch (10000 for 1.0.0). */
+/* The SDK's version as major * 10000 + minor * 100 + patch (10000 for 1.0.0): the
+ * library's own, where TOLBA_VERSION is the version of the headers a game built with. */
 TOLBA_C_API int32_t tolba_version(void);
 /* "1.0.0"; static storage. */
 TOLBA_C_API const char* tolba_version_string(void);

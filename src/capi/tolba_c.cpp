@@ -6,7 +6,6 @@
 #include "capi/c_handle.h"
 #include "capi/c_records.h"
 #include "tolba/TolbaSDK.h"
-#include "tolba/build_settings.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/run_loop.h"
 
@@ -67,9 +66,9 @@ const char* tolba_result_name(int32_t result) {
 }
 
 int32_t tolba_version(void) {
-  return tolba::build::kVersionMajor * 10000 + tolba::build::kVersionMinor * 100 + tolba::build::kVersionPatch;
+  return TOLBA_VERSION;
 }
-const char* tolba_version_string(void) { return tolba::build::kVersion; }
+const char* tolba_version_string(void) { return TOLBA_VERSION_STRING; }
 
 int32_t tolba_set_log_sink(tolba_log_fn sink, void* user_data) {
   if (sink == nullptr) {

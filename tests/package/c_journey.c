@@ -129,6 +129,8 @@ int main(void) {
   const char* account = getenv("TOLBA_TEST_ACCOUNT");
   const char* password = getenv("TOLBA_TEST_PASSWORD");
   CHECK(url && dir && account && password);
+  /* the installed headers and the library are one release */
+  CHECK(tolba_version() == TOLBA_VERSION && strcmp(tolba_version_string(), TOLBA_VERSION_STRING) == 0);
   write_config(dir, url);
 
   heard_t heard;
