@@ -24,6 +24,7 @@ install(FILES
   include/tolba/export.h
   include/tolba/record_property.h
   include/tolba/tolba.h
+  ${PROJECT_BINARY_DIR}/include/tolba/tolba_version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tolba COMPONENT sdk)
 install(FILES
   include/tolba/platform/app_environment.h
@@ -53,12 +54,21 @@ if(BUILD_SHARED_LIBS)
     install(TARGETS tolba_render_interface EXPORT TolbaSDKTargets)
   endif()
 else()
-  set(_tolba_archives tolba_sdk tolba_toolkit tolba_codec tolba_platform)
-  set_target_properties(tolba_sdk PROPERTIES EXPORT_NAME sdk)
-  set_target_properties(tolba_toolkit PROPERTIES EXPORT_NAME toolkit)
-  set_target_properties(tolba_codec PROPERTIES EXPORT_NAME codec)
-  set_target_properties(tolba_platform PROPERTIES EXPORT_NAME platform)
-  set(TOLBA_PC_LIBS "-ltolba_sdk -ltolba_toolkit -ltolba_codec -ltolba_platform")
+  # One archive per layer, each exported under its layer's name; Tolba::sdk is
+  # what a game links: the C interface and everything below it.
+  set(_tolba_archives ${TOLBA_SDK_LAYER_ARCHIVES})
+  set(TOLBA_PC_LIBS "")
+  foreach(_archive IN LISTS _tolba_archives)
+    string(REPLACE "tolba_" "" _layer ${_archive})
+    set_target_properties(${_archive} PROPERTIES EXPORT_NAME ${_layer})
+    string(APPEND TOLBA_PC_LIBS " -l${_archive}")
+  endforeach()
+  string(STRIP "${TOLBA_PC_LIBS}" TOLBA_PC_LIBS)
+  set_target_properties(tolba_sdk PROPERTIES EXPORT_NAME facade)
+  add_library(tolba_sdk_package INTERFACE)
+  target_link_libraries(tolba_sdk_package INTERFACE tolba_capi)
+  set_target_properties(tolba_sdk_package PROPERTIES EXPORT_NAME sdk)
+  list(APPEND _tolba_archives tolba_sdk_package)
   if(TARGET tolba_render)
     list(PREPEND _tolba_archives tolba_render)
     set_target_properties(tolba_render PROPERTIES EXPORT_NAME render)

@@ -1,6 +1,6 @@
-// Compiled into the renderer library (see src/CMakeLists.txt): gives the C
+// Compiled into the renderer library (cmake/TolbaSharedLibrary.cmake): gives the C
 // interface's tolba_host_draw its drawing.
-#include "capi/render_hook.h"
+#include "render_hook.h"
 
 #include "tolba/TolbaLayer.h"
 

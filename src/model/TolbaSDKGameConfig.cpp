@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "model/phone_model_names.h"
-#include "sdk/TolbaSDKCore.h"
 #include "tolba/build_settings.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/bundle.h"
@@ -18,8 +17,6 @@
 #include "tolba/platform/log.h"
 #include "tolba/platform/property_list.h"
 #include "tolba/platform/value.h"
-#include "toolkit/window.h"
-#include "ui/TolbaMsg.h"
 
 namespace tolba {
 namespace {
@@ -101,7 +98,7 @@ std::optional<nlohmann::json> TolbaSDKGameConfig::getConfigFile() {
 nlohmann::json TolbaSDKGameConfig::getGameId() {
   const auto file = getConfigFile();
   if (const auto* v = fileValue(file, "gameid")) return *v;
-  const auto config = TolbaSDKCore::shared()->config();
+  const auto& config = defaultInstance()->initConfig_;
   if (config && config->gameid()) return *config->gameid();
   return nullptr;
 }
@@ -233,10 +230,8 @@ std::shared_ptr<platform::UserDefaults> TolbaSDKGameConfig::getUserDefaults() {
   return platform::UserDefaults::standard();
 }
 
-void TolbaSDKGameConfig::showWarningMsg(const std::optional<std::string>& text) {
-  TolbaMsg::showMessage(text, topWindow());
+void TolbaSDKGameConfig::setInitConfig(std::shared_ptr<const TolbaSDKInitConfig> config) {
+  defaultInstance()->initConfig_ = std::move(config);
 }
-
-std::shared_ptr<platform::Window> TolbaSDKGameConfig::topWindow() { return TolbaMsg::topWindow(); }
 
 }  // namespace tolba

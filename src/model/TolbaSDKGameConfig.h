@@ -10,11 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tolba/TolbaSDKInitConfig.h"
 #include "tolba/platform/user_defaults.h"
-
-namespace tolba::platform {
-class Window;
-}  // namespace tolba::platform
 
 namespace tolba {
 
@@ -51,12 +48,9 @@ class TolbaSDKGameConfig {
   static void saveStringInfo(const std::optional<Json>& value, const std::string& key);
   static std::shared_ptr<platform::UserDefaults> getUserDefaults();
 
-  // Shows `text` as a toast over topWindow().
-  static void showWarningMsg(const std::optional<std::string>& text);
-  // The window messages are shown over: the key window when it is visible,
-  // opaque and covers the screen, else the front-most such window, else the key
-  // window (possibly null).
-  static std::shared_ptr<platform::Window> topWindow();
+  // The record the game initialised the SDK with (its "gameid" is the fallback
+  // of getGameId); the facade hands it down at initialisation.
+  static void setInitConfig(std::shared_ptr<const TolbaSDKInitConfig> config);
 
   // "1" landscape, "0" portrait, nullopt when nothing decides (asked again later).
   std::optional<std::string> getIsLandscape();
@@ -68,6 +62,7 @@ class TolbaSDKGameConfig {
 
  private:
   std::optional<std::string> islandscape_;
+  std::shared_ptr<const TolbaSDKInitConfig> initConfig_;
 };
 
 // Keys of the two persisted settings.

@@ -7,7 +7,6 @@
 #include "net/TolbaDataFunc.h"
 #include "net/TolbaNetTool.h"
 #include "net/log_masking.h"
-#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
 #include "tolba/platform/log.h"
@@ -39,7 +38,6 @@ Json gameId() { return TolbaSDKGameConfig::getGameId(); }
 Json channel() { return TolbaSDKGameConfig::getChannel(); }
 std::string deviceId() { return TolbaSDKGameConfig::getUUID(); }
 std::string sdkUid() { return TolbaSDKGameConfig::getSdkUid(); }
-Json signedInUser() { return TolbaSDKCore::shared()->usernameValue(); }
 
 // Hands the request to the transport; the reply reaches `block` as it came, a
 // transport failure reaches `failure` (when given).
@@ -94,9 +92,9 @@ Json channelAccount(const Text& name, const Text& pwd) {
 
 }  // namespace
 
-void TolbaApi::gameLogoutBlock(TolbaServerBlock block, TolbaFailureBlock failure) {
+void TolbaApi::gameLogoutBlock(const Json& username, TolbaServerBlock block, TolbaFailureBlock failure) {
   Json request = Json::object();
-  put(request, "username", signedInUser());
+  put(request, "username", username);
   put(request, "gameid", gameId());
   put(request, "channelname", channel());
   send("sdkstandard/login/logout", request, std::move(block), std::move(failure));
@@ -118,10 +116,10 @@ void TolbaApi::gameLogin(const Json& username, const std::optional<Json>& extDic
   send("sdkstandard/login/index", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::updateRoleInfo(const Role& role, TolbaServerBlock block, TolbaFailureBlock failure) {
+void TolbaApi::updateRoleInfo(const Json& username, const Role& role, TolbaServerBlock block, TolbaFailureBlock failure) {
   using R = TolbaSDKGameRoleInfo;
   Json request = Json::object();
-  put(request, "username", signedInUser());
+  put(request, "username", username);
   put(request, "gameid", gameId());
   put(request, "channelname", channel());
   put(request, "roleid", field(role, &R::gameRoleID));
@@ -146,7 +144,7 @@ void TolbaApi::updateRoleInfo(const Role& role, TolbaServerBlock block, TolbaFai
   send("sdkstandard/role/index", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::payOrderInfo(const Order& order, const Role& role, TolbaServerBlock block, TolbaFailureBlock failure) {
+void TolbaApi::payOrderInfo(const Json& username, const Order& order, const Role& role, TolbaServerBlock block, TolbaFailureBlock failure) {
   using R = TolbaSDKGameRoleInfo;
   using O = TolbaSDKPayOrderInfo;
   Json request = Json::object();
@@ -167,7 +165,7 @@ void TolbaApi::payOrderInfo(const Order& order, const Role& role, TolbaServerBlo
   put(request, "goodsid", field(order, &O::goodsID));
   put(request, "goodsname", field(order, &O::productName));
   request["os"] = "ios";
-  put(request, "username", signedInUser());
+  put(request, "username", username);
   put(request, "gameid", gameId());
   put(request, "channelname", channel());
   send("sdkstandard/pay/index", request, std::move(block), std::move(failure));

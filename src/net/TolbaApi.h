@@ -38,20 +38,20 @@ class TolbaApi {
   using Order = std::shared_ptr<TolbaSDKPayOrderInfo>;
   using Text = std::optional<std::string>;
 
-  // --- aggregation server; the signed-in user name is the facade's, in the JSON
-  // type the sign-in reply gave it.
+  // --- aggregation server; `username` is the signed-in user's name in the JSON
+  // type the sign-in reply gave it (null leaves the key out).
 
   // "sdkstandard/login/logout": username, gameid, channelname.
-  static void gameLogoutBlock(TolbaServerBlock block, TolbaFailureBlock failure = {});
+  static void gameLogoutBlock(const Json& username, TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkstandard/login/index". `username` is sent in its own JSON type (null
   // leaves it out); `extDic` goes as a JSON text of strings (dicToJson). Logs
   // "参数 = ..." with the request dictionary.
   static void gameLogin(const Json& username, const std::optional<Json>& extDic, TolbaServerBlock block,
                         TolbaFailureBlock failure = {});
   // "sdkstandard/role/index".
-  static void updateRoleInfo(const Role& role, TolbaServerBlock block, TolbaFailureBlock failure = {});
+  static void updateRoleInfo(const Json& username, const Role& role, TolbaServerBlock block, TolbaFailureBlock failure = {});
   // "sdkstandard/pay/index".
-  static void payOrderInfo(const Order& order, const Role& role, TolbaServerBlock block,
+  static void payOrderInfo(const Json& username, const Order& order, const Role& role, TolbaServerBlock block,
                            TolbaFailureBlock failure = {});
 
   // --- channel account server (the two misspelled names are the published ones).

@@ -63,6 +63,7 @@ std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> co
     return -10;
   }
   config_ = std::move(config);
+  TolbaSDKGameConfig::setInitConfig(config_);
   platform::log("cps = " + platform::describe(TolbaSDKGameConfig::getChannel()));
   platform::log("gid = " + platform::describe(TolbaSDKGameConfig::getGameId()));
   platform::log("url = " + platform::describe(TolbaSDKGameConfig::getMainUrl()));
@@ -190,7 +191,7 @@ void TolbaSDKCore::sendTolbaLogoutNoti(Json payload) {
     self->realNameInfo_.reset();
     self->post(kTolbaSDKNotiLogout, payload);
   };
-  TolbaApi::gameLogoutBlock([signedOut](const std::optional<Json>&, const Json&) { signedOut(); },
+  TolbaApi::gameLogoutBlock(username_, [signedOut](const std::optional<Json>&, const Json&) { signedOut(); },
                             [signedOut](const std::string& why) {
                               logLine("logout request got no answer (" + why + ")");
                               signedOut();

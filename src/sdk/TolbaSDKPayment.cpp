@@ -32,7 +32,7 @@ void TolbaSDKCore::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role
   TolbaApi::channelUpdateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
     if (result) logLineLazily([&] { return "角色上报结果 = " + platform::describe(maskedReply("sdkmini/User/setRole", *result)); });
   });
-  TolbaApi::updateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
+  TolbaApi::updateRoleInfo(username_, role, [](const std::optional<Json>& result, const Json&) {
     if (result) {
       logLineLazily([&] { return "角色上报结果2 = " + platform::describe(maskedReply("sdkstandard/role/index", *result)); });
     }
@@ -69,7 +69,7 @@ std::int32_t TolbaSDKCore::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> or
   payment_ = payment;
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   TolbaApi::payOrderInfo(
-      order, role,
+      username_, order, role,
       [weak, payment](const std::optional<Json>& reply, const Json&) {
         if (auto self = weak.lock()) self->orderDidReply(payment, reply);
       },

@@ -1,6 +1,6 @@
 #include "sdk/panel_presenter.h"
 
-#include "model/TolbaSDKGameConfig.h"
+#include "ui/TolbaMsg.h"
 #include "toolkit/application.h"
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
@@ -56,7 +56,7 @@ class SdkPanelPresenter final : public PanelPresenter {
 
   void hideFloatButton() override { TolbaFloatView::shareInstance()->hideFloat(); }
 
-  void showWarning(const std::optional<std::string>& text) override { TolbaSDKGameConfig::showWarningMsg(text); }
+  void showWarning(const std::optional<std::string>& text) override { TolbaMsg::showMessage(text); }
 
  private:
   std::weak_ptr<TolbaPlayTimeView> playTimeOver_;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/TolbaSDKGameConfig.h"
+#include "ui/TolbaMsg.h"
 #include "net/TolbaApi.h"
 #include "net/log_masking.h"
 #include "toolkit/application.h"
@@ -150,7 +151,7 @@ void TolbaLoginView::doViewLogin() {
   if (requestInFlight_) return;  // the answer to the last submit is still to come
   auto consent = boxBtn();
   if (!consent || !consent->isOn()) {
-    TolbaSDKGameConfig::showWarningMsg("需要确认用户隐私协议");
+    TolbaMsg::showMessage("需要确认用户隐私协议");
     return;
   }
   auto toggle = statusBtn();
@@ -189,7 +190,7 @@ void TolbaLoginView::doRegister() {
 void TolbaLoginView::requestGotNoAnswer(const std::string& why) {
   platform::log("TolbaLog:login panel request got no answer (" + why + ")");
   requestInFlight_ = false;
-  TolbaSDKGameConfig::showWarningMsg(kNetworkFailedToast);
+  TolbaMsg::showMessage(kNetworkFailedToast);
 }
 
 void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "model/TolbaSDKGameConfig.h"
+#include "ui/TolbaMsg.h"
 #include "net/TolbaApi.h"
 #include "net/order_state_query.h"
 #include "tolba/build_settings.h"
@@ -250,7 +250,7 @@ void TolbaPayView::doPtbPay() {
       orderInfo_, roleInfo_, myOrderId_,
       [weak](const std::optional<json>& reply, const json&) {
         // The server's message is shown even when the panel is gone.
-        TolbaSDKGameConfig::showWarningMsg(messageOf(reply));
+        TolbaMsg::showMessage(messageOf(reply));
         if (auto panel = weak.lock()) panel->coinPayDidReply(reply);
       },
       [weak](const std::string& why) {
@@ -287,7 +287,7 @@ void TolbaPayView::confirmWithServer(bool weChat, bool lostInTransport) {
       case OrderState::Paid: panel->report("0"); break;
       case OrderState::Unpaid: panel->report(weChat ? "-2" : "-1"); break;
       case OrderState::Unknown:
-        TolbaSDKGameConfig::showWarningMsg(kPaymentNetworkFailedToast);
+        TolbaMsg::showMessage(kPaymentNetworkFailedToast);
         panel->report("-1", true);
         break;
       case OrderState::Unsupported:
@@ -296,7 +296,7 @@ void TolbaPayView::confirmWithServer(bool weChat, bool lostInTransport) {
           panel->report("0");
         } else {
           // As before the server could be asked: a lost reply leaves the outcome unknown.
-          if (lostInTransport) TolbaSDKGameConfig::showWarningMsg(kPaymentNetworkFailedToast);
+          if (lostInTransport) TolbaMsg::showMessage(kPaymentNetworkFailedToast);
           panel->report("-1", lostInTransport);
         }
         break;
@@ -315,7 +315,7 @@ void TolbaPayView::doWxPay() {
       [weak](const std::optional<json>& reply, const json&) {
         auto panel = weak.lock();
         const auto page = paymentPageOf(reply);
-        if (!page) TolbaSDKGameConfig::showWarningMsg(messageOf(reply));
+        if (!page) TolbaMsg::showMessage(messageOf(reply));
         if (!panel || panel->stage_ == Stage::Closed) return;
         if (page) {
           panel->stage_ = Stage::LoadingPaymentPage;
@@ -332,7 +332,7 @@ void TolbaPayView::doWxPay() {
 void TolbaPayView::paymentGotNoAnswer(const std::string& why) {
   if (stage_ == Stage::Closed) return;
   platform::log("TolbaLog:payment got no answer (" + why + "); its outcome is unknown");
-  TolbaSDKGameConfig::showWarningMsg(kPaymentNetworkFailedToast);
+  TolbaMsg::showMessage(kPaymentNetworkFailedToast);
   auto keep = self();
   report("-1", true);
   doClear();
@@ -380,7 +380,7 @@ void TolbaPayView::weChatOpened(bool opened) {
     return;
   }
   // WeChat is not there: nothing can have been paid.
-  TolbaSDKGameConfig::showWarningMsg(kWeChatNotOpenedToast);
+  TolbaMsg::showMessage(kWeChatNotOpenedToast);
   auto keep = self();
   report("-1");
   doClear();

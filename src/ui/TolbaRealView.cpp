@@ -10,7 +10,7 @@
 #include "toolkit/label.h"
 #include "tolba/platform/log.h"
 #include "toolkit/window.h"
-#include "model/TolbaSDKGameConfig.h"
+#include "ui/TolbaMsg.h"
 #include "ui/network_failure_texts.h"
 
 namespace tolba {
@@ -96,7 +96,7 @@ void TolbaRealView::doCommit() {
         auto self = weak.lock();
         if (!self) return;
         self->requestInFlight_ = false;
-        TolbaSDKGameConfig::showWarningMsg(kNetworkFailedToast);
+        TolbaMsg::showMessage(kNetworkFailedToast);
       });
 }
 

@@ -5,7 +5,6 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "support/loopback_fixture.h"
-#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
 
@@ -74,10 +73,9 @@ class ApiTest : public testing::LoopbackTest {
 };
 
 TEST_F(ApiTest, LogoutSendsTheSignedInNameInItsOwnType) {
-  EXPECT_EQ(sent("sdkstandard/login/logout", [](auto b) { TolbaApi::gameLogoutBlock(b); }),
+  EXPECT_EQ(sent("sdkstandard/login/logout", [](auto b) { TolbaApi::gameLogoutBlock(nullptr, b); }),
             Json({{"gameid", "g1"}, {"channelname", "c9"}}));
-  TolbaSDKCore::shared()->setSessionForTesting(123, "t", "lt", std::nullopt);
-  EXPECT_EQ(sent("sdkstandard/login/logout", [](auto b) { TolbaApi::gameLogoutBlock(b); }),
+  EXPECT_EQ(sent("sdkstandard/login/logout", [](auto b) { TolbaApi::gameLogoutBlock(123, b); }),
             Json({{"username", 123}, {"gameid", "g1"}, {"channelname", "c9"}}));
 }
 
@@ -95,8 +93,7 @@ TEST_F(ApiTest, SignInSendsItsTableAndLogsIt) {
 }
 
 TEST_F(ApiTest, RoleReportSendsEveryRoleField) {
-  TolbaSDKCore::shared()->setSessionForTesting("player", "t", "lt", std::nullopt);
-  EXPECT_EQ(sent("sdkstandard/role/index", [](auto b) { TolbaApi::updateRoleInfo(fullRole(), b); }),
+  EXPECT_EQ(sent("sdkstandard/role/index", [](auto b) { TolbaApi::updateRoleInfo("player", fullRole(), b); }),
             Json({{"username", "player"},   {"gameid", "g1"},        {"channelname", "c9"},  {"roleid", "r9"},
                   {"serverid", "s1"},       {"servername", "一区"},  {"rolename", "hero"},   {"rolelevel", "42"},
                   {"viplevel", "3"},        {"partyid", "p7"},       {"sign", "rsig"},       {"partyname", "guild"},
@@ -105,13 +102,12 @@ TEST_F(ApiTest, RoleReportSendsEveryRoleField) {
                   {"rolecdt", "1700000000"}, {"imeil", "dev-1"}}));
   // An empty record leaves every role key out.
   EXPECT_EQ(sent("sdkstandard/role/index",
-                 [](auto b) { TolbaApi::updateRoleInfo(std::make_shared<TolbaSDKGameRoleInfo>(), b); }),
+                 [](auto b) { TolbaApi::updateRoleInfo("player", std::make_shared<TolbaSDKGameRoleInfo>(), b); }),
             Json({{"username", "player"}, {"gameid", "g1"}, {"channelname", "c9"}, {"imeil", "dev-1"}}));
 }
 
 TEST_F(ApiTest, OrderSubmissionSendsAmountAndCountAsText) {
-  TolbaSDKCore::shared()->setSessionForTesting("player", "t", "lt", std::nullopt);
-  EXPECT_EQ(sent("sdkstandard/pay/index", [](auto b) { TolbaApi::payOrderInfo(order(6.0f), fullRole(), b); }),
+  EXPECT_EQ(sent("sdkstandard/pay/index", [](auto b) { TolbaApi::payOrderInfo("player", order(6.0f), fullRole(), b); }),
             Json({{"roleid", "r9"},     {"serverid", "s1"},    {"servername", "一区"},   {"rolename", "hero"},
                   {"rolelevel", "42"},  {"viplevel", "3"},     {"partyname", "guild"}, {"cporderid", "cp-1"},
                   {"amount", "6"},      {"count", "1"},        {"sign", ""},           {"imeil", "dev-1"},
@@ -119,7 +115,7 @@ TEST_F(ApiTest, OrderSubmissionSendsAmountAndCountAsText) {
                   {"goodsname", "60钻石"}, {"os", "ios"}, {"username", "player"}, {"gameid", "g1"}, {"channelname", "c9"}}));
   auto big = order(12.34f);
   big->setCount(60);
-  const Json request = sent("sdkstandard/pay/index", [&](auto b) { TolbaApi::payOrderInfo(big, fullRole(), b); });
+  const Json request = sent("sdkstandard/pay/index", [&](auto b) { TolbaApi::payOrderInfo("player", big, fullRole(), b); });
   EXPECT_EQ(request["amount"], "12.34");
   EXPECT_EQ(request["count"], "60");
 }

@@ -1,12 +1,11 @@
 // Toasts: layout of the box and label, wrapping, timing, measuring, and the
-// choice of window they appear in (shared with showWarningMsg).
+// choice of window they appear in.
 #include <gtest/gtest.h>
 
-#include "model/TolbaSDKGameConfig.h"
+#include "ui/TolbaMsg.h"
 #include "support/ui_fixture.h"
 #include "toolkit/label.h"
 #include "toolkit/window.h"
-#include "ui/TolbaMsg.h"
 
 namespace tolba {
 namespace {
@@ -93,7 +92,6 @@ TEST_F(MsgTest, NothingForANilMessageOrANullHost) {
   TolbaMsg::showMessage(std::string("x"), nullptr);
   // No window at all: nowhere to show, and no crash.
   TolbaMsg::showMessage(std::string("x"));
-  TolbaSDKGameConfig::showWarningMsg(std::string("x"));
   advance(3);
 }
 
@@ -110,7 +108,6 @@ TEST_F(MsgTest, TheKeyWindowUnlessTransparentOrSmallerThenTheFrontMostFullWindow
   auto back = fullWindow();
   auto front = fullWindow();
   EXPECT_EQ(TolbaMsg::topWindow(), key);
-  EXPECT_EQ(TolbaSDKGameConfig::topWindow(), key);
   key->setOpaque(false);
   EXPECT_EQ(TolbaMsg::topWindow(), front);
   front->setHidden(true);
@@ -132,7 +129,7 @@ TEST_F(MsgTest, WarningsGoToTheChosenWindow) {
   auto key = showKeyWindow({375, 667});
   auto front = fullWindow();
   key->setOpaque(false);
-  TolbaSDKGameConfig::showWarningMsg(std::string("账号或密码错误"));
+  TolbaMsg::showMessage(std::string("账号或密码错误"));
   ASSERT_EQ(front->subviews().size(), 1u);
   auto label = labelOf(*front->subviews()[0]);
   ASSERT_TRUE(label);
