@@ -22,6 +22,7 @@
 #include "toolkit/window.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaMsg.h"
+#include "platform/test_access.h"
 
 namespace {
 
@@ -37,7 +38,8 @@ struct Scene {
 
   Scene() {
     // The toast's fade is driven by hand.
-    tolba::platform::RunLoop::main().setClock(std::make_shared<tolba::platform::ManualClock>());
+    tolba::platform::PlatformTestAccess::setClock(tolba::platform::RunLoop::main(),
+                                                  std::make_shared<tolba::platform::ManualClock>());
     auto& app = tolba::platform::Application::shared();
     app.setMainScreenBounds({0, 0, 375, 667});
     app.setScreenScale(2);

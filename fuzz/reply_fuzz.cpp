@@ -45,6 +45,7 @@
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaPayView.h"
 #include "ui/TolbaRealView.h"
+#include "platform/test_access.h"
 
 namespace {
 
@@ -158,8 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A fresh game: run loop, application, key window, SDK.
   auto& loop = platform::RunLoop::main();
-  loop.reset();
-  loop.setClock(world.clock);
+  platform::PlatformTestAccess::reset(loop);
+  platform::PlatformTestAccess::setClock(loop, world.clock);
   TolbaSDKCore::resetForTesting();
   TolbaSDKGameConfig::resetForTesting();
   TolbaFloatView::resetForTesting();

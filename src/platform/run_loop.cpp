@@ -4,8 +4,19 @@
 #include <time.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <limits>
+#include <mutex>
+#include <thread>
+#include <typeinfo>
+#include <vector>
+
+#include "platform/main_thread_check.h"
+#include "platform/test_access.h"
+#include "tolba/platform/log.h"
 
 namespace tolba::platform {
 namespace {
@@ -22,7 +33,87 @@ std::string typeName(const std::type_info& type) {
   std::free(readable);
   return name;
 }
+
+struct Delayed {
+  const void* target;
+  std::string selector;
+  TimePoint due;
+  std::uint64_t sequence;
+  std::function<void()> fn;
+};
+struct Task {
+  std::function<void()> fn;
+  const char* label;
+};
+// Tick and task times, touched only by the loop's thread.
+struct StatsState {
+  std::vector<float> tickMs;
+  std::vector<float> tickCpuMs;
+  double slowestMs = 0;
+  double slowestCpuMs = 0;
+  std::string slowest;
+};
+struct Stamp {
+  std::chrono::steady_clock::time_point wall;
+  double cpuMs;
+};
+
+Stamp stamp() {
+  timespec cpu{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+  const double cpuMs = static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) * 1e-6;
+  return Stamp{std::chrono::steady_clock::now(), cpuMs};
+}
+
+// Times the task that ended now (since `last`), remembers it when it is the
+// slowest, moves `last` on; adds its times to `wallMs` and `cpuMs`.
+void noteTask(StatsState& stats, Stamp& last, const char* label, const std::type_info& type, double& wallMs,
+              double& cpuMs) {
+  const Stamp now = stamp();
+  const double wall = std::chrono::duration<double, std::milli>(now.wall - last.wall).count();
+  const double cpu = now.cpuMs - last.cpuMs;
+  wallMs += wall;
+  cpuMs += cpu;
+  last = now;
+  if (wall > stats.slowestMs) {
+    stats.slowestMs = wall;
+    stats.slowestCpuMs = cpu;
+    stats.slowest = label ? std::string(label) : typeName(type);
+    last = stamp();  // naming it is not the next task's time
+  }
+}
 }  // namespace
+
+struct RunLoop::State {
+  explicit State(std::shared_ptr<Clock> c) : clock(std::move(c)) {}
+
+  // The next due time of a valid timer or a delayed call (under the lock).
+  std::optional<TimePoint> nextDue() const {
+    std::optional<TimePoint> best;
+    for (const auto& t : timers) {
+      if (t->isValid() && (!best || t->due_ < *best)) best = t->due_;
+    }
+    for (const auto& d : delayed) {
+      if (!best || d.due < *best) best = d.due;
+    }
+    return best;
+  }
+  void markThread() {
+    std::lock_guard lock(mutex);
+    thread = std::this_thread::get_id();
+  }
+
+  mutable std::mutex mutex;
+  std::condition_variable wake;
+  std::shared_ptr<Clock> clock;
+  std::deque<Task> posted;
+  std::vector<std::shared_ptr<Timer>> timers;
+  std::vector<Delayed> delayed;
+  std::uint64_t sequence = 0;
+  std::thread::id thread;
+  std::atomic<bool> statsOn{false};
+  StatsState stats;
+};
 
 Timer::Timer(Duration interval, bool repeats, std::function<void(Timer&)> action, const char* label)
     : interval_(std::max(interval, Duration(kMinInterval))),
@@ -41,7 +132,7 @@ void Timer::invalidate() { valid_.store(false); }
 
 bool Timer::isValid() const { return valid_.load(); }
 
-RunLoop::RunLoop(std::shared_ptr<Clock> clock) : clock_(std::move(clock)) {}
+RunLoop::RunLoop(std::shared_ptr<Clock> clock) : state_(std::make_unique<State>(std::move(clock))) {}
 
 RunLoop::~RunLoop() = default;
 
@@ -53,71 +144,55 @@ RunLoop& RunLoop::main() {
 void RunLoop::post(std::function<void()> fn, const char* label) {
   bool first = false;
   {
-    std::lock_guard lock(mutex_);
-    first = posted_.empty();
-    posted_.push_back(Task{std::move(fn), label});
+    std::lock_guard lock(state_->mutex);
+    first = state_->posted.empty();
+    state_->posted.push_back(Task{std::move(fn), label});
   }
   // A waiting loop sleeps only while nothing is posted: the first post since
   // then is the one that must wake it.
-  if (first) wake_.notify_all();
+  if (first) state_->wake.notify_all();
 }
 
 std::shared_ptr<Timer> RunLoop::scheduleTimer(Duration interval, bool repeats, std::function<void(Timer&)> action,
                                               const char* label) {
   std::shared_ptr<Timer> timer(new Timer(interval, repeats, std::move(action), label));
   {
-    std::lock_guard lock(mutex_);
-    timer->due_ = clock_->now() + timer->interval_;
-    timer->sequence_ = ++sequence_;
-    timers_.push_back(timer);
+    std::lock_guard lock(state_->mutex);
+    timer->due_ = state_->clock->now() + timer->interval_;
+    timer->sequence_ = ++state_->sequence;
+    state_->timers.push_back(timer);
   }
-  wake_.notify_all();
+  state_->wake.notify_all();
   return timer;
 }
 
 void RunLoop::performAfter(const void* target, std::string selector, Duration delay, std::function<void()> fn) {
   {
-    std::lock_guard lock(mutex_);
-    delayed_.push_back(Delayed{target, std::move(selector), clock_->now() + delay, ++sequence_, std::move(fn)});
+    std::lock_guard lock(state_->mutex);
+    state_->delayed.push_back(Delayed{target, std::move(selector), state_->clock->now() + delay, ++state_->sequence, std::move(fn)});
   }
-  wake_.notify_all();
+  state_->wake.notify_all();
 }
 
 void RunLoop::cancelPerform(const void* target, const std::optional<std::string>& selector) {
-  std::lock_guard lock(mutex_);
-  std::erase_if(delayed_, [&](const Delayed& d) { return d.target == target && (!selector || d.selector == *selector); });
-}
-
-void RunLoop::markThread() {
-  std::lock_guard lock(mutex_);
-  thread_ = std::this_thread::get_id();
+  std::lock_guard lock(state_->mutex);
+  std::erase_if(state_->delayed, [&](const Delayed& d) { return d.target == target && (!selector || d.selector == *selector); });
 }
 
 bool RunLoop::isLoopThread() const {
-  std::lock_guard lock(mutex_);
-  return thread_ == std::this_thread::get_id();
+  std::lock_guard lock(state_->mutex);
+  return state_->thread == std::this_thread::get_id();
 }
 
 std::size_t RunLoop::pendingTimers() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(state_->mutex);
   return static_cast<std::size_t>(
-      std::count_if(timers_.begin(), timers_.end(), [](const auto& t) { return t->isValid(); }));
-}
-
-std::optional<TimePoint> RunLoop::nextDue() const {
-  std::optional<TimePoint> best;
-  for (const auto& t : timers_) {
-    if (t->isValid() && (!best || t->due_ < *best)) best = t->due_;
-  }
-  for (const auto& d : delayed_) {
-    if (!best || d.due < *best) best = d.due;
-  }
-  return best;
+      std::count_if(state_->timers.begin(), state_->timers.end(), [](const auto& t) { return t->isValid(); }));
 }
 
 void RunLoop::setStatsEnabled(bool on) {
-  stats_ = StatsState{};
-  statsOn_.store(on);
+  state_->stats = StatsState{};
+  state_->statsOn.store(on);
 }
 
 namespace {
@@ -135,52 +210,32 @@ double largest(const std::vector<float>& values) {
 
 RunLoopStats RunLoop::stats() const {
   RunLoopStats out;
-  out.ticks = stats_.tickMs.size();
-  out.maxTickMs = largest(stats_.tickMs);
-  out.p99TickMs = percentile99(stats_.tickMs);
-  out.maxTickCpuMs = largest(stats_.tickCpuMs);
-  out.p99TickCpuMs = percentile99(stats_.tickCpuMs);
-  out.slowest = stats_.slowest;
-  out.slowestMs = stats_.slowestMs;
-  out.slowestCpuMs = stats_.slowestCpuMs;
+  out.ticks = state_->stats.tickMs.size();
+  out.maxTickMs = largest(state_->stats.tickMs);
+  out.p99TickMs = percentile99(state_->stats.tickMs);
+  out.maxTickCpuMs = largest(state_->stats.tickCpuMs);
+  out.p99TickCpuMs = percentile99(state_->stats.tickCpuMs);
+  out.slowest = state_->stats.slowest;
+  out.slowestMs = state_->stats.slowestMs;
+  out.slowestCpuMs = state_->stats.slowestCpuMs;
   return out;
-}
-
-RunLoop::Stamp RunLoop::stamp() {
-  timespec cpu{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-  const double cpuMs = static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) * 1e-6;
-  return Stamp{std::chrono::steady_clock::now(), cpuMs};
-}
-
-void RunLoop::noteTask(Stamp& last, const char* label, const std::type_info& type, double& wallMs, double& cpuMs) {
-  const Stamp now = stamp();
-  const double wall = std::chrono::duration<double, std::milli>(now.wall - last.wall).count();
-  const double cpu = now.cpuMs - last.cpuMs;
-  wallMs += wall;
-  cpuMs += cpu;
-  last = now;
-  if (wall > stats_.slowestMs) {
-    stats_.slowestMs = wall;
-    stats_.slowestCpuMs = cpu;
-    stats_.slowest = label ? std::string(label) : typeName(type);
-    last = stamp();  // naming it is not the next task's time
-  }
 }
 
 std::size_t RunLoop::runDue() {
   std::size_t ran = 0;
-  const bool measure = statsOn_.load(std::memory_order_relaxed);
+  const bool measure = state_->statsOn.load(std::memory_order_relaxed);
   Stamp last{};
   double tickMs = 0;  // the sums of the tasks' times
   double tickCpuMs = 0;
-  auto note = [&](const char* label, const std::type_info& type) { noteTask(last, label, type, tickMs, tickCpuMs); };
+  auto note = [&](const char* label, const std::type_info& type) {
+    noteTask(state_->stats, last, label, type, tickMs, tickCpuMs);
+  };
   std::deque<Task> batch;
   TimePoint now;
   {
-    std::lock_guard lock(mutex_);
-    batch.swap(posted_);
-    now = clock_->now();
+    std::lock_guard lock(state_->mutex);
+    batch.swap(state_->posted);
+    now = state_->clock->now();
   }
   if (measure) last = stamp();
   for (auto& task : batch) {
@@ -195,41 +250,41 @@ std::size_t RunLoop::runDue() {
     std::function<void()> call;
     std::string selector;
     {
-      std::lock_guard lock(mutex_);
-      std::erase_if(timers_, [](const auto& t) { return !t->isValid(); });
+      std::lock_guard lock(state_->mutex);
+      std::erase_if(state_->timers, [](const auto& t) { return !t->isValid(); });
       TimePoint bestDue = Duration(std::numeric_limits<double>::infinity());
       std::uint64_t bestSeq = std::numeric_limits<std::uint64_t>::max();
-      std::size_t bestTimer = timers_.size();
-      std::size_t bestDelayed = delayed_.size();
-      for (std::size_t i = 0; i < timers_.size(); ++i) {
-        const auto& t = timers_[i];
+      std::size_t bestTimer = state_->timers.size();
+      std::size_t bestDelayed = state_->delayed.size();
+      for (std::size_t i = 0; i < state_->timers.size(); ++i) {
+        const auto& t = state_->timers[i];
         if (t->due_ <= now && (t->due_ < bestDue || (t->due_ == bestDue && t->sequence_ < bestSeq))) {
           bestDue = t->due_;
           bestSeq = t->sequence_;
           bestTimer = i;
         }
       }
-      for (std::size_t i = 0; i < delayed_.size(); ++i) {
-        const auto& d = delayed_[i];
+      for (std::size_t i = 0; i < state_->delayed.size(); ++i) {
+        const auto& d = state_->delayed[i];
         if (d.due <= now && (d.due < bestDue || (d.due == bestDue && d.sequence < bestSeq))) {
           bestDue = d.due;
           bestSeq = d.sequence;
           bestDelayed = i;
-          bestTimer = timers_.size();
+          bestTimer = state_->timers.size();
         }
       }
-      if (bestDelayed < delayed_.size()) {
-        call = std::move(delayed_[bestDelayed].fn);
-        if (measure) selector = std::move(delayed_[bestDelayed].selector);
-        delayed_.erase(delayed_.begin() + static_cast<std::ptrdiff_t>(bestDelayed));
-      } else if (bestTimer < timers_.size()) {
-        timer = timers_[bestTimer];
+      if (bestDelayed < state_->delayed.size()) {
+        call = std::move(state_->delayed[bestDelayed].fn);
+        if (measure) selector = std::move(state_->delayed[bestDelayed].selector);
+        state_->delayed.erase(state_->delayed.begin() + static_cast<std::ptrdiff_t>(bestDelayed));
+      } else if (bestTimer < state_->timers.size()) {
+        timer = state_->timers[bestTimer];
         if (timer->repeats_) {
           timer->due_ += timer->interval_;
           if (timer->due_ <= now) timer->due_ = now + timer->interval_;
-          timer->sequence_ = ++sequence_;
+          timer->sequence_ = ++state_->sequence;
         } else {
-          timers_.erase(timers_.begin() + static_cast<std::ptrdiff_t>(bestTimer));
+          state_->timers.erase(state_->timers.begin() + static_cast<std::ptrdiff_t>(bestTimer));
         }
       } else {
         break;
@@ -245,25 +300,25 @@ std::size_t RunLoop::runDue() {
     ++ran;
   }
   if (measure && ran > 0) {
-    stats_.tickMs.push_back(static_cast<float>(tickMs));
-    stats_.tickCpuMs.push_back(static_cast<float>(tickCpuMs));
+    state_->stats.tickMs.push_back(static_cast<float>(tickMs));
+    state_->stats.tickCpuMs.push_back(static_cast<float>(tickCpuMs));
   }
   return ran;
 }
 
 std::size_t RunLoop::tick() {
-  markThread();
+  state_->markThread();
   return runDue();
 }
 
 void RunLoop::drain() {
-  markThread();
+  state_->markThread();
   for (int round = 0; round < 100000; ++round) {
     std::deque<Task> batch;
     {
-      std::lock_guard lock(mutex_);
-      if (posted_.empty()) return;
-      batch.swap(posted_);
+      std::lock_guard lock(state_->mutex);
+      if (state_->posted.empty()) return;
+      batch.swap(state_->posted);
     }
     for (auto& task : batch) {
       if (task.fn) task.fn();
@@ -276,19 +331,19 @@ constexpr auto kRecheckEvery = std::chrono::milliseconds(5);
 }  // namespace
 
 bool RunLoop::runUntil(const std::function<bool()>& done, Duration timeout) {
-  markThread();
+  state_->markThread();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(timeout);
   for (;;) {
     runDue();
     if (done && done()) return true;
-    std::unique_lock lock(mutex_);
-    if (!posted_.empty()) continue;
+    std::unique_lock lock(state_->mutex);
+    if (!state_->posted.empty()) continue;
     // `done` may turn on another thread's work that posts nothing here (a
     // counter going to zero after its last post): it is looked at again often.
     auto wakeAt = std::min(deadline, std::chrono::steady_clock::now() + kRecheckEvery);
-    if (!clock_->isManual()) {
-      if (auto due = nextDue()) {
-        const auto in = std::chrono::duration_cast<std::chrono::nanoseconds>(*due - clock_->now());
+    if (!state_->clock->isManual()) {
+      if (auto due = state_->nextDue()) {
+        const auto in = std::chrono::duration_cast<std::chrono::nanoseconds>(*due - state_->clock->now());
         wakeAt = std::min(wakeAt, std::chrono::steady_clock::now() + std::max(in, std::chrono::nanoseconds(0)));
       }
     }
@@ -297,26 +352,26 @@ bool RunLoop::runUntil(const std::function<bool()>& done, Duration timeout) {
       runDue();
       return done && done();
     }
-    wake_.wait_until(lock, wakeAt, [&] { return !posted_.empty(); });
+    state_->wake.wait_until(lock, wakeAt, [&] { return !state_->posted.empty(); });
   }
 }
 
 void RunLoop::runFor(Duration span) {
-  markThread();
-  if (!clock_->isManual()) {
+  state_->markThread();
+  if (!state_->clock->isManual()) {
     runUntil([] { return false; }, span);
     return;
   }
-  auto manual = std::static_pointer_cast<ManualClock>(clock_);
+  auto manual = std::static_pointer_cast<ManualClock>(state_->clock);
   const TimePoint target = manual->now() + span;
   for (;;) {
     drain();
     runDue();
     std::optional<TimePoint> due;
     {
-      std::lock_guard lock(mutex_);
-      if (!posted_.empty()) continue;
-      due = nextDue();
+      std::lock_guard lock(state_->mutex);
+      if (!state_->posted.empty()) continue;
+      due = state_->nextDue();
     }
     if (!due || *due > target) break;
     if (*due > manual->now()) manual->set(*due);
@@ -327,30 +382,54 @@ void RunLoop::runFor(Duration span) {
 }
 
 std::shared_ptr<ManualClock> RunLoop::manualClock() const {
-  std::lock_guard lock(mutex_);
-  if (!clock_->isManual()) return nullptr;
-  return std::static_pointer_cast<ManualClock>(clock_);
+  std::lock_guard lock(state_->mutex);
+  if (!state_->clock->isManual()) return nullptr;
+  return std::static_pointer_cast<ManualClock>(state_->clock);
 }
 
-void RunLoop::setClock(std::shared_ptr<Clock> clock) {
-  std::lock_guard lock(mutex_);
-  clock_ = std::move(clock);
-  timers_.clear();
-  delayed_.clear();
+void PlatformTestAccess::setClock(RunLoop& loop, std::shared_ptr<Clock> clock) {
+  std::lock_guard lock(loop.state_->mutex);
+  loop.state_->clock = std::move(clock);
+  loop.state_->timers.clear();
+  loop.state_->delayed.clear();
 }
 
-void RunLoop::reset() {
+void PlatformTestAccess::reset(RunLoop& loop) {
   std::deque<Task> posted;
   std::vector<std::shared_ptr<Timer>> timers;
   std::vector<Delayed> delayed;
   {
-    std::lock_guard lock(mutex_);
-    posted.swap(posted_);
-    timers.swap(timers_);
-    delayed.swap(delayed_);
+    std::lock_guard lock(loop.state_->mutex);
+    posted.swap(loop.state_->posted);
+    timers.swap(loop.state_->timers);
+    delayed.swap(loop.state_->delayed);
   }
   for (auto& t : timers) t->invalidate();
   // Destroy the dropped work outside the lock: its captures may post again.
+}
+
+Clock& RunLoop::clock() const { return *state_->clock; }
+
+TimePoint RunLoop::now() const { return state_->clock->now(); }
+
+bool RunLoop::statsEnabled() const { return state_->statsOn.load(std::memory_order_relaxed); }
+
+bool RunLoop::mayRunMainThreadWork() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->thread == std::thread::id() || state_->thread == std::this_thread::get_id();
+}
+
+}  // namespace tolba::platform
+
+namespace tolba::platform {
+
+void mainThreadViolation(const char* owner, const char* call) {
+  const std::string line = std::string("TolbaLog:") + owner + "::" + call +
+                           " was called on a thread that does not drive the main run loop; every call of the SDK "
+                           "belongs to the thread that ticks it";
+  log(line);
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::abort();
 }
 
 }  // namespace tolba::platform

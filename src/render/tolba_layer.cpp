@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/main_thread_check.h"
 #include "render/renderer.h"
 #include "render/text_engine.h"
 #include "tolba/platform/log.h"
@@ -87,13 +88,20 @@ const bool warmUpRegistered = [] {
 
 }  // namespace
 
-void TolbaLayer::installTextMeasurer() { render::installTextMeasurer(); }
+void TolbaLayer::installTextMeasurer() {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaLayer");
+  render::installTextMeasurer();
+}
 
 bool TolbaLayer::fontsReady() { return render::TextEngine::ready(); }
 
-TolbaPixelRect TolbaLayer::lastDrawnRect() { return kept().lastDrawn; }
+TolbaPixelRect TolbaLayer::lastDrawnRect() {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaLayer");
+  return kept().lastDrawn;
+}
 
 bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaLayer");
   if (!buffer.pixels || buffer.width <= 0 || buffer.height <= 0 || buffer.stride < 4 * buffer.width) {
     platform::log("TolbaLayer: cannot draw into a buffer of " + std::to_string(buffer.width) + " x " +
                   std::to_string(buffer.height) + " pixels with a stride of " + std::to_string(buffer.stride) +
@@ -159,6 +167,7 @@ bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
 }
 
 const TolbaPixelBuffer& TolbaLayer::draw() {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaLayer");
   auto& k = kept();
   const auto& app = platform::Application::shared();
   const auto screen = app.mainScreenBounds();

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 
+#include "platform/main_thread_check.h"
 #include "tolba/platform/log.h"
 #include "toolkit/application.h"
 #include "toolkit/button.h"
@@ -191,6 +192,7 @@ TolbaHost& TolbaHost::shared() {
 // --- Screen ------------------------------------------------------------------------
 
 void TolbaHost::setScreen(const TolbaScreen& s) {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   auto& app = Application::shared();
   if (!(std::isfinite(s.width) && std::isfinite(s.height) && s.width > 0 && s.height > 0)) {
     platform::log("TolbaHost: ignored a screen of " + std::to_string(s.width) + " x " + std::to_string(s.height));
@@ -233,6 +235,7 @@ void TolbaHost::setScreen(const TolbaScreen& s) {
 }
 
 TolbaScreen TolbaHost::screen() const {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   const auto& app = Application::shared();
   TolbaScreen s;
   const Rect bounds = app.mainScreenBounds();
@@ -249,6 +252,7 @@ TolbaScreen TolbaHost::screen() const {
 // --- Input -------------------------------------------------------------------------
 
 bool TolbaHost::touch(std::int64_t fingerId, TolbaTouchPhase phase, double x, double y) {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   auto& st = state();
   if (!std::isfinite(x) || !std::isfinite(y)) {
     platform::log("TolbaHost: ignored a touch at a position that is not a number");
@@ -309,6 +313,7 @@ bool TolbaHost::touch(std::int64_t fingerId, TolbaTouchPhase phase, double x, do
 }
 
 bool TolbaHost::textInput(const std::string& utf8) {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   auto field = TextField::focusedField();
   if (!field) return false;
   if (!acceptableText(utf8)) {
@@ -321,6 +326,7 @@ bool TolbaHost::textInput(const std::string& utf8) {
 }
 
 bool TolbaHost::textEditing(const std::string& preeditUtf8, std::int32_t cursor) {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   auto field = TextField::focusedField();
   if (!field) return false;
   if (!acceptableText(preeditUtf8)) {
@@ -334,6 +340,7 @@ bool TolbaHost::textEditing(const std::string& preeditUtf8, std::int32_t cursor)
 }
 
 bool TolbaHost::key(TolbaKey key) {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   auto field = TextField::focusedField();
   if (!field) return false;
   switch (key) {
@@ -354,11 +361,15 @@ bool TolbaHost::key(TolbaKey key) {
   return false;
 }
 
-bool TolbaHost::wantsTextInput() const { return TextField::focusedField() != nullptr; }
+bool TolbaHost::wantsTextInput() const {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
+  return TextField::focusedField() != nullptr;
+}
 
 // --- Drawing -----------------------------------------------------------------------
 
 bool TolbaHost::hasContent() const {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   auto& st = state();
   const auto generation = platform::displayGeneration();
   if (generation != st.contentGeneration) {
@@ -374,28 +385,38 @@ bool TolbaHost::hasContent() const {
   return st.content;
 }
 
-bool TolbaHost::needsRedraw() const { return platform::needsDisplay() || platform::animationNeedsDisplay(); }
+bool TolbaHost::needsRedraw() const {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
+  return platform::needsDisplay() || platform::animationNeedsDisplay();
+}
 
 TolbaPixelRect TolbaHost::dirtyRect() const {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   if (!needsRedraw()) return {};
   const auto box = platform::boundingRect(
       platform::screenDamage(platform::RunLoop::main().now()).pixels(Application::shared().screenScale(), pixelWidth(), pixelHeight()));
   return {box.x, box.y, box.width, box.height};
 }
 
-void TolbaHost::redrawAll() { platform::setNeedsDisplay(); }
+void TolbaHost::redrawAll() {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
+  platform::setNeedsDisplay();
+}
 
 std::int32_t TolbaHost::pixelWidth() const {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   const auto& app = Application::shared();
   return static_cast<std::int32_t>(std::ceil(app.mainScreenBounds().width() * app.screenScale() - 1e-9));
 }
 
 std::int32_t TolbaHost::pixelHeight() const {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   const auto& app = Application::shared();
   return static_cast<std::int32_t>(std::ceil(app.mainScreenBounds().height() * app.screenScale() - 1e-9));
 }
 
 std::vector<TolbaElement> TolbaHost::elements() const {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   std::vector<TolbaElement> out;
   const auto& app = Application::shared();
   const Rect screen = app.mainScreenBounds();
@@ -409,14 +430,24 @@ std::vector<TolbaElement> TolbaHost::elements() const {
 
 // --- Application events ------------------------------------------------------------
 
-void TolbaHost::didBecomeActive() { Application::shared().becomeActive(); }
+void TolbaHost::didBecomeActive() {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
+  Application::shared().becomeActive();
+}
 
-void TolbaHost::didEnterBackground() { Application::shared().enterBackground(); }
+void TolbaHost::didEnterBackground() {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
+  Application::shared().enterBackground();
+}
 
 void TolbaHost::setOpenURLHandler(std::function<bool(const std::string& url)> handler) {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   Application::shared().setFallbackURLHandler(std::move(handler));
 }
 
-void TolbaHost::didDraw() { platform::didDisplay(); }
+void TolbaHost::didDraw() {
+  TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
+  platform::didDisplay();
+}
 
 }  // namespace tolba

@@ -1,5 +1,6 @@
 // The public facade: each call goes to the facade's state in TolbaSDKCore; the
 // application-delegate hooks are inert.
+#include "platform/main_thread_check.h"
 #include "sdk/TolbaSDKCore.h"
 
 namespace tolba {
@@ -10,7 +11,11 @@ std::shared_ptr<TolbaSDK> TolbaSDK::defaultInstance() {
 }
 
 namespace {
-TolbaSDKCore& core() { return *TolbaSDKCore::shared(); }
+// Every call that reaches the facade's state belongs to the main thread.
+TolbaSDKCore& core(const char* call = __builtin_FUNCTION()) {
+  platform::checkMainThread("TolbaSDK", call);
+  return *TolbaSDKCore::shared();
+}
 }  // namespace
 
 std::int32_t TolbaSDK::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config, platform::Application* application,

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "support/ui_fixture.h"
 #include "tolba/TolbaHost.h"
+#include "tolba/TolbaSDK.h"
 #include "toolkit/application.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/label.h"
@@ -288,6 +290,20 @@ TEST_F(HostTest, AddressesNoApplicationTakesGoToTheHostsOpener) {
   drain();
   EXPECT_EQ(opened.size(), 1u);
 }
+
+#ifndef NDEBUG
+// Debug builds stop a call from a thread that does not drive the main run loop
+// at once, naming it.
+TEST_F(HostTest, DebugBuildsStopCallsFromAnotherThread) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  drain();  // this thread drives the loop from now on
+  auto elsewhere = [](void (*call)()) { std::thread(call).join(); };
+  EXPECT_DEATH(elsewhere([] { TolbaHost::shared().touch(1, TolbaTouchPhase::Began, 10, 10); }),
+               "TolbaHost::touch was called on a thread that does not drive the main run loop");
+  EXPECT_DEATH(elsewhere([] { TolbaSDK::defaultInstance()->login(); }), "TolbaSDK::login was called");
+  TolbaHost::shared().touch(1, TolbaTouchPhase::Cancelled, 10, 10);  // the loop's own thread passes
+}
+#endif
 
 }  // namespace
 }  // namespace tolba

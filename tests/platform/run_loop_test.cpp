@@ -1,4 +1,5 @@
 #include "tolba/platform/run_loop.h"
+#include "platform/test_access.h"
 
 #include <gtest/gtest.h>
 
@@ -110,7 +111,7 @@ TEST_F(RunLoopTest, ResetDropsPendingWork) {
   int ran = 0;
   loop.post([&] { ++ran; });
   auto timer = loop.scheduleTimer(Duration(1), true, [&](Timer&) { ++ran; });
-  loop.reset();
+  PlatformTestAccess::reset(loop);
   loop.runFor(Duration(5));
   EXPECT_EQ(ran, 0);
   EXPECT_FALSE(timer->isValid());

@@ -18,6 +18,7 @@
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaMsg.h"
+#include "platform/test_access.h"
 
 namespace tolba {
 namespace {
@@ -141,7 +142,7 @@ TEST_F(DamagePixelsTest, PartialRedrawsMatchFullOnesThroughASession) {
 
 TEST_F(DamagePixelsTest, AViewMovingWhileTheClockRunsLeavesNothingBehind) {
   auto clock = std::make_shared<RunningClock>();
-  platform::RunLoop::main().setClock(clock);
+  platform::PlatformTestAccess::setClock(platform::RunLoop::main(), clock);
   auto window = showKeyWindow({375, 667});
   auto square = std::make_shared<platform::View>(platform::Rect{0, 300, 40, 40});
   square->setBackgroundColor(platform::Color::blueColor());

@@ -10,6 +10,7 @@
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/device.h"
 #include "tolba/platform/property_list.h"
+#include "platform/test_access.h"
 
 namespace tolba::testing {
 
@@ -118,8 +119,8 @@ void SdkTest::SetUp() {
   std::filesystem::create_directories(data_);
   log_ = std::make_unique<LogCapture>();
   clock_ = std::make_shared<platform::ManualClock>();
-  platform::RunLoop::main().reset();
-  platform::RunLoop::main().setClock(clock_);
+  platform::PlatformTestAccess::reset(platform::RunLoop::main());
+  platform::PlatformTestAccess::setClock(platform::RunLoop::main(), clock_);
   platform::setBundleDirectory(bundle_.string());
   platform::setDataDirectory(data_.string());
   reach_ = std::make_shared<FakeReachabilityService>();
@@ -131,7 +132,7 @@ void SdkTest::SetUp() {
 }
 
 void SdkTest::TearDown() {
-  platform::RunLoop::main().reset();
+  platform::PlatformTestAccess::reset(platform::RunLoop::main());
   TolbaSDKCore::resetForTesting();
   TolbaSDKGameConfig::resetForTesting();
   platform::ReachabilityService::setCurrent(nullptr);

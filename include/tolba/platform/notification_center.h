@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,6 +30,11 @@ class TOLBA_API NotificationCenter {
 
   static NotificationCenter& defaultCenter();
 
+  NotificationCenter();
+  ~NotificationCenter();
+  NotificationCenter(const NotificationCenter&) = delete;
+  NotificationCenter& operator=(const NotificationCenter&) = delete;
+
   // Observes `name`; with a non-null `object` only posts carrying that object.
   ObserverToken addObserver(std::string name, const void* object, Callback callback);
   void removeObserver(ObserverToken token);
@@ -38,18 +42,11 @@ class TOLBA_API NotificationCenter {
   void post(const std::string& name, const void* object = nullptr, nlohmann::json userInfo = nullptr);
 
   std::size_t observerCount(const std::string& name) const;
-  void removeAll();  // tests
 
  private:
-  struct Entry {
-    ObserverToken token;
-    std::string name;
-    const void* object;
-    std::shared_ptr<const Callback> callback;
-  };
-  mutable std::mutex mutex_;
-  std::vector<Entry> entries_;
-  ObserverToken next_ = 1;
+  friend class PlatformTestAccess;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 // Removes its observer when destroyed; a panel holds these so that it hears

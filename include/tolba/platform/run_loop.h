@@ -7,17 +7,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
-#include <typeinfo>
-#include <vector>
 
 #include "tolba/export.h"
 #include "tolba/platform/clock.h"
@@ -110,68 +104,29 @@ class TOLBA_API RunLoop {
   // Drains posted work (including work posted by that work) without moving time.
   void drain();
 
-  Clock& clock() const { return *clock_; }
+  Clock& clock() const;
   std::shared_ptr<ManualClock> manualClock() const;
-  TimePoint now() const { return clock_->now(); }
-
-  // Replaces the clock (tests install a ManualClock). Pending timers are dropped.
-  void setClock(std::shared_ptr<Clock> clock);
-  // Drops all pending work and timers (tests call this between cases).
-  void reset();
+  TimePoint now() const;
 
   // True on the thread that last drove this loop (tick, runUntil, runFor).
   bool isLoopThread() const;
+  // True on the thread that drives the loop, and on any thread before the loop
+  // has been driven at all: where main-thread work may run.
+  bool mayRunMainThreadWork() const;
   std::size_t pendingTimers() const;
 
   // Statistics of the ticks run from now on (on) or none (off, the default).
   // Turning them on starts afresh. Read on the loop's thread.
   void setStatsEnabled(bool on);
-  bool statsEnabled() const { return statsOn_.load(std::memory_order_relaxed); }
+  bool statsEnabled() const;
   RunLoopStats stats() const;
 
  private:
   friend class Timer;
-  struct Delayed {
-    const void* target;
-    std::string selector;
-    TimePoint due;
-    std::uint64_t sequence;
-    std::function<void()> fn;
-  };
-  struct Task {
-    std::function<void()> fn;
-    const char* label;
-  };
-  // Tick and task times, touched only by the loop's thread.
-  struct StatsState {
-    std::vector<float> tickMs;
-    std::vector<float> tickCpuMs;
-    double slowestMs = 0;
-    double slowestCpuMs = 0;
-    std::string slowest;
-  };
-  struct Stamp {
-    std::chrono::steady_clock::time_point wall;
-    double cpuMs;
-  };
-  std::optional<TimePoint> nextDue() const;
+  friend class PlatformTestAccess;
+  struct State;
   std::size_t runDue();
-  void markThread();
-  static Stamp stamp();
-  // Times the task that ended now (since `last`), remembers it when it is the
-  // slowest, moves `last` on; adds its times to `wallMs` and `cpuMs`.
-  void noteTask(Stamp& last, const char* label, const std::type_info& type, double& wallMs, double& cpuMs);
-
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::shared_ptr<Clock> clock_;
-  std::deque<Task> posted_;
-  std::vector<std::shared_ptr<Timer>> timers_;
-  std::vector<Delayed> delayed_;
-  std::uint64_t sequence_ = 0;
-  std::thread::id thread_;
-  std::atomic<bool> statsOn_{false};
-  StatsState stats_;
+  std::unique_ptr<State> state_;
 };
 
 // Shorthand for RunLoop::main().post(fn, label).
