@@ -25,8 +25,6 @@
 #include "fuzz_support.h"
 #include "net/TolbaDataFunc.h"
 #include "net/http_client.h"
-#include "model/TolbaSDKGameConfig.h"
-#include "sdk/TolbaSDKCore.h"
 #include "tolba/TolbaSDK.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKInitConfig.h"
@@ -39,13 +37,11 @@
 #include "tolba/platform/run_loop.h"
 #include "tolba/player/find_view.h"
 #include "toolkit/application.h"
-#include "toolkit/text_measurer.h"
 #include "toolkit/window.h"
-#include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaPayView.h"
 #include "ui/TolbaRealView.h"
-#include "platform/test_access.h"
+#include "sdk/process_reset.h"
 
 namespace {
 
@@ -158,15 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   });
 
   // A fresh game: run loop, application, key window, SDK.
-  auto& loop = platform::RunLoop::main();
-  platform::PlatformTestAccess::reset(loop);
-  platform::PlatformTestAccess::setClock(loop, world.clock);
-  TolbaSDKCore::resetForTesting();
-  TolbaSDKGameConfig::resetForTesting();
-  TolbaFloatView::resetForTesting();
+  resetProcessState(world.clock);
   auto& app = platform::Application::shared();
-  app.reset();
-  platform::TextMeasurer::setCurrent(nullptr);
   app.setMainScreenBounds({{0, 0}, {375, 667}});
   app.registerSchemeHandler("weixin", [](const std::string&) {
     platform::postToMain([] { platform::Application::shared().becomeActive(); });

@@ -5,12 +5,11 @@
 #include <atomic>
 #include <fstream>
 
-#include "model/TolbaSDKGameConfig.h"
 #include "sdk/TolbaSDKCore.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/device.h"
 #include "tolba/platform/property_list.h"
-#include "platform/test_access.h"
+#include "sdk/process_reset.h"
 
 namespace tolba::testing {
 
@@ -109,38 +108,46 @@ std::vector<std::string> NotificationRecorder::names() const {
   return out;
 }
 
-void SdkTest::SetUp() {
+TestEnvironment::TestEnvironment() {
   static std::atomic<int> counter{0};
-  root_ = std::filesystem::temp_directory_path() /
-          ("tolba-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  bundle_ = root_ / "bundle";
-  data_ = root_ / "data";
-  std::filesystem::create_directories(bundle_);
-  std::filesystem::create_directories(data_);
-  log_ = std::make_unique<LogCapture>();
-  clock_ = std::make_shared<platform::ManualClock>();
-  platform::PlatformTestAccess::reset(platform::RunLoop::main());
-  platform::PlatformTestAccess::setClock(platform::RunLoop::main(), clock_);
-  platform::setBundleDirectory(bundle_.string());
-  platform::setDataDirectory(data_.string());
-  reach_ = std::make_shared<FakeReachabilityService>();
-  reach_->setFlags(platform::reach::Reachable);
-  platform::ReachabilityService::setCurrent(reach_);
-  platform::Device::current().reset();
-  TolbaSDKCore::resetForTesting();
-  TolbaSDKGameConfig::resetForTesting();
+  root = std::filesystem::temp_directory_path() /
+         ("tolba-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  bundle = root / "bundle";
+  data = root / "data";
+  std::filesystem::create_directories(bundle);
+  std::filesystem::create_directories(data);
+  log = std::make_unique<LogCapture>();
+  clock = std::make_shared<platform::ManualClock>();
+  platform::setBundleDirectory(bundle.string());
+  platform::setDataDirectory(data.string());
+  reach = std::make_shared<FakeReachabilityService>();
+  reach->setFlags(platform::reach::Reachable);
+  platform::ReachabilityService::setCurrent(reach);
+  resetProcessState(clock);
+}
+
+TestEnvironment::~TestEnvironment() {
+  resetProcessState();
+  platform::ReachabilityService::setCurrent(nullptr);
+  platform::setDataDirectory("");  // flushes pending writes before the folder goes
+  log.reset();
+  std::error_code ec;
+  std::filesystem::remove_all(root, ec);
+}
+
+void SdkTest::SetUp() {
+  env_ = std::make_unique<TestEnvironment>();
+  root_ = env_->root;
+  bundle_ = env_->bundle;
+  data_ = env_->data;
+  clock_ = env_->clock;
+  reach_ = env_->reach;
+  log_ = env_->log.get();
 }
 
 void SdkTest::TearDown() {
-  platform::PlatformTestAccess::reset(platform::RunLoop::main());
-  TolbaSDKCore::resetForTesting();
-  TolbaSDKGameConfig::resetForTesting();
-  platform::ReachabilityService::setCurrent(nullptr);
-  platform::Device::current().reset();
-  platform::setDataDirectory("");  // flushes pending writes before the folder goes
-  log_.reset();
-  std::error_code ec;
-  std::filesystem::remove_all(root_, ec);
+  log_ = nullptr;
+  env_.reset();
 }
 
 void SdkTest::writeConfig(const nlohmann::json& contents) {

@@ -1,7 +1,7 @@
 #pragma once
-// Test fixture that gives each test a clean world: a manual clock on the main
-// run loop, a fresh bundle and data directory, captured log lines, a scripted
-// reachability service, and fresh SDK singletons.
+// Test fixture that gives each test a clean world (TestEnvironment): a manual
+// clock on the main run loop, a fresh bundle and data directory, captured log
+// lines, a scripted reachability service, and fresh SDK singletons.
 
 #include <gtest/gtest.h>
 
@@ -77,6 +77,25 @@ class NotificationRecorder {
   std::vector<platform::ScopedObserver> observers_;
 };
 
+// A fresh world for one test, while alive: a data folder of its own (bundle and
+// data directories), captured log lines, a manual clock on the main run loop, a
+// scripted reachability service (reachable), and every process-wide object of
+// the SDK reset (resetProcessState) when it starts and when it ends.
+class TestEnvironment {
+ public:
+  TestEnvironment();
+  ~TestEnvironment();
+  TestEnvironment(const TestEnvironment&) = delete;
+  TestEnvironment& operator=(const TestEnvironment&) = delete;
+
+  std::filesystem::path root;
+  std::filesystem::path bundle;
+  std::filesystem::path data;
+  std::shared_ptr<platform::ManualClock> clock;
+  std::shared_ptr<FakeReachabilityService> reach;
+  std::unique_ptr<LogCapture> log;
+};
+
 class SdkTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -98,12 +117,14 @@ class SdkTest : public ::testing::Test {
   // Waits (real time) for posted work until `done` holds.
   bool runUntil(const std::function<bool()>& done, double seconds = 10);
 
+  std::unique_ptr<TestEnvironment> env_;
+  // The environment's, for short.
   std::filesystem::path root_;
   std::filesystem::path bundle_;
   std::filesystem::path data_;
   std::shared_ptr<platform::ManualClock> clock_;
   std::shared_ptr<FakeReachabilityService> reach_;
-  std::unique_ptr<LogCapture> log_;
+  LogCapture* log_ = nullptr;
 };
 
 }  // namespace tolba::testing

@@ -1,24 +1,7 @@
 #include "support/ui_fixture.h"
 
-#include "toolkit/text_field.h"
-#include "toolkit/text_measurer.h"
-#include "ui/TolbaFloatView.h"
 
 namespace tolba::testing {
-
-void UiTest::SetUp() {
-  SdkTest::SetUp();
-  TolbaFloatView::resetForTesting();
-  platform::Application::shared().reset();
-  platform::TextMeasurer::setCurrent(nullptr);
-}
-
-void UiTest::TearDown() {
-  TolbaFloatView::resetForTesting();
-  if (auto focused = platform::TextField::focusedField()) focused->resignFirstResponder();
-  platform::Application::shared().reset();
-  SdkTest::TearDown();
-}
 
 std::shared_ptr<platform::Window> UiTest::showKeyWindow(platform::Size size, std::int64_t orientation,
                                                         platform::EdgeInsets insets) {

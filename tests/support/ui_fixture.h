@@ -1,6 +1,6 @@
 #pragma once
 // Fixture for view-tree tests: everything SdkTest gives (manual clock, fresh
-// singletons), plus a fresh application with the headless text measurer, and a
+// singletons, a fresh application with the headless text measurer), and a
 // helper that puts up a key window with a root view.
 
 #include <memory>
@@ -30,9 +30,6 @@ namespace tolba::testing {
 
 class UiTest : public SdkTest {
  protected:
-  void SetUp() override;
-  void TearDown() override;
-
   // Sets the screen to `size` in `orientation` and shows a key window covering
   // it, with a root view and the given safe-area insets.
   std::shared_ptr<platform::Window> showKeyWindow(platform::Size size,
