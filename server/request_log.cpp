@@ -1,6 +1,7 @@
 #include "request_log.h"
 
 #include "net/log_masking.h"
+#include "platform/utf8.h"
 #include "tolba/platform/value.h"
 
 namespace tolba::sandbox {
@@ -18,9 +19,7 @@ std::string describeRequest(const std::string& path, const std::optional<nlohman
   const nlohmann::json shown = maskedRequest(path, *request);
   std::string text = platform::dumpCompact(shown);
   if (text.size() > kLongestLogged) {
-    std::size_t cut = kLongestLogged;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // keep characters whole
-    text = text.substr(0, cut) + "...";
+    text = std::string(platform::utf8::truncate(text, kLongestLogged)) + "...";  // characters kept whole
   }
   return text;
 }
@@ -38,16 +37,18 @@ std::string escapeControls(const std::string& text) {
     out += kHex[c >> 4];
     out += kHex[c & 15];
   };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7f) {
-      escape(c);
-    } else if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
-      escape(static_cast<unsigned char>(text[++i]));  // U+0080..U+009F
+  // Control characters (C0, DEL, C1) and bytes that are not UTF-8 are written
+  // as escapes, so a client cannot forge a line or garble the terminal.
+  for (std::size_t i = 0; i < text.size();) {
+    const auto d = platform::utf8::decode(text, i);
+    if (!d.valid) {
+      for (std::size_t k = 0; k < d.length; ++k) escape(static_cast<unsigned char>(text[i + k]));
+    } else if (d.codePoint < 0x20 || (d.codePoint >= 0x7f && d.codePoint <= 0x9f)) {
+      escape(static_cast<unsigned char>(d.codePoint));
     } else {
-      out += static_cast<char>(c);
+      out.append(text, i, d.length);
     }
+    i += d.length;
   }
   return out;
 }

@@ -18,8 +18,9 @@ std::string describeRequest(const std::string& path, const std::optional<nlohman
 
 namespace tolba::sandbox {
 
-// `text` with control characters (C0, DEL and C1) written as \xNN, so that
-// what a client sends cannot move a terminal's cursor or forge a log line.
+// `text` with control characters (C0, DEL and C1) and bytes that are not UTF-8
+// written as \xNN, so that what a client sends cannot move a terminal's cursor
+// or forge a log line.
 std::string escapeControls(const std::string& text);
 
 }  // namespace tolba::sandbox

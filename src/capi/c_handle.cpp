@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/utf8.h"
+
 namespace tolba::capi {
 
 int32_t refuse(const char* function, int32_t result, const std::string& why) {
@@ -11,10 +13,7 @@ int32_t refuse(const char* function, int32_t result, const std::string& why) {
 
 int32_t checkText(const char* function, const char* name, const char* text) {
   if (text == nullptr) return refuse(function, TOLBA_ERR_NULL_ARGUMENT, std::string(name) + " is NULL");
-  try {
-    // The JSON writer refuses invalid UTF-8 (type error 316).
-    (void)nlohmann::json(std::string(text)).dump();
-  } catch (const nlohmann::json::exception&) {
+  if (!platform::utf8::isValid(text)) {
     return refuse(function, TOLBA_ERR_INVALID_UTF8, std::string(name) + " is not valid UTF-8");
   }
   return TOLBA_OK;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/utf8.h"
 #include "tolba/build_settings.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
@@ -170,67 +171,14 @@ bool allFinite(const Json& v, int depth = 0) {
   }
 }
 
-bool validUtf8(std::string_view s) {
-  std::size_t i = 0;
-  const std::size_t n = s.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += len;
-  }
-  return true;
-}
-
 // UTF-8 text to UTF-16 code units (the text is known to be valid).
 std::u16string toUtf16(std::string_view s) {
   std::u16string out;
   out.reserve(s.size());
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::uint32_t cp = 0;
-    std::size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      cp = c & 0x1F;
-      len = 2;
-    } else if ((c & 0xF0) == 0xE0) {
-      cp = c & 0x0F;
-      len = 3;
-    } else {
-      cp = c & 0x07;
-      len = 4;
-    }
-    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    i += len;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto d = platform::utf8::decode(s, i);
+    i += d.length;
+    std::uint32_t cp = d.codePoint;
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -625,7 +573,7 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
     done = !sawNonAscii && (written != nullptr || isAscii(body));
   }
   if (!done) {
-    if (!isAscii(body) && !validUtf8(body)) return std::nullopt;
+    if (!isAscii(body) && !platform::utf8::isValid(body)) return std::nullopt;
     if (key.size() < kLineLength) {
       logDecodeFailure("the key table must hold 64 characters");
       return std::nullopt;
@@ -888,9 +836,7 @@ std::vector<std::string> TolbaDataFunc::getArrayFromStr(std::string_view text) {
   std::vector<std::string> out;
   std::size_t i = 0;
   while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
-    if (i + len > text.size()) len = text.size() - i;
+    const std::size_t len = platform::utf8::decode(text, i).length;
     out.emplace_back(text.substr(i, len));
     i += len;
   }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/utf8.h"
+
 namespace tolba {
 namespace {
 
@@ -117,17 +119,10 @@ Json maskTree(const Json& value, std::string_view path, bool request, int depth)
 
 std::string maskSecret(std::string_view value, std::size_t prefix) {
   // Count whole characters so that a name or number is never cut mid-character.
-  std::size_t characters = 0;
-  for (const char c : value) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
-  }
-  prefix = std::min(prefix, characters / 4);
+  prefix = std::min(prefix, platform::utf8::length(value) / 4);
   std::size_t end = 0;
-  for (std::size_t shown = 0; end < value.size(); ++end) {
-    if ((static_cast<unsigned char>(value[end]) & 0xC0) != 0x80) {
-      if (shown == prefix) break;
-      ++shown;
-    }
+  for (std::size_t shown = 0; shown < prefix && end < value.size(); ++shown) {
+    end += platform::utf8::decode(value, end).length;
   }
   return std::string(value.substr(0, end)) + "***";
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "render/text_engine.h"
+#include "platform/utf8.h"
 #include "tolba/platform/log.h"
 
 namespace tolba::render {
@@ -383,12 +384,7 @@ HtmlPage::HtmlPage(const std::string& html, const std::string& baseUrl, int widt
   impl_->width = std::max(1, width);
   // Bytes that are not UTF-8 become U+FFFD. A page too large to be a document
   // is shown as its text.
-  std::string valid = html;
-  if (!g_utf8_validate(html.data(), static_cast<gssize>(html.size()), nullptr)) {
-    gchar* fixed = g_utf8_make_valid(html.data(), static_cast<gssize>(html.size()));
-    valid = fixed;
-    g_free(fixed);
-  }
+  const std::string valid = platform::utf8::makeValid(html);
   if (valid.size() <= kLargestDocument) {
     impl_->document = litehtml::document::createFromUTF8(valid.c_str(), impl_.get(), &sharedContext());
   }

@@ -8,6 +8,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/utf8.h"
 #include "tolba/platform/log.h"
 #include "toolkit/application.h"
 
@@ -219,12 +220,11 @@ PangoLayout* TextEngine::layout(const std::string& text, const TextStyle& style)
     if (bounded) pango_layout_set_ellipsize(layout, style.truncateTail ? PANGO_ELLIPSIZE_END : PANGO_ELLIPSIZE_NONE);
   }
   // Invalid UTF-8 would make pango refuse the text; show what is valid.
-  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
+  if (platform::utf8::isValid(text)) {
     pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
   } else {
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    pango_layout_set_text(layout, valid, -1);
-    g_free(valid);
+    const std::string valid = platform::utf8::makeValid(text);
+    pango_layout_set_text(layout, valid.data(), static_cast<int>(valid.size()));
   }
   cache_->layouts.emplace(std::move(key), layout);
   return layout;

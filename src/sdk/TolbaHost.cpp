@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/main_thread_check.h"
+#include "platform/utf8.h"
 #include "tolba/platform/log.h"
 #include "toolkit/application.h"
 #include "toolkit/button.h"
@@ -70,38 +71,14 @@ std::shared_ptr<Window> ensureKeyWindow() {
   return window;
 }
 
-// Well-formed UTF-8 without control characters (a one-line field takes none).
+// Valid UTF-8 without control characters (a one-line field takes none).
 bool acceptableText(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = 0;
-    if (c < 0x80) {
-      if (c < 0x20 || c == 0x7F) return false;
-      ++i;
-      continue;
-    }
-    if ((c & 0xE0) == 0xC0 && c >= 0xC2) {
-      n = 1;
-    } else if ((c & 0xF0) == 0xE0) {
-      n = 2;
-    } else if ((c & 0xF8) == 0xF0 && c <= 0xF4) {
-      n = 3;
-    } else {
-      return false;
-    }
-    for (std::size_t k = 1; k <= n; ++k) {
-      if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += n + 1;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto d = platform::utf8::decode(s, i);
+    if (!d.valid || d.codePoint < 0x20 || d.codePoint == 0x7F) return false;
+    i += d.length;
   }
   return true;
-}
-
-std::size_t characterCount(const std::string& s) {
-  std::size_t count = 0;
-  for (unsigned char c : s) count += (c & 0xC0) != 0x80;
-  return count;
 }
 
 // Whether a window shows anything beyond itself and its (empty) root view.
@@ -136,7 +113,7 @@ std::optional<TolbaElement> elementFor(const View& v) {
     if (field->text().empty() && field->markedText().empty()) {
       e.text = field->placeholder();
     } else if (field->isSecureTextEntry()) {
-      for (std::size_t k = characterCount(field->text()); k > 0; --k) e.text += "\u2022";
+      for (std::size_t k = platform::utf8::length(field->text()); k > 0; --k) e.text += "\u2022";
       e.text += field->markedText();
     } else {
       e.text = field->text() + field->markedText();
@@ -334,7 +311,7 @@ bool TolbaHost::textEditing(const std::string& preeditUtf8, std::int32_t cursor)
                   std::to_string(preeditUtf8.size()) + " bytes)");
     return true;
   }
-  const auto length = static_cast<std::int32_t>(characterCount(preeditUtf8));
+  const auto length = static_cast<std::int32_t>(platform::utf8::length(preeditUtf8));
   field->setMarkedText(preeditUtf8, std::clamp(cursor, 0, length));
   return true;
 }

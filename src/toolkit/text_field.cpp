@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "platform/utf8.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/window.h"
 
@@ -60,10 +61,7 @@ void TextField::commitText(const std::string& text) {
 
 void TextField::deleteBackward() {
   if (!isFirstResponder() || text_.empty()) return;
-  // Drop the last UTF-8 character: continuation bytes, then its lead byte.
-  std::size_t end = text_.size();
-  while (end > 0 && (static_cast<unsigned char>(text_[end - 1]) & 0xC0) == 0x80) --end;
-  text_.erase(end > 0 ? end - 1 : 0);
+  text_.erase(utf8::previousBoundary(text_, text_.size()));  // the last character
   setNeedsDisplay();
   sendActions(ControlEvent::ValueChanged);
 }

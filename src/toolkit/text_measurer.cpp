@@ -5,6 +5,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/utf8.h"
+
 namespace tolba::platform {
 namespace {
 
@@ -18,23 +20,12 @@ std::shared_ptr<TextMeasurer>& measurerSlot() {
   return *slot;
 }
 
-// Decodes one UTF-8 sequence at `i`; a malformed byte counts as one character.
+// Decodes the character at `i` and moves past it; an invalid sequence reads as
+// one U+FFFD.
 char32_t nextCodePoint(const std::string& s, std::size_t& i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  std::size_t len = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3 : (b0 >> 3) == 0x1E ? 4 : 1;
-  if (i + len > s.size()) len = 1;
-  char32_t cp = len == 1 ? b0 : (b0 & (0xFF >> (len + 1)));
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      len = 1;
-      cp = b0;
-      break;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  i += len;
-  return cp;
+  const auto d = utf8::decode(s, i);
+  i += d.length;
+  return d.codePoint;
 }
 
 }  // namespace

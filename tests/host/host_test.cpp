@@ -141,6 +141,7 @@ TEST_F(HostTest, TypingComposingAndKeysGoToTheFocusedField) {
   EXPECT_TRUE(host().key(TolbaKey::Backspace));
   EXPECT_EQ(panel->nameF()->text(), "ab");
   EXPECT_TRUE(host().textInput("\xff\n"));  // not printable UTF-8: dropped
+  EXPECT_TRUE(host().textInput("\xed\xa0\x80"));  // an encoded surrogate, which no server would take
   EXPECT_EQ(panel->nameF()->text(), "ab");
 
   // Return moves on to the password, tab wraps round, return in the password

@@ -86,7 +86,7 @@ TEST(SandboxRulesTest, AccountNamesAreNfcAndRefuseHiddenCharacters) {
 
 TEST(SandboxRulesTest, LogLinesWriteControlCharactersAsEscapes) {
   // ESC, CR, LF, DEL and the C1 CSI; other text, Chinese included, stays.
-  EXPECT_EQ(escapeControls("玩家\x1b[2J\r\nx\x7f\xc2\x9b!"), "玩家\\x1b[2J\\x0d\\x0ax\\x7f\\x9b!");
+  EXPECT_EQ(escapeControls("玩家\x1b[2J\r\nx\x7f\xc2\x9b!\xff"), "玩家\\x1b[2J\\x0d\\x0ax\\x7f\\x9b!\\xff");
 }
 
 TEST(SandboxRulesTest, AdminEndpointsAnswerLoopbackOrTheToken) {
