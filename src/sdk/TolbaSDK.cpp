@@ -59,8 +59,8 @@ std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> co
   (void)application;
   (void)launchOptions;
   if (!config || !config->gameid() || config->gameid()->empty()) {
-    sendTolbaInitNoti({{kTolbaSDKKeyError, -10}});
-    return -10;
+    sendTolbaInitNoti({{kTolbaSDKKeyError, kTolbaResultInitRefused}});
+    return kTolbaResultInitRefused;
   }
   config_ = std::move(config);
   TolbaSDKGameConfig::setInitConfig(config_);
@@ -125,14 +125,14 @@ void TolbaSDKCore::requestForNetSwitch() {
     self->SDKIsInit_ = true;
     logLine("聚合初始化通知");
     platform::NotificationCenter::defaultCenter().post(kTolbaSDKNotiInitDidFinished, nullptr,
-                                                       Json{{kTolbaSDKKeyError, 0}});
+                                                       Json{{kTolbaSDKKeyError, kTolbaResultOk}});
     self->settleUnsettledOrders();
   }, "init channel SDK");
 }
 
 void TolbaSDKCore::_initChannelSdk() {
   SDKIsInit_ = true;
-  sendTolbaInitNoti({{kTolbaSDKKeyError, 0}});
+  sendTolbaInitNoti({{kTolbaSDKKeyError, kTolbaResultOk}});
 }
 
 std::optional<std::string> TolbaSDKCore::username() const {

@@ -56,7 +56,7 @@ class TolbaSDKCore : public std::enable_shared_from_this<TolbaSDKCore> {
                               const Json& launchOptions);
   std::int32_t login();
   std::int32_t logout();
-  std::int32_t realAuth() { return -100; }
+  std::int32_t realAuth() { return kTolbaResultRealAuth; }
   std::optional<std::string> username() const;
   std::optional<std::string> token() const;
   std::optional<std::string> logintime() const;

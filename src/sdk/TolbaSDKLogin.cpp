@@ -16,7 +16,7 @@ namespace {
 
 nlohmann::json realNameDictionary(const char* msg, const char* isRealName, const std::string& age,
                                   bool resumeGame = true) {
-  return {{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, msg},  {"isRealName", isRealName},
+  return {{kTolbaSDKKeyError, kTolbaResultOk}, {kTolbaSDKKeyMsg, msg},  {"isRealName", isRealName},
           {"age", age},           {"isResumeGame", resumeGame ? "1" : "0"},   {"realOther", ""}};
 }
 
@@ -28,7 +28,7 @@ std::string minutesText(std::int64_t seconds) {
 
 std::int32_t TolbaSDKCore::login() {
   logLine("设备码 = " + TolbaSDKGameConfig::getUUID());
-  if (!SDKIsInit_) return -20;
+  if (!SDKIsInit_) return kTolbaResultNotInitialised;
   PanelPresenter::current().removePlayTimeOverPanel();
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   const bool shown = PanelPresenter::current().showLoginPanel([weak](const std::optional<Json>& result) {
@@ -37,7 +37,7 @@ std::int32_t TolbaSDKCore::login() {
   if (!shown) {
     // The game hears of it rather than waiting for a panel nobody can see.
     platform::log("TolbaLog:login: no key window to show the login panel in; the login fails");
-    sendTolbaLoginNoti({{kTolbaSDKKeyError, -2}, {kTolbaSDKKeyMsg, "无法显示登录界面"}});
+    sendTolbaLoginNoti({{kTolbaSDKKeyError, kTolbaResultLoginFailed}, {kTolbaSDKKeyMsg, "无法显示登录界面"}});
   }
   return 0;
 }
@@ -46,7 +46,7 @@ void TolbaSDKCore::loginPanelDidFinish(const Json& result) {
   if (platform::intValue(platform::find(result, "code")) != 0) {
     const auto msg = replyText(result, kTolbaSDKKeyMsg);
     PanelPresenter::current().showWarning(msg);
-    Json payload{{kTolbaSDKKeyError, -2}};
+    Json payload{{kTolbaSDKKeyError, kTolbaResultLoginFailed}};
     if (msg) payload[kTolbaSDKKeyMsg] = *msg;
     sendTolbaLoginNoti(std::move(payload));
     return;
@@ -61,7 +61,7 @@ void TolbaSDKCore::loginPanelDidFinish(const Json& result) {
   }
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
   PanelPresenter::current().showFloatButton([weak] {
-    if (auto self = weak.lock()) self->sendTolbaLogoutNoti({{kTolbaSDKKeyError, 0}});
+    if (auto self = weak.lock()) self->sendTolbaLogoutNoti({{kTolbaSDKKeyError, kTolbaResultOk}});
   });
 }
 
@@ -108,7 +108,7 @@ void TolbaSDKCore::doSignUserWithDic(const std::optional<Json>& loginResult) {
         auto self = weak.lock();
         if (!self) return;
         PanelPresenter::current().showWarning(kNetworkFailedToast);
-        self->sendTolbaLoginNoti({{kTolbaSDKKeyError, -2}});
+        self->sendTolbaLoginNoti({{kTolbaSDKKeyError, kTolbaResultLoginFailed}});
         self->setRealInfoWithAge("-1");
       });
 }
@@ -129,10 +129,10 @@ void TolbaSDKCore::signInDidReply(const std::optional<Json>& reply) {
     // Nothing readable came back (or "accepted" without its data): not a sign-in.
     if (reply) platform::log("TolbaLog:sign-in reply has no readable \"c\" dictionary; treated as unreadable");
     PanelPresenter::current().showWarning("接口异常");
-    payload[kTolbaSDKKeyError] = -2;
+    payload[kTolbaSDKKeyError] = kTolbaResultLoginFailed;
     age = "-1";
   } else if (accepted) {
-    payload[kTolbaSDKKeyError] = 0;
+    payload[kTolbaSDKKeyError] = kTolbaResultOk;
     auto take = [&](const char* key, Json& field) {
       const Json* v = platform::find(*data, key);
       field = v ? *v : Json();
@@ -151,13 +151,13 @@ void TolbaSDKCore::signInDidReply(const std::optional<Json>& reply) {
   } else {
     const auto msg = replyText(*reply, "b");
     PanelPresenter::current().showWarning(msg);
-    payload[kTolbaSDKKeyError] = -3;
+    payload[kTolbaSDKKeyError] = kTolbaResultSignInRefused;
     if (msg) payload[kTolbaSDKKeyMsg] = *msg;
     age = "-1";
     // Refused for the minors' play time: the game can tell it from any other refusal.
     resumeGame = platform::stringValue(platform::find(*reply, "limit")) != "playtime";
   }
-  const bool signedIn = payload[kTolbaSDKKeyError] == 0;
+  const bool signedIn = payload[kTolbaSDKKeyError] == kTolbaResultOk;
   sendTolbaLoginNoti(std::move(payload));
   setRealInfoWithAge(age, resumeGame);
   if (signedIn) {
@@ -180,7 +180,7 @@ void TolbaSDKCore::startPlayTime(std::int64_t secondsLeft) {
         if (!self) return;
         const std::string msg = "距离今日游戏时间结束还有" + minutesText(left);
         PanelPresenter::current().showWarning(msg);
-        self->sendTolbaPlayTimeNoti({{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, msg}, {"playleft", left}});
+        self->sendTolbaPlayTimeNoti({{kTolbaSDKKeyError, kTolbaResultOk}, {kTolbaSDKKeyMsg, msg}, {"playleft", left}});
       },
       [weak] {
         auto self = weak.lock();
@@ -199,12 +199,12 @@ void TolbaSDKCore::setRealInfoWithAge(const std::string& age, bool resumeGame) {
 }
 
 std::int32_t TolbaSDKCore::logout() {
-  if (!SDKIsInit_) return -20;
-  if (username_.is_null()) return -301;
+  if (!SDKIsInit_) return kTolbaResultNotInitialised;
+  if (username_.is_null()) return kTolbaResultNotSignedIn;
   realNameInfo_.reset();
   playTime_.stop();
   PanelPresenter::current().hideFloatButton();
-  sendTolbaLogoutNoti({{kTolbaSDKKeyError, 0}});
+  sendTolbaLogoutNoti({{kTolbaSDKKeyError, kTolbaResultOk}});
   return 0;
 }
 

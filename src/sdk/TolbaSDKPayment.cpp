@@ -41,8 +41,8 @@ void TolbaSDKCore::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role
 
 std::int32_t TolbaSDKCore::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order,
                                         std::shared_ptr<TolbaSDKGameRoleInfo> role) {
-  if (!SDKIsInit_) return -20;
-  if (username_.is_null()) return -301;
+  if (!SDKIsInit_) return kTolbaResultNotInitialised;
+  if (username_.is_null()) return kTolbaResultNotSignedIn;
   if (!order) order = std::make_shared<TolbaSDKPayOrderInfo>();
   if (!role) role = std::make_shared<TolbaSDKGameRoleInfo>();
   if (!order->sign()) order->setSign(std::string());
@@ -54,14 +54,14 @@ std::int32_t TolbaSDKCore::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> or
     // One payment at a time: the player has one pay centre in front of them.
     platform::log("TolbaLog:payOrderInfo while order " + platform::describeOrNil(payment_->order->cpOrderID()) +
                   " is still being paid; " + platform::describeOrNil(order->cpOrderID()) + " is refused as busy");
-    Json payload{{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "Pay fail"}, {kPayOutcomeKey, "busy"}};
+    Json payload{{kTolbaSDKKeyError, kTolbaResultPayFailed}, {kTolbaSDKKeyMsg, "Pay fail"}, {kPayOutcomeKey, "busy"}};
     if (order->cpOrderID()) payload["cpOrderId"] = *order->cpOrderID();
     sendTolbaPayNoti(std::move(payload));
     return 0;
   }
   if (!PanelPresenter::current().canShowPanels()) {
     platform::log("TolbaLog:payOrderInfo: no key window to show the pay centre in; the payment fails");
-    Json payload{{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "Pay fail"}};
+    Json payload{{kTolbaSDKKeyError, kTolbaResultPayFailed}, {kTolbaSDKKeyMsg, "Pay fail"}};
     if (order->cpOrderID()) payload["cpOrderId"] = *order->cpOrderID();
     sendTolbaPayNoti(std::move(payload));
     return 0;
@@ -79,7 +79,7 @@ std::int32_t TolbaSDKCore::payOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> or
         auto self = weak.lock();
         if (!self) return;
         PanelPresenter::current().showWarning(kNetworkFailedToast);
-        self->endPayment(payment, {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "服务器连接错误"}});
+        self->endPayment(payment, {{kTolbaSDKKeyError, kTolbaResultPayFailed}, {kTolbaSDKKeyMsg, "服务器连接错误"}});
       });
   return 0;
 }
@@ -96,7 +96,7 @@ void TolbaSDKCore::orderDidReply(const TolbaPaymentPtr& payment, const std::opti
     // An accepted order without its number cannot be paid: report it like an unreadable reply.
     if (reply) platform::log("TolbaLog:order reply has no readable \"c\".\"orderid\"; treated as unreadable");
     PanelPresenter::current().showWarning("接口异常");
-    endPayment(payment, {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "服务器连接错误"}});
+    endPayment(payment, {{kTolbaSDKKeyError, kTolbaResultPayFailed}, {kTolbaSDKKeyMsg, "服务器连接错误"}});
   } else if (accepted) {
     payment->orderId = platform::describe(*orderId);
     std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
@@ -106,7 +106,7 @@ void TolbaSDKCore::orderDidReply(const TolbaPaymentPtr& payment, const std::opti
   } else {
     const auto msg = replyText(*reply, "b");
     PanelPresenter::current().showWarning(msg);
-    Json payload{{kTolbaSDKKeyError, -400}};
+    Json payload{{kTolbaSDKKeyError, kTolbaResultPayFailed}};
     if (msg) payload[kTolbaSDKKeyMsg] = *msg;
     endPayment(payment, std::move(payload));
   }
@@ -130,9 +130,9 @@ void TolbaSDKCore::doPayNotiWithResult(const TolbaPaymentPtr& payment, const std
   // A pay centre that reports nothing readable has not been paid.
   const auto code = result ? platform::intValue(platform::find(*result, "code")) : -1;
   if (code == 0) {
-    payload = {{kTolbaSDKKeyError, 0}, {kTolbaSDKKeyMsg, "Pay success"}};
+    payload = {{kTolbaSDKKeyError, kTolbaResultOk}, {kTolbaSDKKeyMsg, "Pay success"}};
   } else if (code == -1) {
-    payload = {{kTolbaSDKKeyError, -400}, {kTolbaSDKKeyMsg, "Pay fail"}};
+    payload = {{kTolbaSDKKeyError, kTolbaResultPayFailed}, {kTolbaSDKKeyMsg, "Pay fail"}};
     const bool unknown = result && platform::stringValue(platform::find(*result, TolbaPayView::kOutcomeKey)) ==
                                        std::optional<std::string>(TolbaPayView::kOutcomeUnknown);
     if (unknown) {
@@ -142,7 +142,7 @@ void TolbaSDKCore::doPayNotiWithResult(const TolbaPaymentPtr& payment, const std
       }
     }
   } else {
-    payload = {{kTolbaSDKKeyError, -401}, {kTolbaSDKKeyMsg, "Pay cancel"}};
+    payload = {{kTolbaSDKKeyError, kTolbaResultPayCancelled}, {kTolbaSDKKeyMsg, "Pay cancel"}};
   }
   endPayment(payment, std::move(payload));
 }
@@ -166,7 +166,7 @@ void TolbaSDKCore::settleUnsettledOrders() {
   UnsettledOrders::askAgain([weak](const std::string& orderId, const std::string& cpOrderId) {
     auto self = weak.lock();
     if (!self) return;
-    self->sendTolbaPayNoti({{kTolbaSDKKeyError, 0},
+    self->sendTolbaPayNoti({{kTolbaSDKKeyError, kTolbaResultOk},
                             {kTolbaSDKKeyMsg, "Pay success"},
                             {"cpOrderId", cpOrderId},
                             {"orderId", orderId},
