@@ -610,98 +610,30 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
   return parsed;
 }
 
-// The JSON library's own writer, as Json::dump() uses it.
-using JsonWriter = nlohmann::detail::serializer<Json>;
-
-// Receives what the JSON library's writer writes, in a buffer of its own:
-// without the bounds and growth checks of a string for each character (the
-// writer hands over much of its text a character at a time).
-class JsonText final : public nlohmann::detail::output_adapter_protocol<char> {
- public:
-  std::string_view text() const { return {data_.get(), size_}; }
-  void clear() { size_ = 0; }
-  // Gives back a buffer that has grown past `keep` bytes.
-  void releaseIfLarger(std::size_t keep) {
-    if (capacity_ > keep) {
-      data_.reset();
-      size_ = capacity_ = 0;
-      std::vector<std::size_t>().swap(slashes_);
-    }
+// Writes every "/" of `text` as "\/", as the platform's writer does ("/" only
+// occurs inside strings in compact JSON). In place, from the end: few texts
+// hold many.
+void escapeSlashes(std::string& text) {
+  if (std::memchr(text.data(), '/', text.size()) == nullptr) return;
+  const std::size_t slashes = static_cast<std::size_t>(std::count(text.begin(), text.end(), '/'));
+  std::size_t from = text.size();  // end of the part not yet moved
+  text.resize(text.size() + slashes);
+  char* const d = text.data();
+  std::size_t to = text.size();  // where it ends once moved
+  for (std::size_t left = slashes; left > 0; --left) {
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(::memrchr(d, '/', from)) - d);
+    const std::size_t run = from - (at + 1);
+    std::memmove(d + to - run, d + at + 1, run);
+    to -= run;
+    d[--to] = '/';
+    d[--to] = '\\';
+    from = at;
   }
-
-  void write_character(char c) override {
-    if (size_ == capacity_) grow(1);
-    data_[size_++] = c;
-  }
-
-  void write_characters(const char* s, std::size_t length) override {
-    if (length == 0) return;
-    if (capacity_ - size_ < length) grow(length);
-    char* const w = data_.get() + size_;
-    if (length < kShortPiece) {
-      // Most pieces are a few characters long (a key, a number, a short
-      // text): cheaper copied here than through a call.
-      for (std::size_t i = 0; i < length; ++i) w[i] = s[i];
-    } else {
-      std::memcpy(w, s, length);
-    }
-    size_ += length;
-  }
-
-  // Writes every "/" of the text as "\/", as the platform's writer does ("/"
-  // only occurs inside strings in compact JSON). In place, from the end, once
-  // the whole text is written: few texts hold many, and the writer's pieces
-  // are too short to search one by one.
-  void escapeSlashes() {
-    slashes_.clear();
-    const char* const begin = data_.get();
-    const char* const end = begin + size_;
-    for (const char* at = begin; at != end; ++at) {
-      at = static_cast<const char*>(std::memchr(at, '/', static_cast<std::size_t>(end - at)));
-      if (at == nullptr) break;
-      slashes_.push_back(static_cast<std::size_t>(at - begin));
-    }
-    if (slashes_.empty()) return;
-    if (capacity_ - size_ < slashes_.size()) grow(slashes_.size());
-    char* const d = data_.get();
-    std::size_t from = size_;                  // end of the part not yet moved
-    std::size_t to = size_ + slashes_.size();  // where it ends once moved
-    for (auto i = slashes_.size(); i-- > 0;) {
-      const std::size_t at = slashes_[i];
-      const std::size_t run = from - (at + 1);
-      std::memmove(d + to - run, d + at + 1, run);
-      to -= run;
-      d[--to] = '/';
-      d[--to] = '\\';
-      from = at;
-    }
-    size_ += slashes_.size();
-  }
-
- private:
-  static constexpr std::size_t kShortPiece = 16;
-
-  void grow(std::size_t more) {
-    const std::size_t capacity = std::max({capacity_ * 2, size_ + more, std::size_t{4096}});
-    auto data = std::make_unique_for_overwrite<char[]>(capacity);
-    if (size_ != 0) std::memcpy(data.get(), data_.get(), size_);
-    data_ = std::move(data);
-    capacity_ = capacity;
-  }
-
-  std::unique_ptr<char[]> data_;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
-  std::vector<std::size_t> slashes_;  // where the "/" are, kept between calls
-};
-
-JsonWriter writerInto(const std::shared_ptr<JsonText>& out) {
-  return JsonWriter(out, ' ', Json::error_handler_t::strict);
 }
 
-// Compact JSON of `object` as the JSON library writes it, through `writer`
-// ("/" still unescaped); false with `error` set when it cannot be written.
-bool writeCompact(const Json& object, JsonWriter& writer, std::string* error) {
+// Compact JSON of `object` as the JSON library writes it ("/" escaped); false
+// with `error` set when it cannot be written.
+bool writeCompact(const Json& object, std::string& text, std::string* error) {
   if (!object.is_object() && !object.is_array()) {
     if (error) *error = "Invalid top-level type in JSON write";
     return false;
@@ -711,11 +643,12 @@ bool writeCompact(const Json& object, JsonWriter& writer, std::string* error) {
     return false;
   }
   try {
-    writer.dump(object, false, false, 0);
+    text = object.dump(-1, ' ', false, Json::error_handler_t::strict);
   } catch (const Json::exception& e) {
     if (error) *error = e.what();
     return false;
   }
+  escapeSlashes(text);
   return true;
 }
 
@@ -724,11 +657,9 @@ bool writeCompact(const Json& object, JsonWriter& writer, std::string* error) {
 std::string_view TolbaDataFunc::defaultKey() { return {build::kWireKey, sizeof(build::kWireKey) - 1}; }
 
 std::optional<std::string> TolbaDataFunc::writeJSON(const Json& object, std::string* error) {
-  const auto text = std::make_shared<JsonText>();
-  JsonWriter writer = writerInto(text);
-  if (!writeCompact(object, writer, error)) return std::nullopt;
-  text->escapeSlashes();
-  return std::string(text->text());
+  std::string text;
+  if (!writeCompact(object, text, error)) return std::nullopt;
+  return text;
 }
 
 namespace {
@@ -774,18 +705,9 @@ char* writeTokens(const TokenTable& table, const unsigned char* p, std::size_t s
 // The scrambled body of `object`; `lineBreaks` puts CR LF between base64 lines
 // of 64 characters (as requests carry them).
 std::optional<std::string> encode(const Json& object, std::string_view key, bool lineBreaks) {
-  // The JSON text goes to a per-thread scratch buffer: only the body is handed
-  // back, so the text needs no allocation (and no growing) of its own.
-  thread_local const auto text = std::make_shared<JsonText>();
-  // The writer is kept with its buffer: making one allocates.
-  thread_local JsonWriter jsonWriter = writerInto(text);
-  text->clear();
+  std::string json;
   std::string error;
-  const bool written = writeCompact(object, jsonWriter, &error);
-  struct Release {
-    ~Release() { text->releaseIfLarger(kScratchKeep); }
-  } release;
-  if (!written) {
+  if (!writeCompact(object, json, &error)) {
     platform::log("加密JSON序列化失败----" + error);
     return std::nullopt;
   }
@@ -796,8 +718,6 @@ std::optional<std::string> encode(const Json& object, std::string_view key, bool
   std::unique_ptr<TokenTable> ownTable;
   const TokenTable& table = tokenTableFor(key, ownTable);
 
-  text->escapeSlashes();
-  const std::string_view json = text->text();
   const std::size_t chars = (json.size() + 2) / 3 * 4;
   const std::size_t breaks = lineBreaks && chars > 0 ? (chars - 1) / kLineLength : 0;
   const std::size_t tokens = chars + 2 * breaks;
