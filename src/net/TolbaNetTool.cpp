@@ -9,7 +9,7 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaDataFunc.h"
 #include "net/http_client.h"
-#include "net/plain_http_policy.h"
+#include "platform/transport_policy.h"
 #include "net/traffic_observer.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
@@ -44,11 +44,10 @@ void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json&
   request.headers.emplace_back("Content-Type: text/html");
   request.makeBody = [parameter] { return TolbaDataFunc::codingJSON(parameter).value_or(std::string()); };
   if (trafficObserved()) reportTraffic({TrafficEvent::Kind::request, path, parameter, 0, {}, {}});
-  if (!urlAllowed(request.url, TolbaSDKGameConfig::getAllowPlainHttp())) {
+  if (!platform::transport::urlAllowed(request.url, TolbaSDKGameConfig::getAllowPlainHttp())) {
     // Refused as a reply nobody can read: the player sees "接口异常" (the
     // configuration is at fault, not the network), the caller's block gets nil.
-    const std::string why = "plain http:// to " + hostOfUrl(request.url) +
-                            " is refused (set \"allowplainhttp\" to 1 in Tolba.plist to allow it); use https://";
+    const std::string why = platform::transport::refusal(request.url);
     platform::log("HTTP: refused to send " + path + ": " + why);
     reportTraffic({TrafficEvent::Kind::failed, path, nullptr, 0, {}, why});
     platform::postToMain([block = std::move(block), dropped = std::move(failure)] {

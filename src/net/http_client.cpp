@@ -3,10 +3,7 @@
 #include <curl/curl.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
-#include "tolba/platform/app_environment.h"
 #include "tolba/platform/log.h"
 
 namespace tolba {
@@ -39,11 +36,6 @@ struct HttpClient::Transfer {
 
 // The trusted certificates when the host names an extra CA file: the system
 // bundle followed by that file, handed to libcurl in memory.
-struct HttpClient::CaBundle {
-  std::string extraFile;
-  std::string pem;  // empty: the extra file could not be read
-};
-
 namespace {
 
 CURLM* multiOf(void* p) { return static_cast<CURLM*>(p); }
@@ -95,20 +87,6 @@ int HttpClient::watchIdle(void* user, std::int64_t, std::int64_t dlnow, std::int
   }
   return 0;
 }
-
-namespace {
-
-bool readFile(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (!in.good() && !in.eof()) return false;
-  out = buffer.str();
-  return true;
-}
-
-}  // namespace
 
 HttpClient& HttpClient::shared() {
   static HttpClient* client = [] {
@@ -208,33 +186,6 @@ void HttpClient::stop() {
   }
 }
 
-void HttpClient::applyCa(void* easyHandle) {
-  CURL* easy = static_cast<CURL*>(easyHandle);
-  const std::string extra = platform::extraCaFile();
-  if (extra.empty()) return;
-  if (!ca_ || ca_->extraFile != extra) {
-    ca_ = std::make_unique<CaBundle>();
-    ca_->extraFile = extra;
-    std::string extraPem;
-    if (!readFile(extra, extraPem)) {
-      platform::log("HTTP: the extra CA file " + extra + " cannot be read; only the system's CAs are trusted");
-    } else {
-      std::string systemPem;
-      char* defaultFile = nullptr;
-      if (curl_easy_getinfo(easy, CURLINFO_CAINFO, &defaultFile) == CURLE_OK && defaultFile != nullptr) {
-        readFile(defaultFile, systemPem);
-      }
-      ca_->pem = systemPem + "\n" + extraPem + "\n";
-    }
-  }
-  if (ca_->pem.empty()) return;
-  curl_blob blob{};
-  blob.data = ca_->pem.data();
-  blob.len = ca_->pem.size();
-  blob.flags = CURL_BLOB_COPY;
-  curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
-}
-
 void HttpClient::startQueued() {
   std::vector<std::unique_ptr<Transfer>> batch;
   {
@@ -262,8 +213,7 @@ void HttpClient::startQueued() {
     // No "Expect: 100-continue" round trip before larger bodies.
     t->headers = curl_slist_append(t->headers, "Expect:");
     curl_easy_setopt(e, CURLOPT_URL, t->request.url.c_str());
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    platform::transport::apply(e, t->timeouts.connect);
     curl_easy_setopt(e, CURLOPT_POST, 1L);
     curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t->request.body.size()));
     curl_easy_setopt(e, CURLOPT_POSTFIELDS, t->request.body.data());
@@ -271,14 +221,10 @@ void HttpClient::startQueued() {
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, collectReply);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, t);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorText);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(t->timeouts.connect.count()));
     t->lastActivity = std::chrono::steady_clock::now();
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &HttpClient::watchIdle);
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, t);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    applyCa(e);
     curl_easy_setopt(e, CURLOPT_PRIVATE, t);
     if (curl_multi_add_handle(multiOf(multi_), e) != CURLM_OK) {
       fail(std::move(owned), "cannot start a transfer");

@@ -20,6 +20,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/transport_policy.h"
+
 namespace tolba {
 
 class HttpClient {
@@ -43,14 +45,14 @@ class HttpClient {
 
   struct Timeouts {
     // Longest wait for the connection to be set up.
-    std::chrono::milliseconds connect{15000};
+    std::chrono::milliseconds connect = platform::transport::kConnectTimeout;
     // A request ends when no byte goes either way for this long.
-    std::chrono::milliseconds idle{15000};
+    std::chrono::milliseconds idle = platform::transport::kIdleTimeout;
   };
 
   // Largest reply body accepted by default; a longer one ends the request as a
   // failure.
-  static constexpr std::size_t kMaxReplyBytes = 32u << 20;
+  static constexpr std::size_t kMaxReplyBytes = platform::transport::kMaxReplyBytes;
   // Once a reply has begun, fewer bytes than this within one idle time end the
   // request: an endless trickle ends like a silent server.
   static constexpr std::int64_t kMinBytesPerIdleTime = 1024;
@@ -89,12 +91,10 @@ class HttpClient {
 
  private:
   struct Transfer;
-  struct CaBundle;
   void run();
   void startQueued();
   void finish(Transfer* transfer, int code);
   void fail(std::unique_ptr<Transfer> transfer, const char* why);
-  void applyCa(void* easy);
   static std::size_t collectReply(char* data, std::size_t size, std::size_t count, void* transfer);
   static int watchIdle(void* transfer, std::int64_t, std::int64_t down, std::int64_t, std::int64_t up);
 
@@ -112,7 +112,6 @@ class HttpClient {
   // Easy handles of ended transfers, reset and kept for the next ones (making
   // one per request cost more than the rest of the client's work on loopback).
   std::vector<void*> idleEasy_;
-  std::unique_ptr<CaBundle> ca_;
   Exchange exchange_;
 };
 

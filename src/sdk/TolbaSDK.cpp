@@ -7,7 +7,7 @@
 #include "net/TolbaApi.h"
 #include "net/TolbaNetTool.h"
 #include "net/TolbaReachabilityFile.h"
-#include "net/plain_http_policy.h"
+#include "platform/transport_policy.h"
 #include "sdk/sdk_log.h"
 #include "tolba/build_settings.h"
 #include "tolba/platform/log.h"
@@ -68,7 +68,7 @@ std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> co
   platform::log("gid = " + platform::describe(TolbaSDKGameConfig::getGameId()));
   platform::log("url = " + platform::describe(TolbaSDKGameConfig::getMainUrl()));
   const std::string url = platform::describe(TolbaSDKGameConfig::getMainUrl());
-  if (!urlAllowed(url, false) && urlAllowed(url, true)) {
+  if (!platform::transport::urlAllowed(url, false) && platform::transport::urlAllowed(url, true)) {
     if (TolbaSDKGameConfig::getAllowPlainHttp()) {
       logLine("warning: requests go over plain http:// to " + url +
               " (\"allowplainhttp\" is 1 in Tolba.plist); the password then travels readable");

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "tolba/platform/app_environment.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/serial_queue.h"
+#include "platform/transport_policy.h"
 #include "toolkit/display.h"
 
 namespace tolba::platform {
@@ -19,8 +19,7 @@ namespace {
 
 // Redirects and refreshes followed within one load before it is given up.
 constexpr int kMaxHops = 20;
-// Bodies larger than this are cut (a page, not a download).
-constexpr std::size_t kMaxBody = 8 * 1024 * 1024;
+constexpr std::size_t kMaxBody = transport::kMaxPageBytes;
 
 std::string lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -174,6 +173,11 @@ void WebView::decided(const URLRequest& request, NavigationActionPolicy policy, 
     finish("unsupported URL");
     return;
   }
+  if (!transport::urlAllowed(request.url, plainHttpAllowed_)) {
+    log("WebView: not loading " + request.url + ": " + transport::refusal(request.url));
+    finish("plain http refused");
+    return;
+  }
   fetch(request, generation);
 }
 
@@ -183,11 +187,10 @@ void WebView::fetch(const URLRequest& request, std::uint64_t generation) {
   if (inFlight_) inFlight_->cancelled = true;
   inFlight_ = control;
   auto weak = std::weak_ptr<WebView>(std::static_pointer_cast<WebView>(shared_from_this()));
-  const std::string caFile = extraCaFile();
   // Pages load on one worker kept for the process: starting a thread for every
   // load cost the main thread up to milliseconds. A load that is replaced is
   // cancelled at its next transfer callback, so it does not hold up the next.
-  fetchQueue().async([weak, request, generation, control, caFile] {
+  fetchQueue().async([weak, request, generation, control] {
     FetchResult result;
     CURL* curl = curl_easy_init();
     if (!curl) {
@@ -205,12 +208,10 @@ void WebView::fetch(const URLRequest& request, std::uint64_t generation) {
       curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
       curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
       curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // every redirect goes past the delegate
-      curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+      transport::apply(curl);
       curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-      curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
       curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(request.timeoutInterval, 0.001) * 1000));
       curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/5.0 (TolbaWebView)");
-      if (!caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
       curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
       curl_easy_setopt(
           curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t count, void* user) -> size_t {

@@ -71,6 +71,10 @@ class WebView : public View {
   // The delegate is held weakly; without one every navigation is allowed.
   void setNavigationDelegate(std::weak_ptr<WebViewNavigationDelegate> delegate) { delegate_ = std::move(delegate); }
 
+  // Plain http:// pages load only from this machine (a loopback host) unless
+  // allowed; https:// always (the SDK's transport rules, platform/transport_policy.h).
+  void setPlainHttpAllowed(bool allowed) { plainHttpAllowed_ = allowed; }
+
   // Starts a new load (stopping the one in progress).
   void loadRequest(URLRequest request);
   // Stops the load in progress: its fetch is abandoned, pending decisions and
@@ -118,6 +122,7 @@ class WebView : public View {
   std::uint64_t generation_ = 0;  // bumped by every load and stop; stale answers are dropped
   std::shared_ptr<FetchControl> inFlight_;
   bool loading_ = false;
+  bool plainHttpAllowed_ = false;
   std::optional<std::string> url_;
   long statusCode_ = 0;
   std::string pageText_;

@@ -1,5 +1,6 @@
 #include "ui/TolbaAgreementView.h"
 
+#include "model/TolbaSDKGameConfig.h"
 #include "toolkit/button.h"
 #include "toolkit/font.h"
 
@@ -46,6 +47,7 @@ void TolbaAgreementView::initUI() {
   box->addSubview(back);
 
   auto web = std::make_shared<platform::WebView>(Rect{0, 50, 300, 250});
+  web->setPlainHttpAllowed(TolbaSDKGameConfig::getAllowPlainHttp());
   web->setBackgroundColor(Color::whiteColor());
   box->addSubview(web);
   webView_ = web;

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "ui/TolbaMsg.h"
+#include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "net/order_state_query.h"
 #include "tolba/build_settings.h"
@@ -176,6 +177,7 @@ void TolbaPayView::initUI() {
   // The page of a WeChat payment in progress moves to the new box; otherwise a
   // new, empty web view.
   auto web = paymentPage_ ? paymentPage_ : std::make_shared<platform::WebView>(Rect{0, 0, 0, 0});
+  web->setPlainHttpAllowed(TolbaSDKGameConfig::getAllowPlainHttp());
   web->setBackgroundColor(Color::whiteColor());
   web->setNavigationDelegate(std::weak_ptr<platform::WebViewNavigationDelegate>(self()));
   box->addSubview(web);

@@ -4,6 +4,7 @@
 #include "support/loopback_fixture.h"
 #include "support/tls_server.h"
 #include "tolba/platform/app_environment.h"
+#include "toolkit/web_view.h"
 
 namespace tolba {
 namespace {
@@ -51,6 +52,27 @@ TEST_F(TlsTransportTest, TheExtraCaFileOfTheHostIsTrustedForItsOwnAddressOnly) {
   platform::setExtraCaFile(elsewhere.certificate.string());
   EXPECT_TRUE(post(impostor).empty());
   EXPECT_EQ(impostor.answered(), 0);
+}
+
+// Pages follow the same rules as requests: the same certificates are trusted,
+// and plain http:// goes to this machine only.
+TEST_F(TlsTransportTest, PageLoadsTrustWhatRequestsTrust) {
+  const auto loopback = testing::makeSelfSignedCertificate(root_, "loopback", "IP:127.0.0.1");
+  testing::TlsServer server(loopback, {{"code", 1}});
+  auto web = std::make_shared<platform::WebView>();
+  auto load = [&](const std::string& url) {
+    web->loadRequest(platform::URLRequest(url));
+    EXPECT_TRUE(runUntil([&] { return !web->isLoading(); }));
+    return web->lastError();
+  };
+  EXPECT_TRUE(load(server.baseUrl() + "/page").has_value());
+  platform::setExtraCaFile(loopback.certificate.string());
+  EXPECT_EQ(load(server.baseUrl() + "/page"), std::nullopt);
+  EXPECT_EQ(web->pageText(), "secure page");
+  EXPECT_EQ(post(server), std::vector<std::optional<Json>>{Json({{"code", 1}})});
+
+  EXPECT_EQ(load("http://pay.example/h5"), "plain http refused");
+  EXPECT_TRUE(log_->contains("WebView: not loading http://pay.example/h5: plain http:// to pay.example is refused"));
 }
 
 }  // namespace

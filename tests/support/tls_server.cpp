@@ -84,6 +84,9 @@ TlsServer::TlsServer(const TestCertificate& certificate, const nlohmann::json& r
     response.set_content(body, "text/html");
     ++impl_->answered;
   });
+  impl_->server.Get(".*", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("secure page", "text/html");
+  });
   impl_->port = impl_->server.bind_to_any_port("127.0.0.1");
   if (impl_->port <= 0) throw std::runtime_error("TLS server: cannot listen on 127.0.0.1");
   impl_->thread = std::thread([this] {

@@ -1,7 +1,7 @@
 #pragma once
 // An HTTPS server on 127.0.0.1 for the transport's certificate checks, with a
 // certificate made on the spot (self-signed, so it is its own CA). Every POST is
-// answered with one fixed wire-format reply.
+// answered with one fixed wire-format reply, every GET with the page "secure page".
 
 #include <filesystem>
 #include <memory>

@@ -6,13 +6,13 @@
 #include "sdk/TolbaSDKCore.h"
 
 #include "net/TolbaNetTool.h"
-#include "net/plain_http_policy.h"
+#include "platform/transport_policy.h"
 #include "support/loopback_fixture.h"
 
 namespace tolba {
 namespace {
 
-TEST(PlainHttpPolicyTest, LoopbackHostsOnlyUnlessAllowed) {
+TEST(TransportPolicyTest, LoopbackHostsOnlyUnlessAllowed) {
   const struct {
     const char* url;
     bool strict;   // the default build
@@ -35,8 +35,8 @@ TEST(PlainHttpPolicyTest, LoopbackHostsOnlyUnlessAllowed) {
       {"", false, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(urlAllowed(c.url, false), c.strict) << c.url;
-    EXPECT_EQ(urlAllowed(c.url, true), c.allowed) << c.url;
+    EXPECT_EQ(platform::transport::urlAllowed(c.url, false), c.strict) << c.url;
+    EXPECT_EQ(platform::transport::urlAllowed(c.url, true), c.allowed) << c.url;
   }
 }
 
