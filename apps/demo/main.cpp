@@ -17,7 +17,7 @@
 #include "toolkit/application.h"
 #endif
 #include "id_card.h"
-#include "sandbox_server.h"
+#include "embedded_sandbox.h"
 #include "server_clock.h"
 #include "timeline.h"
 #include "tolba/platform/app_environment.h"
@@ -124,8 +124,6 @@ int main(int argc, char** argv) {
   }
 
   const fs::path root = fs::temp_directory_path() / ("tolba-demo-" + std::to_string(::getpid()));
-  fs::create_directories(root / "bundle");
-  fs::create_directories(root / "data");
   struct Cleanup {
     fs::path path;
     ~Cleanup() {
@@ -148,18 +146,14 @@ int main(int argc, char** argv) {
   if (options->baseUrl) {
     baseUrl = *options->baseUrl;
   } else {
-    sandbox::SandboxOptions sandboxOptions;
-    sandboxOptions.dbPath = (root / "sandbox.db").string();
-    sandboxOptions.logRequests = false;
-    sandboxOptions.passwordIterations = 1000;  // a demo account; keep the journey quick
-    sandboxOptions.keepAliveSeconds = 1;       // stopping waits for idle connections
+    sandbox::SandboxOptions sandboxOptions = sandbox::embeddedOptions(root);
     if (options->minor) {
       sandboxOptions.clockStart =
           sandbox::parseMoment(options->outsideWindow ? demo::kMinorOutsideMoment : demo::kMinorWindowMoment);
     }
-    server = std::make_unique<sandbox::SandboxServer>(sandboxOptions);
     std::string error;
-    if (!server->start(&error)) {
+    server = sandbox::startEmbedded(sandboxOptions, &error);
+    if (!server) {
       std::cerr << "tolba-demo: the sandbox server did not start: " << error << "\n";
       return 1;
     }
@@ -176,13 +170,7 @@ int main(int argc, char** argv) {
     baseUrl = server->baseUrl();
   }
 
-  {
-    std::ofstream plist(root / "bundle" / "Tolba.plist");
-    plist << platform::writeXmlPropertyList(
-        {{"gameid", demo::kGameId}, {"channel", "cps001"}, {"url", baseUrl}, {"islandscape", "0"}});
-  }
-  platform::setBundleDirectory((root / "bundle").string());
-  platform::setDataDirectory((root / "data").string());
+  sandbox::prepareGameFolder(root, demo::kGameId, baseUrl);
 
   if (!options->json) {
     std::cout << "Tolba SDK demo: one player's session against "

@@ -13,7 +13,7 @@
 
 #include "journey.h"
 #include "options.h"
-#include "sandbox_server.h"
+#include "embedded_sandbox.h"
 #include "simulator.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/property_list.h"
@@ -44,8 +44,6 @@ int main(int argc, char** argv) {
   }
 
   const fs::path root = fs::temp_directory_path() / ("tolba-sim-" + std::to_string(::getpid()));
-  fs::create_directories(root / "bundle");
-  fs::create_directories(root / "data");
   struct Cleanup {
     fs::path path;
     ~Cleanup() {
@@ -63,11 +61,8 @@ int main(int argc, char** argv) {
   if (options->baseUrl) {
     baseUrl = *options->baseUrl;
   } else {
-    sandbox::SandboxOptions sandboxOptions;
-    sandboxOptions.dbPath = (root / "sandbox.db").string();
+    sandbox::SandboxOptions sandboxOptions = sandbox::embeddedOptions(root);
     sandboxOptions.logRequests = verbose;
-    sandboxOptions.passwordIterations = 1000;  // quick registration for a simulator account
-    sandboxOptions.keepAliveSeconds = 1;
     sandboxOptions.startingCoins = 1000 * 100;
     for (const auto& flag : options->faults) {
       std::string error;
@@ -78,9 +73,9 @@ int main(int argc, char** argv) {
       }
       sandboxOptions.faults.push_back(*rule);
     }
-    server = std::make_unique<sandbox::SandboxServer>(sandboxOptions);
     std::string error;
-    if (!server->start(&error)) {
+    server = sandbox::startEmbedded(sandboxOptions, &error);
+    if (!server) {
       std::cerr << "tolba-sim: the sandbox server did not start: " << error << "\n";
       return 1;
     }
@@ -91,13 +86,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  {
-    std::ofstream plist(root / "bundle" / "Tolba.plist");
-    plist << platform::writeXmlPropertyList(
-        {{"gameid", sim::kGameId}, {"channel", "cps001"}, {"url", baseUrl}, {"islandscape", "0"}});
-  }
-  platform::setBundleDirectory((root / "bundle").string());
-  platform::setDataDirectory((root / "data").string());
+  sandbox::prepareGameFolder(root, sim::kGameId, baseUrl);
   std::cout << "Tolba SDK simulator against " << (server ? "the embedded sandbox server at " : "") << baseUrl
             << std::endl;
 
