@@ -10,21 +10,13 @@ using platform::Color;
 using platform::Font;
 using platform::Rect;
 
-bool TolbaAgreementView::initWithFrame(Rect frame) {
-  setSquareContentSize(300.0);
-  if (!TolbaBaseView::initWithFrame(frame)) return false;
-  initUI();
-  return true;
-}
-
 void TolbaAgreementView::initSubContentViews() {
   TolbaBaseView::initSubContentViews();
-  initUI();
   if (name_) setName(name_);
   if (url_) load();
 }
 
-void TolbaAgreementView::initUI() {
+void TolbaAgreementView::fillContentBox() {
   setBackgroundColor(Color{0, 0, 0, 0.2});
   auto box = subContentView();
   box->setBackgroundColor(Color::whiteColor());

@@ -16,11 +16,10 @@ namespace tolba {
 
 class TolbaAgreementView : public TolbaBaseView {
  public:
-  bool initWithFrame(platform::Rect frame) override;
   // After a rotation: the controls again, then the stored name and address, so
   // that turning the phone does not leave a blank page under the default title.
   void initSubContentViews() override;
-  void initUI();
+  void fillContentBox() override;
 
   const std::optional<std::string>& name() const { return name_; }
   // Stores the name and shows it as the title.

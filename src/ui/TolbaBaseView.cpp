@@ -25,7 +25,12 @@ platform::Rect TolbaBaseView::screenFrame() {
   return {0, 0, screen.width(), screen.height()};
 }
 
+void TolbaBaseView::addToWindow(platform::Window& window, const std::shared_ptr<platform::View>& panel) {
+  window.addSubview(panel);
+}
+
 bool TolbaBaseView::initWithFrame(platform::Rect frame) {
+  if (subViewW_h_ == 0 && subViewH_h_ == 0 && subViewW_v_ == 0 && subViewH_v_ == 0) setSquareContentSize(kPanelSide);
   setFrame(frame);
   auto& center = platform::NotificationCenter::defaultCenter();
   std::weak_ptr<TolbaBaseView> weak = std::static_pointer_cast<TolbaBaseView>(shared_from_this());
@@ -41,6 +46,7 @@ bool TolbaBaseView::initWithFrame(platform::Rect frame) {
   keyboardShowObserver_ = observe(platform::kKeyboardWillShowNotification, &TolbaBaseView::keyboardWillShow);
   keyboardHideObserver_ = observe(platform::kKeyboardWillHideNotification, &TolbaBaseView::keyboardWillHide);
   initContentView();
+  fillContentBox();
   return true;
 }
 

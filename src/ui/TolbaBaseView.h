@@ -11,11 +11,14 @@
 // same way. While the keyboard is up over the focused field of the panel, the
 // content box moves up to keep the field in view, and back when it goes down.
 //
-// Create panels with TolbaBaseView::create<Panel>(frame): the subclass's
-// initWithFrame() sets the four sizes, calls the base one, then builds its
-// controls.
+// Every panel is set up one way: presentInKeyWindow<Panel>() (or create<Panel>()
+// for one shown elsewhere) runs the base's initWithFrame(), which builds the box
+// (300 x 300 points unless the panel set other sizes first) and has the panel
+// fill it (fillContentBox()); a rebuild refills the new box the same way
+// (initSubContentViews(), which a panel overrides only to restore more).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "toolkit/geometry.h"
@@ -41,6 +44,24 @@ class TolbaBaseView : public platform::View {
     return panel;
   }
 
+  // Makes a full-screen panel, lets `prepare` give it what it needs, and shows
+  // it in the key window; null, with a log line naming `what`, when there is no
+  // key window.
+  template <class Panel>
+  static std::shared_ptr<Panel> presentInKeyWindow(const char* what,
+                                                   const std::function<void(Panel&)>& prepare = {}) {
+    auto key = keyWindowFor(what);
+    if (!key) return nullptr;
+    auto panel = create<Panel>(screenFrame());
+    if (!panel) return nullptr;
+    if (prepare) prepare(*panel);
+    addToWindow(*key, panel);
+    return panel;
+  }
+
+  // The side of the panels' square content box, in points.
+  static constexpr double kPanelSide = 300;
+
   // A weak reference to this panel as its own class, for control actions and
   // blocks that must not keep the panel alive:
   //   button->addTarget(ControlEvent::TouchUpInside, [weak = weakSelf<TolbaLoginView>()](Control&) {
@@ -57,14 +78,16 @@ class TolbaBaseView : public platform::View {
   // The frame of a full-screen panel: the main screen's bounds at (0, 0).
   static platform::Rect screenFrame();
 
-  // Takes the frame, starts listening for orientation changes and builds the
-  // first content box. Does not call initSubContentViews().
+  // Takes the frame, starts listening for orientation changes, builds the first
+  // content box (kPanelSide square when no size was set) and fills it.
   virtual bool initWithFrame(platform::Rect frame);
   // Builds a new content box by the size rule and adds it on top of the panel.
   // Does not remove the old one.
   void initContentView();
-  // Refills a new content box after a rotation; the base does nothing.
-  virtual void initSubContentViews() {}
+  // Refills a new content box after a rebuild: fillContentBox().
+  virtual void initSubContentViews() { fillContentBox(); }
+  // The panel's controls, in a new content box.
+  virtual void fillContentBox() {}
   // The rotation filter: rebuilds for a new valid orientation only.
   void statusBarOrientationChange(const platform::Notification& notification);
   // A resized screen: rebuilds when the panel no longer covers it.
@@ -96,6 +119,7 @@ class TolbaBaseView : public platform::View {
   static platform::Rect contentFrame(double w, double h, platform::Rect screen);
 
  private:
+  static void addToWindow(platform::Window& window, const std::shared_ptr<platform::View>& panel);
   // Takes the screen, then a new box, refilled by the subclass.
   void rebuild();
   void liftContent(double lift, double duration);

@@ -46,28 +46,11 @@ std::string fieldText(const std::shared_ptr<platform::TextField>& field) { retur
 }  // namespace
 
 std::shared_ptr<TolbaLoginView> TolbaLoginView::present(CompletionBlock completion) {
-  auto key = keyWindowFor("login panel");
-  if (!key) return nullptr;
-  auto panel = create<TolbaLoginView>(screenFrame());
-  if (!panel) return nullptr;
-  key->addSubview(panel);
-  panel->setCompletionBlock(std::move(completion));
-  return panel;
+  return presentInKeyWindow<TolbaLoginView>(
+      "login panel", [&](TolbaLoginView& panel) { panel.setCompletionBlock(std::move(completion)); });
 }
 
-bool TolbaLoginView::initWithFrame(Rect frame) {
-  setSquareContentSize(300.0);
-  if (!TolbaBaseView::initWithFrame(frame)) return false;
-  initUI();
-  return true;
-}
-
-void TolbaLoginView::initSubContentViews() {
-  TolbaBaseView::initSubContentViews();
-  initUI();
-}
-
-void TolbaLoginView::initUI() {
+void TolbaLoginView::fillContentBox() {
   setBackgroundColor(Color{0, 0, 0, 0.2});
   auto box = subContentView();
   box->setBackgroundColor(Color::whiteColor());
@@ -239,22 +222,11 @@ void TolbaLoginView::finish(const Json& result) {
 
 void TolbaLoginView::goToXieView(const platform::View& sender) {
   const std::string base = platform::describe(TolbaSDKGameConfig::getMainUrl());
-  auto& app = platform::Application::shared();
-  const Rect screen = app.mainScreenBounds();
-  auto agreement = create<TolbaAgreementView>({0, 0, screen.width(), screen.height()});
-  if (!agreement) return;
-  if (sender.tag() == kUserAgreementTag) {
-    agreement->setName("用户协议");
-    agreement->setUrl(base + "/useragreement.html");
-  } else {
-    agreement->setName("隐私政策");
-    agreement->setUrl(base + "/privacyagreement.html");
-  }
-  if (auto key = app.keyWindow()) {
-    key->addSubview(agreement);
-  } else {
-    platform::log("TolbaLog:no key window for the agreement panel");
-  }
+  const bool user = sender.tag() == kUserAgreementTag;
+  presentInKeyWindow<TolbaAgreementView>("agreement panel", [&](TolbaAgreementView& agreement) {
+    agreement.setName(user ? "用户协议" : "隐私政策");
+    agreement.setUrl(base + (user ? "/useragreement.html" : "/privacyagreement.html"));
+  });
 }
 
 void TolbaLoginView::touchesBegan(const platform::Touch&) { endEditing(true); }

@@ -47,11 +47,8 @@ class TolbaLoginView : public TolbaBaseView {
   // its completion block. Null (and a log line) when there is no key window.
   static std::shared_ptr<TolbaLoginView> present(CompletionBlock completion);
 
-  bool initWithFrame(platform::Rect frame) override;
-  // After a rotation: the controls again, empty, in login mode, consent off.
-  void initSubContentViews() override;
   // Colours the backdrop and builds the controls into the content box.
-  void initUI();
+  void fillContentBox() override;
 
   // Mode toggle: flips the sender's selected flag and retitles the panel.
   void goToOtherView(platform::Button& sender);

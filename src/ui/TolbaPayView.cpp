@@ -77,16 +77,12 @@ std::shared_ptr<TolbaPayView> TolbaPayView::present(std::shared_ptr<TolbaSDKPayO
                                                     std::shared_ptr<TolbaSDKGameRoleInfo> role,
                                                     std::optional<std::string> myOrderId,
                                                     CompletionBlock completion) {
-  auto window = keyWindowFor("pay centre");
-  if (!window) return nullptr;
-  auto panel = create<TolbaPayView>(screenFrame());
-  if (!panel) return nullptr;
-  panel->setOrderInfo(std::move(order));
-  panel->setRoleInfo(std::move(role));
-  panel->setMyOrderId(std::move(myOrderId));
-  panel->setCompletionBlock(std::move(completion));
-  window->addSubview(panel);
-  return panel;
+  return presentInKeyWindow<TolbaPayView>("pay centre", [&](TolbaPayView& panel) {
+    panel.setOrderInfo(std::move(order));
+    panel.setRoleInfo(std::move(role));
+    panel.setMyOrderId(std::move(myOrderId));
+    panel.setCompletionBlock(std::move(completion));
+  });
 }
 
 void TolbaPayView::setPaymentPageTimeout(double seconds) { gPaymentPageTimeout = seconds; }
@@ -96,23 +92,15 @@ std::shared_ptr<TolbaPayView> TolbaPayView::self() {
   return std::static_pointer_cast<TolbaPayView>(shared_from_this());
 }
 
-bool TolbaPayView::initWithFrame(Rect frame) {
-  setSquareContentSize(300.0);
-  if (!TolbaBaseView::initWithFrame(frame)) return false;
-  initUI();
-  return true;
-}
-
 void TolbaPayView::initSubContentViews() {
   TolbaBaseView::initSubContentViews();
-  initUI();
   if (orderInfo_) applyOrderTexts();
   applyBalance();
   // A payment under way keeps its cover: the close button must stay out of reach.
   if (stage_ != Stage::Choosing && stage_ != Stage::Closed) showCover();
 }
 
-void TolbaPayView::initUI() {
+void TolbaPayView::fillContentBox() {
   setBackgroundColor(kBackdrop);
   auto box = subContentView();
   box->setBackgroundColor(Color::whiteColor());

@@ -23,10 +23,9 @@
 // failure, a payment page with the hand-off to WeChat, its load failing or the
 // page time-out, a question about the order with its last retry.
 //
-// A presenter creates it with create<TolbaPayView>(main screen bounds), which
-// builds the controls and asks for the balance, then sets the order, the role,
-// the order number and the completion block, and adds the panel to the key
-// window; present() does all of that. The window owns the panel.
+// present() makes it (building the controls and asking for the balance), sets
+// the order, the role, the order number and the completion block, and adds the
+// panel to the key window, which owns it.
 
 #include <cstdint>
 #include <functional>
@@ -79,14 +78,13 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
                                                std::shared_ptr<TolbaSDKGameRoleInfo> role,
                                                std::optional<std::string> myOrderId, CompletionBlock completion);
 
-  bool initWithFrame(platform::Rect frame) override;
   // After a rotation: the controls again in the new box, then the order's texts,
   // the last known balance and, during a payment, the cover and the web view
   // that carries the payment page.
   void initSubContentViews() override;
   // Colours the backdrop, starts listening for the foreground (once per panel),
   // builds the controls and asks for the balance.
-  void initUI();
+  void fillContentBox() override;
   // Asks the channel server for the balance.
   void loadData();
 

@@ -8,27 +8,10 @@
 namespace tolba {
 
 std::shared_ptr<TolbaPlayTimeView> TolbaPlayTimeView::present() {
-  auto window = keyWindowFor("play-time panel");
-  if (!window) return nullptr;
-  auto panel = create<TolbaPlayTimeView>(screenFrame());
-  if (!panel) return nullptr;
-  window->addSubview(panel);
-  return panel;
+  return presentInKeyWindow<TolbaPlayTimeView>("play-time panel");
 }
 
-bool TolbaPlayTimeView::initWithFrame(platform::Rect frame) {
-  setSquareContentSize(300.0);
-  if (!TolbaBaseView::initWithFrame(frame)) return false;
-  initUI();
-  return true;
-}
-
-void TolbaPlayTimeView::initSubContentViews() {
-  TolbaBaseView::initSubContentViews();
-  initUI();
-}
-
-void TolbaPlayTimeView::initUI() {
+void TolbaPlayTimeView::fillContentBox() {
   // Darker than the other panels' backdrop: the game behind is over for today.
   setBackgroundColor(platform::Color{0, 0, 0, 0.6});
   auto box = subContentView();

@@ -15,11 +15,9 @@ class TolbaPlayTimeView : public TolbaBaseView {
   // (and a log line) when there is no key window.
   static std::shared_ptr<TolbaPlayTimeView> present();
 
-  bool initWithFrame(platform::Rect frame) override;
-  void initSubContentViews() override;
 
  private:
-  void initUI();
+  void fillContentBox() override;
 };
 
 }  // namespace tolba

@@ -20,28 +20,11 @@ using platform::Font;
 using platform::Rect;
 
 std::shared_ptr<TolbaRealView> TolbaRealView::present(CompletionBlock completion) {
-  auto key = keyWindowFor("real-name panel");
-  if (!key) return nullptr;
-  auto panel = create<TolbaRealView>(screenFrame());
-  if (!panel) return nullptr;
-  panel->setCompletionBlock(std::move(completion));
-  key->addSubview(panel);
-  return panel;
+  return presentInKeyWindow<TolbaRealView>(
+      "real-name panel", [&](TolbaRealView& panel) { panel.setCompletionBlock(std::move(completion)); });
 }
 
-bool TolbaRealView::initWithFrame(Rect frame) {
-  setSquareContentSize(300.0);
-  if (!TolbaBaseView::initWithFrame(frame)) return false;
-  initUI();
-  return true;
-}
-
-void TolbaRealView::initSubContentViews() {
-  TolbaBaseView::initSubContentViews();
-  initUI();
-}
-
-void TolbaRealView::initUI() {
+void TolbaRealView::fillContentBox() {
   setBackgroundColor(Color{0, 0, 0, 0.2});
   auto box = subContentView();
   box->setBackgroundColor(Color::whiteColor());

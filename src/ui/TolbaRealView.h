@@ -33,10 +33,7 @@ class TolbaRealView : public TolbaBaseView {
   // the key window. Null (and a log line) when there is no key window.
   static std::shared_ptr<TolbaRealView> present(CompletionBlock completion);
 
-  bool initWithFrame(platform::Rect frame) override;
-  // After a rotation: the controls again, with empty fields.
-  void initSubContentViews() override;
-  void initUI();
+  void fillContentBox() override;
 
   // Submit: sends the two texts; the reply goes to the completion block.
   void doCommit();

@@ -16,8 +16,8 @@ using player::Player;
 
 constexpr std::int64_t kControlTag = 7;
 
-// A panel that, like the real ones, sets its sizes before the base initializer,
-// fills the box after it, and refills it in initSubContentViews().
+// A panel that, like the real ones, fills its box in fillContentBox(); it
+// sets its own sizes before the base's set-up and counts its rebuilds.
 class SamplePanel : public TolbaBaseView {
  public:
   SamplePanel(double wh, double hh, double wv, double hv, std::shared_ptr<int> rebuilds)
@@ -28,16 +28,13 @@ class SamplePanel : public TolbaBaseView {
     setSubViewH_h(hh_);
     setSubViewW_v(wv_);
     setSubViewH_v(hv_);
-    if (!TolbaBaseView::initWithFrame(frame)) return false;
-    initUI();
-    return true;
+    return TolbaBaseView::initWithFrame(frame);
   }
   void initSubContentViews() override {
-    TolbaBaseView::initSubContentViews();
     ++*rebuilds_;
-    initUI();
+    TolbaBaseView::initSubContentViews();
   }
-  void initUI() {
+  void fillContentBox() override {
     auto label = std::make_shared<platform::Label>(Rect{0, 0, 300, 40});
     label->setTag(kControlTag);
     subContentView()->addSubview(label);
