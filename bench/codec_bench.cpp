@@ -40,18 +40,10 @@ Json documentOf(std::size_t size) {
     std::string k = "k";
     k += std::to_string(i);
     switch (i % 4) {
-      case 0:
-        doc[k] = text("value-", i * 7919, "");
-        break;
-      case 1:
-        doc[k] = i * 104729;
-        break;
-      case 2:
-        doc[k] = text("充值", i, "元");
-        break;
-      default:
-        doc[k] = text("https://pay.example/h5?o=", i, "");
-        break;
+      case 0: doc[k] = text("value-", i * 7919, ""); break;
+      case 1: doc[k] = i * 104729; break;
+      case 2: doc[k] = text("充值", i, "元"); break;
+      default: doc[k] = text("https://pay.example/h5?o=", i, ""); break;
     }
     if (i % 9 == 8) doc[text(k.c_str(), 0, "f")] = i + 0.25;
   }

@@ -120,8 +120,7 @@ int main(int argc, char** argv) {
     return s;
   };
   std::printf("first panel, fonts warmed from setScreen (ms): %s\n", list(warm).c_str());
-  std::printf("first panel, fonts loaded on the main thread (ms): %s; median %.2f\n", list(cold).c_str(),
-              median(cold));
+  std::printf("first panel, fonts loaded on the main thread (ms): %s; median %.2f\n", list(cold).c_str(), median(cold));
   tolba::bench::printBudget("first-panel", median(warm), "ms", kLimitMs);
   return 0;
 }

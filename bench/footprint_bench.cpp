@@ -146,8 +146,9 @@ int main() {
   gameWindow->makeKeyAndVisible();
   bool initialised = false;
   auto& center = platform::NotificationCenter::defaultCenter();
-  platform::ScopedObserver observer(center, center.addObserver(kTolbaSDKNotiInitDidFinished, nullptr,
-                                                               [&](const platform::Notification&) { initialised = true; }));
+  platform::ScopedObserver observer(center,
+                                    center.addObserver(kTolbaSDKNotiInitDidFinished, nullptr,
+                                                       [&](const platform::Notification&) { initialised = true; }));
   const double baseResident = residentMb();
 
   // --- start-up

@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_access.h"
 #include "tolba/TolbaLayer.h"
 #include "tolba/platform/run_loop.h"
 #include "toolkit/application.h"
 #include "toolkit/window.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaMsg.h"
-#include "platform/test_access.h"
 
 namespace {
 
@@ -129,8 +129,8 @@ int main(int argc, char** argv) {
     const double ms = reporter.toastMedianUs / 1000;
     std::printf("budget toast-fade-frame: %.3f ms (limit %.1f) %s\n", ms, kToastLimitMs,
                 ms < kToastLimitMs ? "met" : "missed");
-    std::printf("budget toast-fade-region: %.1f %% (limit %.0f) %s\n", toastRegionPercent,
-                kToastRegionLimit, toastRegionPercent >= 0 && toastRegionPercent < kToastRegionLimit ? "met" : "missed");
+    std::printf("budget toast-fade-region: %.1f %% (limit %.0f) %s\n", toastRegionPercent, kToastRegionLimit,
+                toastRegionPercent >= 0 && toastRegionPercent < kToastRegionLimit ? "met" : "missed");
   }
   return 0;
 }

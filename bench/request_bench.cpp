@@ -11,16 +11,16 @@
 // and the wall-clock latency the SDK adds over plain libcurl.
 #include <curl/curl.h>
 
+#include <unistd.h>
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <chrono>
-#include <ctime>
+#include <condition_variable>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "budget.h"
@@ -177,10 +177,11 @@ struct Sdk {
   int decoded = 0;
 
   void post() {
-    TolbaNetTool::netPostWithUrl(kPath, parameter, [this](const std::optional<nlohmann::json>& result, const nlohmann::json&) {
-      ++done;
-      if (result) ++decoded;
-    });
+    TolbaNetTool::netPostWithUrl(kPath, parameter,
+                                 [this](const std::optional<nlohmann::json>& result, const nlohmann::json&) {
+                                   ++done;
+                                   if (result) ++decoded;
+                                 });
   }
 
   bool one() {
@@ -300,15 +301,19 @@ int main() {
   std::error_code ec;
   fs::remove_all(root, ec);
 
-  std::printf("sequential, median of %d: SDK %.1f us, plain libcurl %.1f us (%s); the SDK's HTTP client alone %.1f us\n",
-              kSequentialRounds * kPerRound, sdkMedian, plainMedian, kPath, median(clientTimes));
+  std::printf(
+      "sequential, median of %d: SDK %.1f us, plain libcurl %.1f us (%s); the SDK's HTTP client alone %.1f us\n",
+      kSequentialRounds * kPerRound, sdkMedian, plainMedian, kPath, median(clientTimes));
   std::printf("%d concurrent, median total of %d rounds: SDK %.2f ms, plain curl multi %.2f ms\n", kConcurrent,
               kConcurrentRounds, sdkTotal / 1000, plainTotal / 1000);
-  std::printf("waiting for a CPU (all threads, server's included), mean per sequential request: SDK %.1f us, plain %.1f us\n",
-              sdkWait / (kSequentialRounds * kPerRound), plainWait / (kSequentialRounds * kPerRound));
+  std::printf(
+      "waiting for a CPU (all threads, server's included), mean per sequential request: SDK %.1f us, plain %.1f us\n",
+      sdkWait / (kSequentialRounds * kPerRound), plainWait / (kSequentialRounds * kPerRound));
   const double mainCpu = median(mainCpus);
-  std::printf("main thread's CPU per request in a game's frames (the call and the tick delivering the reply), "
-              "median of %zu: %.1f us\n", mainCpus.size(), mainCpu);
+  std::printf(
+      "main thread's CPU per request in a game's frames (the call and the tick delivering the reply), "
+      "median of %zu: %.1f us\n",
+      mainCpus.size(), mainCpu);
   if (!ok) std::printf("some requests failed\n");
   bench::printBudget("request-main-thread-cpu", mainCpu, "us", 15, 1);
   bench::printBudget("request-added-latency", sdkMedian - plainMedian, "us", 30, 1);

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The parser alone, then the file as the SDK reads it.
   if (const auto parsed = platform::parsePropertyList(bytes)) {
     // What parses can be written out as XML again.
-    if (parsed->is_object() || parsed->is_array()) (void)platform::parsePropertyList(platform::writeXmlPropertyList(*parsed));
+    if (parsed->is_object() || parsed->is_array())
+      (void)platform::parsePropertyList(platform::writeXmlPropertyList(*parsed));
   }
   {
     std::ofstream out(bundle / "Tolba.plist", std::ios::binary | std::ios::trunc);

@@ -25,6 +25,7 @@
 #include "fuzz_support.h"
 #include "net/TolbaDataFunc.h"
 #include "net/http_client.h"
+#include "sdk/process_reset.h"
 #include "tolba/TolbaSDK.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKInitConfig.h"
@@ -41,7 +42,6 @@
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaPayView.h"
 #include "ui/TolbaRealView.h"
-#include "sdk/process_reset.h"
 
 namespace {
 
@@ -51,9 +51,9 @@ using Json = nlohmann::json;
 enum Endpoint { Login, Register, RealName, SignIn, Order, Balance, CoinPay, WeChatOrder, Logout, kEndpoints };
 
 const char* const kPaths[kEndpoints] = {
-    "sdkmini/login/dologin", "sdkmini/login/register", "sdkmini/login/idcheck",
-    "sdkstandard/login/index", "sdkstandard/pay/index", "sdkmini/pay/getPayWay",
-    "sdkmini/ttbpay/ttbnew", "sdkmini/wxh5/h5pay", "sdkstandard/login/logout",
+    "sdkmini/login/dologin",   "sdkmini/login/register", "sdkmini/login/idcheck",
+    "sdkstandard/login/index", "sdkstandard/pay/index",  "sdkmini/pay/getPayWay",
+    "sdkmini/ttbpay/ttbnew",   "sdkmini/wxh5/h5pay",     "sdkstandard/login/logout",
 };
 
 // The replies of a server that accepts everything.
@@ -64,7 +64,8 @@ Json acceptingReply(const std::string& path, bool verified) {
   if (path == "sdkmini/login/register") return {{"z", 1}, {"b", "10001"}, {"d", "注册成功"}};
   if (path == "sdkmini/login/idcheck") return {{"z", 1}, {"nrz", 1}, {"msg", "认证成功"}};
   if (path == "sdkstandard/login/index") {
-    return {{"a", 1}, {"b", "登录成功"}, {"c", {{"username", "tb10001"}, {"token", "t"}, {"logintime", "1"}, {"age", 30}}}};
+    return {
+        {"a", 1}, {"b", "登录成功"}, {"c", {{"username", "tb10001"}, {"token", "t"}, {"logintime", "1"}, {"age", 30}}}};
   }
   if (path == "sdkstandard/pay/index") return {{"a", 1}, {"b", "下单成功"}, {"c", {{"orderid", "o-1"}}}};
   if (path == "sdkmini/pay/getPayWay") return {{"code", 1}, {"ttb", 100}, {"wx", 1}};

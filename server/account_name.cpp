@@ -14,10 +14,10 @@ bool directionControl(utf8proc_int32_t c) {
 
 // Characters that draw nothing yet are not formatting characters.
 bool filler(utf8proc_int32_t c) {
-  return c == 0x115F || c == 0x1160 || c == 0x3164 || c == 0xFFA0 ||  // Hangul fillers
-         c == 0x2800 ||                                               // braille blank
-         c == 0x034F ||                                               // combining grapheme joiner
-         (c >= 0x180B && c <= 0x180F) ||                              // Mongolian variation selectors
+  return c == 0x115F || c == 0x1160 || c == 0x3164 || c == 0xFFA0 ||      // Hangul fillers
+         c == 0x2800 ||                                                   // braille blank
+         c == 0x034F ||                                                   // combining grapheme joiner
+         (c >= 0x180B && c <= 0x180F) ||                                  // Mongolian variation selectors
          (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF);  // variation selectors
 }
 

@@ -37,8 +37,7 @@ std::string printable(std::string s) {
 
 }  // namespace
 
-CallbackDispatcher::CallbackDispatcher(Store& store, CallbackSettings settings)
-    : store_(store), settings_(settings) {}
+CallbackDispatcher::CallbackDispatcher(Store& store, CallbackSettings settings) : store_(store), settings_(settings) {}
 
 CallbackDispatcher::~CallbackDispatcher() { stop(); }
 

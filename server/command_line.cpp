@@ -1,11 +1,11 @@
 #include "command_line.h"
 
+#include <pthread.h>
 #include <csignal>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <iomanip>
 #include <ostream>
-#include <pthread.h>
 
 #include "account_name.h"
 #include "crypto.h"
@@ -90,8 +90,8 @@ int serve(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     err << "tolba-sandbox: " << why << "\n";
     return 1;
   }
-  out << "tolba-sandbox serving " << server.baseUrl() << " (database " << options->dbPath
-      << "); Ctrl-C stops it" << std::endl;
+  out << "tolba-sandbox serving " << server.baseUrl() << " (database " << options->dbPath << "); Ctrl-C stops it"
+      << std::endl;
   int received = 0;
   sigwait(&stopSignals, &received);
   out << "tolba-sandbox: " << (received == SIGINT ? "SIGINT" : "SIGTERM") << ", stopping" << std::endl;
@@ -304,8 +304,9 @@ int ordersCommand(std::vector<std::string> args, std::ostream& out, std::ostream
     return 1;
   }
   const auto orders = store->orders();
-  out << std::left << std::setw(26) << "ORDER" << std::setw(10) << "USER" << std::setw(10) << "GAME"
-      << std::setw(20) << "GAME ORDER" << std::setw(12) << "AMOUNT" << std::setw(8) << "STATE" << "METHOD\n";
+  out << std::left << std::setw(26) << "ORDER" << std::setw(10) << "USER" << std::setw(10) << "GAME" << std::setw(20)
+      << "GAME ORDER" << std::setw(12) << "AMOUNT" << std::setw(8) << "STATE"
+      << "METHOD\n";
   for (const auto& o : orders) {
     out << std::left << std::setw(26) << o.orderId << std::setw(10) << o.uid << std::setw(10) << o.gameId
         << std::setw(20) << o.cpOrderId << std::setw(12) << centsText(o.amount) << std::setw(8) << o.state
@@ -371,15 +372,15 @@ std::optional<SandboxOptions> parseServeOptions(const std::vector<std::string>& 
                a == "--tls-key" || a == "--secret-file" || a == "--admin-token" || a == "--public-origin") {
       const auto* v = value();
       if (!v) return missing();
-      std::string& target = a == "--bind"          ? o.bind
-                            : a == "--db"          ? o.dbPath
-                            : a == "--origin"      ? o.origin
-                            : a == "--key"         ? o.key
-                            : a == "--tls-cert"    ? o.tlsCert
-                            : a == "--secret-file" ? o.secretPath
-                            : a == "--admin-token" ? o.adminToken
+      std::string& target = a == "--bind"            ? o.bind
+                            : a == "--db"            ? o.dbPath
+                            : a == "--origin"        ? o.origin
+                            : a == "--key"           ? o.key
+                            : a == "--tls-cert"      ? o.tlsCert
+                            : a == "--secret-file"   ? o.secretPath
+                            : a == "--admin-token"   ? o.adminToken
                             : a == "--public-origin" ? o.publicOrigin
-                                                   : o.tlsKey;
+                                                     : o.tlsKey;
       target = *v;
     } else if (a == "--session-hours" || a == "--callback-base-ms" || a == "--max-connections" ||
                a == "--max-per-address" || a == "--request-seconds") {

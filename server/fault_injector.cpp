@@ -15,10 +15,14 @@ struct ModeName {
   const char* name;
 };
 constexpr ModeName kModes[] = {
-    {FaultMode::Delay, "delay"},          {FaultMode::Status500Empty, "500-empty"},
-    {FaultMode::Status500Valid, "500-valid"}, {FaultMode::Garbage, "garbage"},
-    {FaultMode::Close, "close"},          {FaultMode::LineBreaks, "crlf"},
-    {FaultMode::Refuse, "refuse"},        {FaultMode::Trickle, "trickle"},
+    {FaultMode::Delay, "delay"},
+    {FaultMode::Status500Empty, "500-empty"},
+    {FaultMode::Status500Valid, "500-valid"},
+    {FaultMode::Garbage, "garbage"},
+    {FaultMode::Close, "close"},
+    {FaultMode::LineBreaks, "crlf"},
+    {FaultMode::Refuse, "refuse"},
+    {FaultMode::Trickle, "trickle"},
     {FaultMode::Oversized, "oversized"},
 };
 

@@ -22,9 +22,9 @@ enum class FaultMode { Delay, Status500Empty, Status500Valid, Garbage, Close, Li
 struct FaultRule {
   std::string path;  // endpoint path without leading "/", or "*"
   FaultMode mode = FaultMode::Delay;
-  int count = 1;         // requests still to be hit
-  double seconds = 0;    // for Delay; for Trickle the time between bytes
-  std::string message;   // for Refuse; empty gives a default text
+  int count = 1;        // requests still to be hit
+  double seconds = 0;   // for Delay; for Trickle the time between bytes
+  std::string message;  // for Refuse; empty gives a default text
 };
 
 const char* faultModeName(FaultMode mode);

@@ -13,8 +13,8 @@ namespace tolba::sandbox {
 
 struct HttpRequest {
   std::string method;
-  std::string path;  // without the query
-  std::map<std::string, std::string> params;  // the query's fields, decoded (the first of a name)
+  std::string path;                                          // without the query
+  std::map<std::string, std::string> params;                 // the query's fields, decoded (the first of a name)
   std::vector<std::pair<std::string, std::string>> headers;  // as received
   std::string body;
   std::string remoteAddress;

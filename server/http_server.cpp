@@ -209,8 +209,9 @@ bool HttpServer::start(std::string* error) {
   ending_ = false;
   daemon_ = MHD_start_daemon(flags, 0, nullptr, nullptr, &requestTrampoline, this, MHD_OPTION_ARRAY, options.data(),
                              MHD_OPTION_END);
-  if (!daemon_) return fail(tls() ? "cannot start the HTTPS server (is the certificate and key PEM?)"
-                                  : "cannot start the HTTP server on " + where);
+  if (!daemon_)
+    return fail(tls() ? "cannot start the HTTPS server (is the certificate and key PEM?)"
+                      : "cannot start the HTTP server on " + where);
   watcher_ = std::thread([this] { watch(); });
   return true;
 }
@@ -242,7 +243,8 @@ int HttpServer::connections() const {
 void HttpServer::onConnection(MHD_Connection* c, void** socketState, bool opened) {
   if (opened) {
     auto* connection = new Connection;
-    if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD)) connection->fd = info->connect_fd;
+    if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD))
+      connection->fd = info->connect_fd;
     if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
       connection->address = addressText(info->client_addr);
     }
@@ -261,7 +263,7 @@ void HttpServer::onConnection(MHD_Connection* c, void** socketState, bool opened
       }
       if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
       log("refused a connection from " + connection->address + ": " + std::to_string(settings_.maxConnections) +
-          " connections are open",
+              " connections are open",
           LineKind::Refusal);
     }
     open_[c] = connection;
@@ -277,8 +279,8 @@ void HttpServer::onConnection(MHD_Connection* c, void** socketState, bool opened
   *socketState = nullptr;
 }
 
-int HttpServer::onRequest(MHD_Connection* c, const char* url, const char* method, const char* upload,
-                          std::size_t* size, void** state) {
+int HttpServer::onRequest(MHD_Connection* c, const char* url, const char* method, const char* upload, std::size_t* size,
+                          void** state) {
   auto* exchange = static_cast<Exchange*>(*state);
   if (!exchange) {
     exchange = new Exchange;
@@ -367,7 +369,8 @@ int HttpServer::reply(MHD_Connection* c, Exchange& exchange) {
       break;
   }
   if (!response) return MHD_NO;
-  if (!res.contentType.empty()) MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, res.contentType.c_str());
+  if (!res.contentType.empty())
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, res.contentType.c_str());
   for (const auto& [name, value] : res.headers) MHD_add_response_header(response, name.c_str(), value.c_str());
   if (res.closeConnection) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
   const enum MHD_Result queued = MHD_queue_response(c, static_cast<unsigned>(res.status), response);

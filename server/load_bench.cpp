@@ -223,8 +223,8 @@ struct Figure {
 [[noreturn]] void runClients(const LoadBenchOptions& options, int server) {
   Job job;
   if (!readAll(server, &job, sizeof job) || job.port == 0) ::_exit(1);
-  const Json login = {{"z", "bench"}, {"b", kPassword}, {"c", "3"}, {"d", kGame},
-                      {"e", "bench-device"}, {"f", "tolba"}, {"x", kGame}};
+  const Json login = {{"z", "bench"},        {"b", kPassword}, {"c", "3"},  {"d", kGame},
+                      {"e", "bench-device"}, {"f", "tolba"},   {"x", kGame}};
   const Json balance = {{"zz", std::to_string(job.uid)}, {"z", kGame}, {"b", kGame}, {"bb", "tolba"}};
   // The balance answers only an account with an open session: log in once.
   const bool loggedIn =
@@ -345,8 +345,8 @@ int benchCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     err << "tolba-sandbox: " << error << "\n";
     return 1;
   }
-  out << "clients " << options.clients << " (threads of a separate process), password hash iterations " << options.passwordIterations << ", "
-      << std::thread::hardware_concurrency() << " CPUs\n";
+  out << "clients " << options.clients << " (threads of a separate process), password hash iterations "
+      << options.passwordIterations << ", " << std::thread::hardware_concurrency() << " CPUs\n";
   int failures = 0;
   for (const auto& r : results) {
     out << std::left << std::setw(24) << r.endpoint << std::right << std::setw(8) << r.requests << " requests "

@@ -29,11 +29,11 @@ struct Endpoint {
 
 // Each endpoint's status key and the key its refusals carry the message under.
 constexpr Endpoint kEndpoints[] = {
-    {"sdkstandard/login/logout", "a", "b"}, {"sdkstandard/login/index", "a", "b"},
-    {"sdkstandard/role/index", "a", "b"},   {"sdkstandard/pay/index", "a", "b"},
-    {"sdkmini/login/dologin", "z", "x"},    {"sdkmini/login/register", "z", "d"},
-    {"sdkmini/login/idcheck", "z", "msg"},  {"sdkmini/User/setRole", "z", "msg"},
-    {"sdkmini/ttbpay/ttbnew", "z", "c"},    {"sdkmini/wxh5/h5pay", "z", "c"},
+    {"sdkstandard/login/logout", "a", "b"},   {"sdkstandard/login/index", "a", "b"},
+    {"sdkstandard/role/index", "a", "b"},     {"sdkstandard/pay/index", "a", "b"},
+    {"sdkmini/login/dologin", "z", "x"},      {"sdkmini/login/register", "z", "d"},
+    {"sdkmini/login/idcheck", "z", "msg"},    {"sdkmini/User/setRole", "z", "msg"},
+    {"sdkmini/ttbpay/ttbnew", "z", "c"},      {"sdkmini/wxh5/h5pay", "z", "c"},
     {"sdkmini/pay/getPayWay", "code", "msg"}, {"sdkmini/pay/query", "z", "c"},
 };
 
@@ -110,9 +110,11 @@ Json centsNumber(Cents cents) {
   return static_cast<double>(cents) / 100.0;
 }
 
-SandboxApi::SandboxApi(Store& store, const SandboxOptions& options, const std::string& secret,
-                       const ServerClock& clock)
-    : store_(store), options_(options), clock_(clock), signKey_(hmacSha256Hex(secret, "login-signature")),
+SandboxApi::SandboxApi(Store& store, const SandboxOptions& options, const std::string& secret, const ServerClock& clock)
+    : store_(store),
+      options_(options),
+      clock_(clock),
+      signKey_(hmacSha256Hex(secret, "login-signature")),
       hashKey_(hmacSha256Hex(secret, "stored-credential")),
       dummyHash_(hashPassword(randomHex(8), options.passwordIterations)) {}
 
@@ -207,7 +209,8 @@ Json SandboxApi::handle(const std::string& path, const std::optional<Json>& requ
 Json SandboxApi::login(const Json& r) {
   const auto name = text(r, "z");
   const auto password = text(r, "b");
-  if (!name || name->empty() || !password || password->empty()) return refusal("sdkmini/login/dologin", "请输入账号和密码");
+  if (!name || name->empty() || !password || password->empty())
+    return refusal("sdkmini/login/dologin", "请输入账号和密码");
   // Names are compared in the form they are stored in.
   const auto normalised = normaliseAccountName(*name);
   const auto account = normalised ? store_.accountByName(*normalised) : std::nullopt;
@@ -292,7 +295,8 @@ Json SandboxApi::coinPay(const Json& r) {
   if (!amount.cents) return refusal(path, amountErrorMessage(amount.error));
   if (const auto order = store_.orderById(*orderId); order && order->state == "unpaid") {
     // Orders submitted before an earlier one was paid may together pass the month's cap.
-    if (const auto why = spendingRefusal(*account, order->gameId, order->amount); !why.empty()) return refusal(path, why);
+    if (const auto why = spendingRefusal(*account, order->gameId, order->amount); !why.empty())
+      return refusal(path, why);
   }
   Cents after = 0;
   const PayResult result = store_.payWithCoins(*orderId, account->uid, device, *amount.cents, &after);
@@ -393,7 +397,8 @@ Json SandboxApi::signIn(const Json& r) {
   const int age = ageOf(*account, now);
   std::optional<std::int64_t> playLeft;
   if (options_.minorRules) {
-    if (age < 0 && !options_.allowUnverified) return refusal(path, "根据国家规定，游戏用户需完成实名认证后才能进入游戏");
+    if (age < 0 && !options_.allowUnverified)
+      return refusal(path, "根据国家规定，游戏用户需完成实名认证后才能进入游戏");
     if (age >= 0) {
       const auto verdict = playVerdict(minorRules(), age, now, store_.isHoliday(chinaMoment(now).date));
       if (!verdict.allowed) {
@@ -449,8 +454,7 @@ Json SandboxApi::submitOrder(const Json& r) {
   const char* path = "sdkstandard/pay/index";
   const auto name = text(r, "username");
   const std::string device = textOr(r, "imeil");
-  const auto session =
-      inSession(path, name ? uidOfAggregationName(*name) : std::nullopt, textOr(r, "gameid"), device);
+  const auto session = inSession(path, name ? uidOfAggregationName(*name) : std::nullopt, textOr(r, "gameid"), device);
   const auto& account = session.account;
   if (!account) return refusal(path, session.refusal);
   const auto amount = amountOf(r, "amount");

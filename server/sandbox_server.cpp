@@ -47,7 +47,6 @@ double millisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-
 std::string elapsedText(Clock::time_point start) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.1f ms", millisecondsSince(start));
@@ -78,7 +77,6 @@ std::int64_t wallClockMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
-
 
 }  // namespace
 
@@ -135,8 +133,8 @@ bool SandboxServer::start(std::string* error) {
   api_ = std::make_unique<SandboxApi>(*store_, options_, *secret, clock_);
   gameServer_ = std::make_unique<GameServerApi>(*store_, *api_, clock_);
   callbacks_ = std::make_unique<CallbackDispatcher>(
-      *store_, CallbackSettings{options_.callbackBaseDelayMs, options_.callbackLongestDelayMs,
-                                options_.callbackTimeoutSeconds});
+      *store_,
+      CallbackSettings{options_.callbackBaseDelayMs, options_.callbackLongestDelayMs, options_.callbackTimeoutSeconds});
   store_->setCallbackMaker([](const Order& order, const GameSettings& game) -> std::optional<Callback> {
     return makePaymentCallback(order, game, wallClockMs());
   });
@@ -287,9 +285,9 @@ void SandboxServer::dispatch(const HttpRequest& req, HttpResponse& res) {
     // Served requests over the limit never get here (the server answers 413
     // itself); those handed to answer() are measured here.
     const std::string declared = req.header("Content-Length");
-    const bool tooLarge = req.body.size() > options_.bodyLimit ||
-                          (!declared.empty() && declared.size() < 20 &&
-                           std::strtoull(declared.c_str(), nullptr, 10) > options_.bodyLimit);
+    const bool tooLarge =
+        req.body.size() > options_.bodyLimit || (!declared.empty() && declared.size() < 20 &&
+                                                 std::strtoull(declared.c_str(), nullptr, 10) > options_.bodyLimit);
     return handleWire(req, res, tooLarge);
   }
   if (method == "GET" && (trimmed == "useragreement.html" || trimmed == "privacyagreement.html")) {

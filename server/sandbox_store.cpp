@@ -2,9 +2,9 @@
 
 #include "account_name.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -28,7 +28,8 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   Statement& bind(int index, const std::string& text) {
-    if (ok_) ok_ = sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) == SQLITE_OK;
+    if (ok_)
+      ok_ = sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) == SQLITE_OK;
     return *this;
   }
   Statement& bind(int index, std::int64_t value) {
@@ -40,7 +41,8 @@ class Statement {
   bool run() { return step() == SQLITE_DONE; }
   std::string text(int column) const {
     const auto* p = sqlite3_column_text(stmt_, column);
-    return p ? std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+    return p ? std::string(reinterpret_cast<const char*>(p),
+                           static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
              : std::string();
   }
   std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
@@ -54,7 +56,6 @@ class Statement {
 };
 
 bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-
 
 // A database kept in a file (not ":memory:" or a URI).
 bool isFile(const std::string& path) { return !path.empty() && path != ":memory:" && path.rfind("file:", 0) != 0; }
@@ -216,8 +217,8 @@ std::unique_ptr<Store> Store::open(const std::string& path, std::string* error) 
     for (const char* suffix : {"-journal", "-wal", "-shm"}) makeOwnerOnly(path + suffix, false);
   }
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                                 nullptr);
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     if (error) *error = "cannot open database " + path + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close(db);
@@ -269,7 +270,8 @@ bool Store::migrate(std::string* error) {
   }
   for (int v = version; v < kSchemaVersion; ++v) {
     if (!exec(db_, kMigrations[v])) {
-      if (error) *error = "cannot upgrade the database to version " + std::to_string(v + 1) + ": " + sqlite3_errmsg(db_);
+      if (error)
+        *error = "cannot upgrade the database to version " + std::to_string(v + 1) + ": " + sqlite3_errmsg(db_);
       return false;
     }
   }
@@ -356,7 +358,10 @@ bool Store::recordLogin(std::int64_t uid, const std::string& signHash, const std
   s.bind(1, signHash).bind(2, loginTime).bind(3, device).bind(4, uid);
   if (!s.run() || sqlite3_changes(db_) != 1) return false;
   // Expired sessions of the account go when it logs in again.
-  Statement(statements_, "DELETE FROM sessions WHERE uid = ? AND expires_at <= ?").bind(1, uid).bind(2, clock_->nowSeconds()).run();
+  Statement(statements_, "DELETE FROM sessions WHERE uid = ? AND expires_at <= ?")
+      .bind(1, uid)
+      .bind(2, clock_->nowSeconds())
+      .run();
   return openSession(statements_, uid, gameId, device, clock_->nowSeconds(), expiresAt) && tx.commit();
 }
 
@@ -576,13 +581,16 @@ PayResult Store::payWithCoins(const std::string& orderId, std::int64_t uid, cons
   // Both updates are conditional, so a payment that races another process
   // changes nothing rather than paying twice or overdrawing.
   {
-    Statement s(statements_, "UPDATE accounts SET balance_cents = balance_cents - ? WHERE uid = ? AND balance_cents >= ?");
+    Statement s(statements_,
+                "UPDATE accounts SET balance_cents = balance_cents - ? WHERE uid = ? AND balance_cents >= ?");
     s.bind(1, amount).bind(2, uid).bind(3, amount);
     if (!s.run()) return PayResult::Failed;
     if (sqlite3_changes(db_) != 1) return PayResult::TooFewCoins;
   }
   {
-    Statement s(statements_, "UPDATE orders SET state = 'paid', method = 'coin', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
+    Statement s(
+        statements_,
+        "UPDATE orders SET state = 'paid', method = 'coin', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
     s.bind(1, clock_->nowSeconds()).bind(2, orderId);
     if (!s.run()) return PayResult::Failed;
     if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
@@ -626,7 +634,9 @@ PayResult Store::payByWeChat(const std::string& ticket, std::string* orderId) {
     id = s.text(0);
   }
   if (orderId) *orderId = id;
-  Statement s(statements_, "UPDATE orders SET state = 'paid', method = 'wechat', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
+  Statement s(
+      statements_,
+      "UPDATE orders SET state = 'paid', method = 'wechat', paid_at = ? WHERE order_id = ? AND state = 'unpaid'");
   s.bind(1, clock_->nowSeconds()).bind(2, id);
   if (!s.run()) return PayResult::Failed;
   if (sqlite3_changes(db_) != 1) return PayResult::AlreadyPaid;
@@ -711,7 +721,7 @@ Callback readCallback(const Statement& s) {
 std::vector<Callback> Store::dueCallbacks(std::int64_t nowMs, int limit) {
   std::lock_guard lock(mutex_);
   Statement s(statements_, std::string(kCallbackColumns) +
-                                "WHERE state = 'pending' AND next_at_ms <= ? ORDER BY next_at_ms, order_id LIMIT ?");
+                               "WHERE state = 'pending' AND next_at_ms <= ? ORDER BY next_at_ms, order_id LIMIT ?");
   s.bind(1, nowMs).bind(2, std::int64_t{limit});
   std::vector<Callback> out;
   while (s.step() == SQLITE_ROW) out.push_back(readCallback(s));

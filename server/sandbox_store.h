@@ -3,9 +3,9 @@
 // balances, real-name records and sessions, roles, orders, WeChat payment
 // tickets, and the outbox of payment callbacks to the games' servers. The file
 // and its journal are readable by their owner only; login signatures and tokens
-// are kept as keyed hashes, never as they were issued. Every statement is prepared once, with bound parameters. One connection,
-// used under a lock; payments also run in an immediate transaction with
-// conditional updates, so a second process (the command line) cannot break them.
+// are kept as keyed hashes, never as they were issued. Every statement is prepared once, with bound parameters. One
+// connection, used under a lock; payments also run in an immediate transaction with conditional updates, so a second
+// process (the command line) cannot break them.
 
 #include <sqlite3.h>
 
@@ -28,8 +28,8 @@ struct Account {
   std::string name;
   std::string passwordHash;
   Cents balance = 0;
-  int realNameState = 0;  // 0 none, 1 adult, 2 minor
-  std::string birthDate;  // YYYYMMDD when there is a real-name record
+  int realNameState = 0;      // 0 none, 1 adult, 2 minor
+  std::string birthDate;      // YYYYMMDD when there is a real-name record
   std::string loginSignHash;  // keyed hash of the current login's signature; empty when none
   std::string loginTime;
   std::string tokenHash;  // keyed hash of the current sign-in's token
@@ -190,8 +190,8 @@ class Store {
   // Makes every pending callback due at `nowMs` (a restarted server retries at once).
   void rescheduleCallbacks(std::int64_t nowMs);
   // Records an attempt; a delivered callback is never sent again.
-  bool recordCallbackAttempt(const std::string& orderId, std::int64_t atMs, const std::string& outcome,
-                             bool delivered, std::int64_t nextAtMs);
+  bool recordCallbackAttempt(const std::string& orderId, std::int64_t atMs, const std::string& outcome, bool delivered,
+                             std::int64_t nextAtMs);
   std::optional<Callback> callback(const std::string& orderId);
   std::vector<CallbackAttempt> callbackAttempts(const std::string& orderId);
 

@@ -18,18 +18,18 @@
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKInitConfig.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
-#include "toolkit/application.h"
-#include "toolkit/button.h"
-#include "toolkit/label.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/run_loop.h"
-#include "toolkit/switch.h"
-#include "toolkit/text_field.h"
 #include "tolba/platform/value.h"
-#include "toolkit/window.h"
 #include "tolba/player/find_view.h"
 #include "tolba/player/player.h"
+#include "toolkit/application.h"
+#include "toolkit/button.h"
+#include "toolkit/label.h"
+#include "toolkit/switch.h"
+#include "toolkit/text_field.h"
+#include "toolkit/window.h"
 #include "ui/TolbaAgreementView.h"
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
@@ -58,8 +58,8 @@ constexpr double kStepSeconds = 15;
 
 std::string freshAccountName() {
   std::random_device device;
-  std::mt19937_64 generator(device() ^ static_cast<std::uint64_t>(
-                                           std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 generator(device() ^
+                            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   char name[32];
   std::snprintf(name, sizeof name, "demo%08llx", static_cast<unsigned long long>(generator() & 0xffffffffULL));
   return name;
@@ -199,8 +199,8 @@ bool Journey::sawReply(const std::string& path) const {
 }
 
 bool Journey::run() {
-  return setUpGame() && initialise() && registerAndVerify() && reportRole() && payWithCoins() &&
-         payWithWeChat() && cancelInWeChat() && switchAccount() && logInAgain() && logOut();
+  return setUpGame() && initialise() && registerAndVerify() && reportRole() && payWithCoins() && payWithWeChat() &&
+         cancelInWeChat() && switchAccount() && logInAgain() && logOut();
 }
 
 bool Journey::runMinor() {
@@ -217,7 +217,8 @@ bool Journey::runMinor() {
       timeline_.failure("the real-name notification did not say the play time refused the sign-in");
       return false;
     }
-    timeline_.note("refused at sign-in: " + platform::describeOrNil(platform::stringValue(platform::find(*login, "msg"))));
+    timeline_.note("refused at sign-in: " +
+                   platform::describeOrNil(platform::stringValue(platform::find(*login, "msg"))));
     return true;
   }
   if (!expectNotification(kTolbaSDKNotiLogin, 0) || !expectNotification(kTolbaSDKNotiRealAuth, 0)) return false;
@@ -236,7 +237,8 @@ bool Journey::runMinor() {
   if (sdk_->payOrderInfo(dear, role_) != 0) return false;
   const auto refused = expectNotification(kTolbaSDKNotiRecharge, -400);
   if (!refused) return false;
-  timeline_.note("the server refused it: " + platform::describeOrNil(platform::stringValue(platform::find(*refused, "msg"))));
+  timeline_.note("the server refused it: " +
+                 platform::describeOrNil(platform::stringValue(platform::find(*refused, "msg"))));
 
   timeline_.section("The player buys 30 yuan of gems: within the cap");
   auto panel = openPayCentre("cp-" + account_ + "-30", "300钻石", "gems300", 30);
@@ -265,8 +267,8 @@ bool Journey::setUpGame() {
     timeline_.traffic(event);
   });
   auto& center = platform::NotificationCenter::defaultCenter();
-  for (const char* name : {kTolbaSDKNotiInitDidFinished, kTolbaSDKNotiLogin, kTolbaSDKNotiLogout,
-                           kTolbaSDKNotiRecharge, kTolbaSDKNotiRealAuth, kTolbaSDKNotiPlayTime}) {
+  for (const char* name : {kTolbaSDKNotiInitDidFinished, kTolbaSDKNotiLogin, kTolbaSDKNotiLogout, kTolbaSDKNotiRecharge,
+                           kTolbaSDKNotiRealAuth, kTolbaSDKNotiPlayTime}) {
     observers_.emplace_back(center, center.addObserver(name, nullptr, [this](const platform::Notification& n) {
       received_.push_back({n.name, n.userInfo});
       timeline_.notification(n.name, n.userInfo);
@@ -294,7 +296,8 @@ bool Journey::setUpGame() {
     request.body = url;
     HttpClient::shared().post(std::move(request), [back](HttpClient::Outcome outcome) {
       platform::postToMain([back, outcome = std::move(outcome)] {
-        if (!outcome.ok || outcome.status != 200) platform::log("demo: WeChat stand-in could not pay: " + outcome.error);
+        if (!outcome.ok || outcome.status != 200)
+          platform::log("demo: WeChat stand-in could not pay: " + outcome.error);
         back();
       });
     });
@@ -338,8 +341,7 @@ bool Journey::submitAccount(bool registering) {
     snapshot("login-landscape");
     if (!rotate(platform::InterfaceOrientationPortrait, panel)) return false;
   }
-  if (!type(panel->nameF().get(), account_, "the account field") ||
-      !tap(panel->boxBtn().get(), "the consent switch")) {
+  if (!type(panel->nameF().get(), account_, "the account field") || !tap(panel->boxBtn().get(), "the consent switch")) {
     return false;
   }
   if (!registering && options_.snapshot) {
@@ -352,7 +354,7 @@ bool Journey::submitAccount(bool registering) {
 
 bool Journey::rotate(std::int64_t orientation, const std::shared_ptr<TolbaBaseView>& panel) {
   timeline_.action(orientation == platform::InterfaceOrientationPortrait ? "turns the phone upright"
-                                                                          : "turns the phone on its side");
+                                                                         : "turns the phone on its side");
   Player::rotate(orientation);
   return waitUntil("the panel being rebuilt for the turned screen", [&] {
     const auto screen = platform::Application::shared().mainScreenBounds();
@@ -415,7 +417,7 @@ bool Journey::reportRole() {
 }
 
 std::shared_ptr<TolbaPayView> Journey::openPayCentre(const std::string& cpOrderId, const std::string& product,
-                                                    const std::string& goodsId, float amount) {
+                                                     const std::string& goodsId, float amount) {
   beginStep();
   auto order = std::make_shared<TolbaSDKPayOrderInfo>();
   order->setCpOrderID(cpOrderId);

@@ -34,7 +34,7 @@ struct JourneyOptions {
 // The minor's account of the demo and the moments its sandbox's clock starts at.
 inline constexpr char kMinorAccount[] = "xiaoming12";
 inline constexpr char kMinorBirthDate[] = "20140601";
-inline constexpr char kMinorWindowMoment[] = "2026-12-11T20:58:50+08:00";  // a Friday, 70 s before 21:00
+inline constexpr char kMinorWindowMoment[] = "2026-12-11T20:58:50+08:00";   // a Friday, 70 s before 21:00
 inline constexpr char kMinorOutsideMoment[] = "2026-12-08T15:00:00+08:00";  // a Tuesday afternoon
 
 // Plays the whole session on the main run loop; false when a step did not end

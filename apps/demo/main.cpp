@@ -2,13 +2,13 @@
 // sandbox server (or another server given with --base-url), with a scripted
 // player tapping and typing in the SDK's own panels. Prints the timeline and
 // exits non-zero when a step does not end as expected.
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <unistd.h>
 
 #include "journey.h"
 #ifdef TOLBA_DEMO_SNAPSHOTS
@@ -16,8 +16,8 @@
 #include "tolba/TolbaLayer.h"
 #include "toolkit/application.h"
 #endif
-#include "id_card.h"
 #include "embedded_sandbox.h"
+#include "id_card.h"
 #include "server_clock.h"
 #include "timeline.h"
 #include "tolba/platform/app_environment.h"
@@ -99,18 +99,20 @@ void printStats(const platform::RunLoopStats& stats, bool json) {
     // Written by hand to keep the keys in this order; the name goes through the
     // JSON library for its escaping. The CPU figures follow the elapsed ones.
     char figures[160];
-    std::snprintf(figures, sizeof figures, "{\"kind\":\"stats\",\"ticks\":%zu,\"max_tick_ms\":%.3f,\"p99_tick_ms\":%.3f,",
-                  stats.ticks, stats.maxTickMs, stats.p99TickMs);
+    std::snprintf(figures, sizeof figures,
+                  "{\"kind\":\"stats\",\"ticks\":%zu,\"max_tick_ms\":%.3f,\"p99_tick_ms\":%.3f,", stats.ticks,
+                  stats.maxTickMs, stats.p99TickMs);
     char cpu[96];
     std::snprintf(cpu, sizeof cpu, ",\"max_tick_cpu_ms\":%.3f,\"p99_tick_cpu_ms\":%.3f}", stats.maxTickCpuMs,
                   stats.p99TickCpuMs);
     std::cout << figures << "\"slowest\":" << nlohmann::json(stats.slowest).dump() << cpu << std::endl;
     return;
   }
-  std::printf("\nMain run loop: %zu ticks; longest %.3f ms (CPU %.3f ms), 99th percentile %.3f ms (CPU %.3f ms);\n"
-              "slowest task %.3f ms (CPU %.3f ms): %s\n",
-              stats.ticks, stats.maxTickMs, stats.maxTickCpuMs, stats.p99TickMs, stats.p99TickCpuMs, stats.slowestMs,
-              stats.slowestCpuMs, stats.slowest.c_str());
+  std::printf(
+      "\nMain run loop: %zu ticks; longest %.3f ms (CPU %.3f ms), 99th percentile %.3f ms (CPU %.3f ms);\n"
+      "slowest task %.3f ms (CPU %.3f ms): %s\n",
+      stats.ticks, stats.maxTickMs, stats.maxTickCpuMs, stats.p99TickMs, stats.p99TickCpuMs, stats.slowestMs,
+      stats.slowestCpuMs, stats.slowest.c_str());
   std::fflush(stdout);
 }
 
@@ -173,8 +175,8 @@ int main(int argc, char** argv) {
   sandbox::prepareGameFolder(root, demo::kGameId, baseUrl);
 
   if (!options->json) {
-    std::cout << "Tolba SDK demo: one player's session against "
-              << (server ? "the embedded sandbox server at " : "") << baseUrl << "\n";
+    std::cout << "Tolba SDK demo: one player's session against " << (server ? "the embedded sandbox server at " : "")
+              << baseUrl << "\n";
   }
 
   demo::JourneyOptions journeyOptions;
@@ -212,8 +214,7 @@ int main(int argc, char** argv) {
 
   if (server) server->stop();
   if (!options->json) {
-    std::cout << "\n" << (ok ? "The whole journey ended as expected." : "The journey did not end as expected.")
-              << "\n";
+    std::cout << "\n" << (ok ? "The whole journey ended as expected." : "The journey did not end as expected.") << "\n";
 #ifdef TOLBA_DEMO_SNAPSHOTS
     if (snapshots) std::cout << "Pictures of each step: " << snapshots->folder().string() << "\n";
 #endif

@@ -17,7 +17,6 @@ std::string shortText(const nlohmann::json& value) {
 
 }  // namespace
 
-
 Timeline::Timeline(std::ostream& out, bool json) : out_(out), json_(json), start_(std::chrono::steady_clock::now()) {}
 
 double Timeline::seconds() const {

@@ -128,7 +128,8 @@ double probe(CURL* curl) {
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 10000L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t n, void*) { return size * n; });
+  curl_easy_setopt(
+      curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t n, void*) { return size * n; });
   const auto start = Clock::now();
   const CURLcode rc = curl_easy_perform(curl);
   long status = 0;
@@ -158,12 +159,18 @@ int main(int argc, char** argv) {
       return 2;
     }
     ++i;
-    if (a == "--url") o.url = v;
-    else if (a == "--clients") o.clients = std::atoi(v);
-    else if (a == "--addresses") o.addresses = std::max(1, std::min(std::atoi(v), 250 * 250));
-    else if (a == "--kind") o.body = std::string(v) == "body";
-    else if (a == "--seconds") o.seconds = std::atof(v);
-    else if (a == "--server-pid") o.serverPid = std::atoi(v);
+    if (a == "--url")
+      o.url = v;
+    else if (a == "--clients")
+      o.clients = std::atoi(v);
+    else if (a == "--addresses")
+      o.addresses = std::max(1, std::min(std::atoi(v), 250 * 250));
+    else if (a == "--kind")
+      o.body = std::string(v) == "body";
+    else if (a == "--seconds")
+      o.seconds = std::atof(v);
+    else if (a == "--server-pid")
+      o.serverPid = std::atoi(v);
     else {
       std::cerr << "unknown option " << a << "\n";
       return 2;
@@ -211,8 +218,10 @@ int main(int argc, char** argv) {
     if (now >= nextProbe) {
       heldSamples.push_back(held);
       const double ms = probe(curl);
-      if (ms < 0) ++failed;
-      else times.push_back(ms);
+      if (ms < 0)
+        ++failed;
+      else
+        times.push_back(ms);
       nextProbe = Clock::now() + std::chrono::milliseconds(100);
       if (o.serverPid > 0) rss = std::max(rss, residentKb(o.serverPid));
     }
@@ -225,8 +234,8 @@ int main(int argc, char** argv) {
   const int held = heldSamples.empty() ? 0 : heldSamples[heldSamples.size() / 2];
   std::printf("slow clients: %d (%s) from %d addresses, %d held at once (median), %d reopened after being cut\n",
               o.clients, o.body ? "body" : "header", o.addresses, held, reopened);
-  std::printf("normal requests: %zu answered, %d failed; median %.2f ms, worst %.2f ms\n", times.size(), failed,
-              median, worst);
+  std::printf("normal requests: %zu answered, %d failed; median %.2f ms, worst %.2f ms\n", times.size(), failed, median,
+              worst);
   if (o.serverPid > 0) std::printf("server resident size: %.1f MB at most\n", static_cast<double>(rss) / 1024);
   for (auto& s : slow) close(s);
   curl_easy_cleanup(curl);

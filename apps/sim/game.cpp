@@ -23,8 +23,8 @@ std::string codeText(const char* call, std::int32_t code) {
 
 Game::Game(Console& console) : console_(console), status_("Tap \"Initialise\" to start the SDK") {
   auto& center = platform::NotificationCenter::defaultCenter();
-  for (const char* name : {kTolbaSDKNotiInitDidFinished, kTolbaSDKNotiLogin, kTolbaSDKNotiLogout,
-                           kTolbaSDKNotiRecharge, kTolbaSDKNotiRealAuth}) {
+  for (const char* name : {kTolbaSDKNotiInitDidFinished, kTolbaSDKNotiLogin, kTolbaSDKNotiLogout, kTolbaSDKNotiRecharge,
+                           kTolbaSDKNotiRealAuth}) {
     observers_.emplace_back(center,
                             center.addObserver(name, nullptr, [this](const platform::Notification& n) { heard(n); }));
   }
@@ -40,7 +40,8 @@ void Game::heard(const platform::Notification& n) {
   console_.notification(n.name, n.userInfo);
   const auto error = platform::intValue(platform::find(n.userInfo, kTolbaSDKKeyError));
   const auto msg = platform::stringValue(platform::find(n.userInfo, kTolbaSDKKeyMsg));
-  const std::string detail = error == 0 ? std::string() : " (error " + std::to_string(error) + (msg ? " " + *msg : "") + ")";
+  const std::string detail =
+      error == 0 ? std::string() : " (error " + std::to_string(error) + (msg ? " " + *msg : "") + ")";
   if (n.name == kTolbaSDKNotiInitDidFinished) {
     initialised_ = error == 0;
     setStatus(error == 0 ? "SDK ready: tap \"Log in\"" : "Initialisation failed" + detail);
@@ -102,8 +103,9 @@ void Game::pay(const std::string& product, const std::string& goodsId, float amo
   if (!role_) reportRole();
   if (!role_) return;
   auto order = std::make_shared<TolbaSDKPayOrderInfo>();
-  const auto stamp = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::system_clock::now().time_since_epoch()).count();
+  const auto stamp =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
   order->setCpOrderID("sim-" + std::to_string(stamp) + "-" + std::to_string(++orders_));
   order->setProductName(product);
   order->setGoodsID(goodsId);

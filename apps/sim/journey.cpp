@@ -20,8 +20,8 @@ constexpr char kFloatTitle[] = "切转\n账号";
 
 std::string freshAccountName() {
   std::random_device device;
-  std::mt19937_64 generator(device() ^ static_cast<std::uint64_t>(
-                                           std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 generator(device() ^
+                            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   char name[32];
   std::snprintf(name, sizeof name, "sim%08llx", static_cast<unsigned long long>(generator() & 0xffffffffULL));
   return name;

@@ -1,6 +1,7 @@
 // tolba-sim: a phone-sized window in which a stand-in game hosts the Tolba SDK
 // through its public interface, against the embedded sandbox server (or another
 // server given with --base-url). See the README's "Simulator" section.
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -8,12 +9,11 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "embedded_sandbox.h"
 #include "journey.h"
 #include "options.h"
-#include "embedded_sandbox.h"
 #include "simulator.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/property_list.h"
@@ -53,8 +53,7 @@ int main(int argc, char** argv) {
   } cleanup{root};
 
   const bool verbose = options->verbose;
-  const platform::ScopedLogSink logSink([](const std::string& line) { std::cerr << "log: " << line << "\n"; },
-                                        verbose);
+  const platform::ScopedLogSink logSink([](const std::string& line) { std::cerr << "log: " << line << "\n"; }, verbose);
 
   std::unique_ptr<sandbox::SandboxServer> server;
   std::string baseUrl;

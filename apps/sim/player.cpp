@@ -75,8 +75,8 @@ std::string Target::describe() const {
     case Kind::Element: return elementKind + (text.empty() ? "" : " \"" + text + "\"");
     case Kind::Scene: return "the game's \"" + text + "\" button";
     case Kind::Sheet: return "WeChat's \"" + text + "\" button";
-    case Kind::Point: return "the point " + std::to_string(static_cast<int>(point.x)) + "," +
-                             std::to_string(static_cast<int>(point.y));
+    case Kind::Point:
+      return "the point " + std::to_string(static_cast<int>(point.x)) + "," + std::to_string(static_cast<int>(point.y));
   }
   return "?";
 }
@@ -258,12 +258,9 @@ bool Player::run(Step& step, double now) {
         return false;
       }
       return !sim_.screenshotPending();
-    case Step::Type::WaitElement:
-      return locate(step.target).has_value();
-    case Step::Type::WaitGone:
-      return !locate(step.target).has_value();
-    case Step::Type::WaitUntil:
-      return step.condition && step.condition();
+    case Step::Type::WaitElement: return locate(step.target).has_value();
+    case Step::Type::WaitGone: return !locate(step.target).has_value();
+    case Step::Type::WaitUntil: return step.condition && step.condition();
     case Step::Type::WaitNotification: {
       const auto& heard = sim_.game().heard();
       consumed_.resize(heard.size(), false);

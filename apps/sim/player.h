@@ -38,19 +38,19 @@ struct Target {
 
 struct Step {
   enum class Type {
-    Section,       // text: a heading on the console
-    Tap,           // target
-    Drag,          // target (from) to `to`
-    Type,          // text, into the focused field
-    Key,           // text: "return", "backspace", "tab", "escape", "l"
-    WaitElement,   // target (an Element) on the screen
-    WaitGone,      // target (an Element) no longer on the screen
+    Section,           // text: a heading on the console
+    Tap,               // target
+    Drag,              // target (from) to `to`
+    Type,              // text, into the focused field
+    Key,               // text: "return", "backspace", "tab", "escape", "l"
+    WaitElement,       // target (an Element) on the screen
+    WaitGone,          // target (an Element) no longer on the screen
     WaitNotification,  // text: name; error: expected "error"
-    WaitReply,     // text: endpoint path
-    WaitUntil,     // condition
-    Pause,         // seconds (at speed 1)
-    Screenshot,    // text: file name without ".png"
-    Do,            // action
+    WaitReply,         // text: endpoint path
+    WaitUntil,         // condition
+    Pause,             // seconds (at speed 1)
+    Screenshot,        // text: file name without ".png"
+    Do,                // action
   };
   Type type = Type::Pause;
   Target target;

@@ -140,8 +140,7 @@ void Scene::draw(cairo_t* cr, const std::string& status) const {
   roundedRect(cr, inset.left + 10, barY, w - inset.left - inset.right - 20, barHeight, 8);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.45);
   cairo_fill(cr);
-  drawText(cr, status, inset.left + 20, barY, w - inset.left - inset.right - 40, barHeight, 13, false, false, 1, 1,
-           1);
+  drawText(cr, status, inset.left + 20, barY, w - inset.left - inset.right - 40, barHeight, 13, false, false, 1, 1, 1);
 }
 
 }  // namespace tolba::sim

@@ -17,7 +17,7 @@ enum class SceneAction { Initialise, Login, ReportRole, BuyGems, BuyMonthlyCard,
 
 struct SceneButton {
   SceneAction action;
-  std::string name;   // for scripts: "init", "login", "role", "gems", "card", "logout", "rotate"
+  std::string name;  // for scripts: "init", "login", "role", "gems", "card", "logout", "rotate"
   std::string title;
   double x = 0, y = 0, width = 0, height = 0;  // points
 };

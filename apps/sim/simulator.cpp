@@ -220,10 +220,10 @@ int Simulator::run() {
         SDL_StartTextInput();
       } else {
         SDL_StopTextInput();
-  SDL_RendererInfo info;
-  if (options_.verbose && SDL_GetRendererInfo(renderer_, &info) == 0) {
-    std::cerr << "tolba-sim: SDL renderer " << info.name << ", window zoom " << zoom_ << "\n";
-  }
+        SDL_RendererInfo info;
+        if (options_.verbose && SDL_GetRendererInfo(renderer_, &info) == 0) {
+          std::cerr << "tolba-sim: SDL renderer " << info.name << ", window zoom " << zoom_ << "\n";
+        }
       }
     }
 
@@ -244,21 +244,22 @@ int Simulator::run() {
   if (options_.stats) printStats();
   if (options_.statsFile) {
     const FrameCost cost = frameCost(stats_.sdkFrameSeconds);
-    nlohmann::json j{{"frames", stats_.frames},
-                     {"sdkFrameMs",
-                      {{"median", cost.medianMs},
-                       {"p99", cost.p99Ms},
-                       {"max", cost.maxMs},
-                       {"over4ms", cost.over4ms},
-                       {"over8ms", cost.over8ms}}},
-                     {"redrawnShare", redrawnShare()},
-                     {"framesShowingLayer", stats_.framesShowingLayer},
-                     {"layerRedraws", stats_.layerRedraws},
-                     {"sceneRedraws", stats_.sceneRedraws},
-                     {"seconds", stats_.seconds},
-                     {"longestRequest",
-                      {{"path", stats_.longestPath}, {"seconds", stats_.longestSeconds}, {"frames", stats_.longestFrames}}},
-                     {"status", status}};
+    nlohmann::json j{
+        {"frames", stats_.frames},
+        {"sdkFrameMs",
+         {{"median", cost.medianMs},
+          {"p99", cost.p99Ms},
+          {"max", cost.maxMs},
+          {"over4ms", cost.over4ms},
+          {"over8ms", cost.over8ms}}},
+        {"redrawnShare", redrawnShare()},
+        {"framesShowingLayer", stats_.framesShowingLayer},
+        {"layerRedraws", stats_.layerRedraws},
+        {"sceneRedraws", stats_.sceneRedraws},
+        {"seconds", stats_.seconds},
+        {"longestRequest",
+         {{"path", stats_.longestPath}, {"seconds", stats_.longestSeconds}, {"frames", stats_.longestFrames}}},
+        {"status", status}};
     std::ofstream(*options_.statsFile) << j.dump(2) << "\n";
   }
   return status;
@@ -268,7 +269,9 @@ FrameCost frameCost(std::vector<double> seconds) {
   FrameCost cost;
   if (seconds.empty()) return cost;
   std::sort(seconds.begin(), seconds.end());
-  auto at = [&](double q) { return 1000 * seconds[static_cast<std::size_t>(q * static_cast<double>(seconds.size() - 1))]; };
+  auto at = [&](double q) {
+    return 1000 * seconds[static_cast<std::size_t>(q * static_cast<double>(seconds.size() - 1))];
+  };
   cost.medianMs = at(0.5);
   cost.p99Ms = at(0.99);
   cost.maxMs = 1000 * seconds.back();
@@ -286,23 +289,25 @@ double Simulator::redrawnShare() const {
 }
 
 void Simulator::printStats() const {
-  std::printf("tolba-sim: %llu frames in %.1f s; the SDK's layer was on screen in %llu of them and redrawn %llu times; "
-              "the scene was redrawn %llu times\n",
-              static_cast<unsigned long long>(stats_.frames), stats_.seconds,
-              static_cast<unsigned long long>(stats_.framesShowingLayer),
-              static_cast<unsigned long long>(stats_.layerRedraws),
-              static_cast<unsigned long long>(stats_.sceneRedraws));
+  std::printf(
+      "tolba-sim: %llu frames in %.1f s; the SDK's layer was on screen in %llu of them and redrawn %llu times; "
+      "the scene was redrawn %llu times\n",
+      static_cast<unsigned long long>(stats_.frames), stats_.seconds,
+      static_cast<unsigned long long>(stats_.framesShowingLayer), static_cast<unsigned long long>(stats_.layerRedraws),
+      static_cast<unsigned long long>(stats_.sceneRedraws));
   const FrameCost cost = frameCost(stats_.sdkFrameSeconds);
-  std::printf("tolba-sim: the SDK's work per frame (tick, draw, upload): median %.3f ms, p99 %.3f ms, max %.3f ms; "
-              "%llu frames over 4 ms, %llu over 8 ms; a redraw covered %.1f%% of the layer on average\n",
-              cost.medianMs, cost.p99Ms, cost.maxMs, static_cast<unsigned long long>(cost.over4ms),
-              static_cast<unsigned long long>(cost.over8ms), 100 * redrawnShare());
+  std::printf(
+      "tolba-sim: the SDK's work per frame (tick, draw, upload): median %.3f ms, p99 %.3f ms, max %.3f ms; "
+      "%llu frames over 4 ms, %llu over 8 ms; a redraw covered %.1f%% of the layer on average\n",
+      cost.medianMs, cost.p99Ms, cost.maxMs, static_cast<unsigned long long>(cost.over4ms),
+      static_cast<unsigned long long>(cost.over8ms), 100 * redrawnShare());
   const FrameCost draw = frameCost(stats_.drawSeconds);
   const FrameCost upload = frameCost(stats_.uploadSeconds);
-  std::printf("tolba-sim: of the redraws, drawing: median %.3f ms, p99 %.3f ms, max %.3f ms; uploading%s: median "
-              "%.3f ms, p99 %.3f ms, max %.3f ms\n",
-              draw.medianMs, draw.p99Ms, draw.maxMs, premultipliedBlend_ ? "" : " (with straight alpha)",
-              upload.medianMs, upload.p99Ms, upload.maxMs);
+  std::printf(
+      "tolba-sim: of the redraws, drawing: median %.3f ms, p99 %.3f ms, max %.3f ms; uploading%s: median "
+      "%.3f ms, p99 %.3f ms, max %.3f ms\n",
+      draw.medianMs, draw.p99Ms, draw.maxMs, premultipliedBlend_ ? "" : " (with straight alpha)", upload.medianMs,
+      upload.p99Ms, upload.maxMs);
   if (!stats_.longestPath.empty()) {
     std::printf("tolba-sim: longest request %s: %.2f s, %llu frames drawn meanwhile\n", stats_.longestPath.c_str(),
                 stats_.longestSeconds, static_cast<unsigned long long>(stats_.longestFrames));
@@ -312,9 +317,7 @@ void Simulator::printStats() const {
 void Simulator::handle(const SDL_Event& event) {
   auto& host = TolbaHost::shared();
   switch (event.type) {
-    case SDL_QUIT:
-      running_ = false;
-      break;
+    case SDL_QUIT: running_ = false; break;
     case SDL_WINDOWEVENT:
       if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
         dirty_ = true;
@@ -325,9 +328,7 @@ void Simulator::handle(const SDL_Event& event) {
         mouseDown(toPoints(event.button.x, event.button.y));
       }
       break;
-    case SDL_MOUSEMOTION:
-      mouseMoved(toPoints(event.motion.x, event.motion.y));
-      break;
+    case SDL_MOUSEMOTION: mouseMoved(toPoints(event.motion.x, event.motion.y)); break;
     case SDL_MOUSEBUTTONUP:
       if (event.button.button == SDL_BUTTON_LEFT) {
         mouseUp(toPoints(event.button.x, event.button.y));
@@ -344,17 +345,10 @@ void Simulator::handle(const SDL_Event& event) {
         host.touch(kWheelFinger, TolbaTouchPhase::Ended, p.x, p.y + dy);
       }
       break;
-    case SDL_TEXTINPUT:
-      host.textInput(event.text.text);
-      break;
-    case SDL_TEXTEDITING:
-      host.textEditing(event.edit.text, event.edit.start);
-      break;
-    case SDL_KEYDOWN:
-      key(event.key);
-      break;
-    default:
-      break;
+    case SDL_TEXTINPUT: host.textInput(event.text.text); break;
+    case SDL_TEXTEDITING: host.textEditing(event.edit.text, event.edit.start); break;
+    case SDL_KEYDOWN: key(event.key); break;
+    default: break;
   }
 }
 
@@ -503,16 +497,51 @@ void Simulator::drawPanel() {
     double r = 0.8, g = 0.8, b = 0.8;
     std::string prefix;
     switch (it->kind) {
-      case LineKind::Section: r = 1; g = 0.85; b = 0.4; prefix = "== "; break;
-      case LineKind::Action: r = 0.75; g = 0.85; b = 1; prefix = "player  "; break;
-      case LineKind::Request: r = 0.6; g = 0.9; b = 0.6; prefix = "→ "; break;
-      case LineKind::Reply: r = 0.45; g = 0.75; b = 0.45; prefix = "← "; break;
-      case LineKind::Notification: r = 1; g = 0.6; b = 0.9; prefix = "game ⇐ "; break;
-      case LineKind::Failure: r = 1; g = 0.3; b = 0.3; prefix = "FAILED "; break;
-      case LineKind::Note: r = 0.6; g = 0.6; b = 0.6; prefix = "   "; break;
+      case LineKind::Section:
+        r = 1;
+        g = 0.85;
+        b = 0.4;
+        prefix = "== ";
+        break;
+      case LineKind::Action:
+        r = 0.75;
+        g = 0.85;
+        b = 1;
+        prefix = "player  ";
+        break;
+      case LineKind::Request:
+        r = 0.6;
+        g = 0.9;
+        b = 0.6;
+        prefix = "→ ";
+        break;
+      case LineKind::Reply:
+        r = 0.45;
+        g = 0.75;
+        b = 0.45;
+        prefix = "← ";
+        break;
+      case LineKind::Notification:
+        r = 1;
+        g = 0.6;
+        b = 0.9;
+        prefix = "game ⇐ ";
+        break;
+      case LineKind::Failure:
+        r = 1;
+        g = 0.3;
+        b = 0.3;
+        prefix = "FAILED ";
+        break;
+      case LineKind::Note:
+        r = 0.6;
+        g = 0.6;
+        b = 0.6;
+        prefix = "   ";
+        break;
     }
-    drawText(cr, prefix + it->text, 10, y, w - 20, lineHeight, kPanelFontSize, it->kind == LineKind::Section, false,
-             r, g, b);
+    drawText(cr, prefix + it->text, 10, y, w - 20, lineHeight, kPanelFontSize, it->kind == LineKind::Section, false, r,
+             g, b);
   }
   cairo_destroy(cr);
   panelTexture_ = textureFor(renderer_, surface, panelTexture_);
@@ -523,17 +552,17 @@ void Simulator::uploadLayer(const TolbaPixelBuffer& buffer, TolbaPixelRect chang
   if (!buffer.pixels || buffer.width <= 0 || buffer.height <= 0) return;
   if (!layerTexture_ || layerTextureWidth_ != buffer.width || layerTextureHeight_ != buffer.height) {
     if (layerTexture_) SDL_DestroyTexture(layerTexture_);
-    layerTexture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING, buffer.width,
-                                      buffer.height);
+    layerTexture_ =
+        SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING, buffer.width, buffer.height);
     if (!layerTexture_) return;
     layerTextureWidth_ = buffer.width;
     layerTextureHeight_ = buffer.height;
     changed = {0, 0, buffer.width, buffer.height};
     if (premultipliedBlend_) {
-      SDL_SetTextureBlendMode(layerTexture_,
-                              SDL_ComposeCustomBlendMode(SDL_BLENDFACTOR_ONE, SDL_BLENDFACTOR_ONE_MINUS_SRC_ALPHA,
-                                                         SDL_BLENDOPERATION_ADD, SDL_BLENDFACTOR_ONE,
-                                                         SDL_BLENDFACTOR_ONE_MINUS_SRC_ALPHA, SDL_BLENDOPERATION_ADD));
+      SDL_SetTextureBlendMode(
+          layerTexture_,
+          SDL_ComposeCustomBlendMode(SDL_BLENDFACTOR_ONE, SDL_BLENDFACTOR_ONE_MINUS_SRC_ALPHA, SDL_BLENDOPERATION_ADD,
+                                     SDL_BLENDFACTOR_ONE, SDL_BLENDFACTOR_ONE_MINUS_SRC_ALPHA, SDL_BLENDOPERATION_ADD));
     } else {
       SDL_SetTextureBlendMode(layerTexture_, SDL_BLENDMODE_BLEND);
     }
@@ -628,7 +657,8 @@ void Simulator::render() {
     // The layer's pixels cover the screen at its scale; a larger buffer is clipped.
     const SDL_Rect src{0, 0, std::min(layerTextureWidth_, static_cast<int>(std::ceil(screen_.width * screen_.scale))),
                        std::min(layerTextureHeight_, static_cast<int>(std::ceil(screen_.height * screen_.scale)))};
-    const SDL_Rect dst{0, 0, static_cast<int>(std::lround(src.w * zoom_)), static_cast<int>(std::lround(src.h * zoom_))};
+    const SDL_Rect dst{0, 0, static_cast<int>(std::lround(src.w * zoom_)),
+                       static_cast<int>(std::lround(src.h * zoom_))};
     SDL_RenderCopy(renderer_, layerTexture_, &src, &dst);
   }
   if (sheet_->visible() && sheetTexture_) SDL_RenderCopy(renderer_, sheetTexture_, nullptr, &phone);
@@ -650,8 +680,14 @@ void Simulator::render() {
       // What was on the screen, for tools that check the picture.
       nlohmann::json elements = nlohmann::json::array();
       for (const auto& e : TolbaHost::shared().elements()) {
-        elements.push_back({{"kind", e.kind}, {"text", shownText(e)}, {"x", e.x}, {"y", e.y}, {"width", e.width},
-                            {"height", e.height}, {"focused", e.focused}, {"on", e.on}});
+        elements.push_back({{"kind", e.kind},
+                            {"text", shownText(e)},
+                            {"x", e.x},
+                            {"y", e.y},
+                            {"width", e.width},
+                            {"height", e.height},
+                            {"focused", e.focused},
+                            {"on", e.on}});
       }
       nlohmann::json info{{"pixelsPerPoint", pixelsPerPoint()},
                           {"screen", {{"width", screen_.width}, {"height", screen_.height}}},
@@ -670,9 +706,9 @@ bool Simulator::savePng(const std::string& path) {
   if (SDL_GetRendererOutputSize(renderer_, &w, &h) != 0) return false;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
   cairo_surface_flush(surface);
-  const bool read = SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_XRGB8888,
-                                         cairo_image_surface_get_data(surface),
-                                         cairo_image_surface_get_stride(surface)) == 0;
+  const bool read =
+      SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_XRGB8888, cairo_image_surface_get_data(surface),
+                           cairo_image_surface_get_stride(surface)) == 0;
   cairo_surface_mark_dirty(surface);
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);

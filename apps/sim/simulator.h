@@ -132,7 +132,7 @@ class Simulator {
   SDL_Texture* cursorTexture_ = nullptr;
   int layerTextureWidth_ = 0, layerTextureHeight_ = 0;
   bool premultipliedBlend_ = false;
-  double sdkSeconds_ = 0;  // the SDK's work in the frame being made
+  double sdkSeconds_ = 0;               // the SDK's work in the frame being made
   std::vector<std::uint8_t> straight_;  // the layer without premultiplied alpha, when the renderer needs that
 
   bool running_ = false;

@@ -107,8 +107,7 @@ void WeChatSheet::draw(cairo_t* cr, const TolbaScreen& screen) const {
   // WeChat covers the game.
   cairo_set_source_rgba(cr, 0.93, 0.93, 0.93, 1);
   cairo_paint(cr);
-  drawText(cr, "微信 WeChat (stand-in)", 0, screen.safeArea.top + 30, screen.width, 40, 22, true, true, 0.1, 0.1,
-           0.1);
+  drawText(cr, "微信 WeChat (stand-in)", 0, screen.safeArea.top + 30, screen.width, 40, 22, true, true, 0.1, 0.1, 0.1);
   drawText(cr, url_, 20, screen.safeArea.top + 80, screen.width - 40, 60, 11, false, true, 0.4, 0.4, 0.4);
   const auto s = sheet(screen);
   roundedRect(cr, s.x, s.y, s.width, s.height + 20, 16);

@@ -1,7 +1,7 @@
 #include "callback_receiver.h"
 
-#include <chrono>
 #include <cctype>
+#include <chrono>
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>

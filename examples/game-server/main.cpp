@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
     auto fields = payment_callback::parseForm(req.body);
     const payment_callback::Fields asked{
         {"gameid", fields["gameid"]}, {"username", fields["username"]}, {"token", fields["token"]}};
-    const auto answer = publisher.empty() ? std::nullopt : askPublisher(publisher, secret, "/server/login/verify", asked);
+    const auto answer =
+        publisher.empty() ? std::nullopt : askPublisher(publisher, secret, "/server/login/verify", asked);
     const bool trusted = answer && yes(*answer);
     std::cout << (trusted ? "login: " : "login refused: ") << fields["username"] << " "
               << (answer ? *answer : std::string("(the publisher did not answer)")) << std::endl;
@@ -114,7 +115,8 @@ int main(int argc, char** argv) {
   server.Get("/order", [&](const httplib::Request& req, httplib::Response& res) {
     const payment_callback::Fields asked{{"gameid", req.get_param_value("gameid")},
                                          {"orderid", req.get_param_value("orderid")}};
-    const auto answer = publisher.empty() ? std::nullopt : askPublisher(publisher, secret, "/server/order/query", asked);
+    const auto answer =
+        publisher.empty() ? std::nullopt : askPublisher(publisher, secret, "/server/order/query", asked);
     res.status = answer ? 200 : 502;
     res.set_content(answer.value_or("{\"ok\":0}"), "application/json");
   });

@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string bundle = argv[2];
-  std::ofstream(bundle + "/Tolba.plist")
-      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-      << "<key>gameid</key><string>1001</string><key>url</key><string>" << argv[1] << "</string></dict></plist>\n";
+  std::ofstream(bundle + "/Tolba.plist") << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                                         << "<key>gameid</key><string>1001</string><key>url</key><string>" << argv[1]
+                                         << "</string></dict></plist>\n";
   tolba::platform::setBundleDirectory(bundle);
   tolba::platform::setDataDirectory(bundle);
 
@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
     tolba::platform::RunLoop::main().tick();
     std::this_thread::sleep_for(std::chrono::milliseconds(16));
   }
-  std::printf("minimal-game: init finished=%d error=%d channel=%s\n", initDone, initError,
-              sdk->channelType().c_str());
+  std::printf("minimal-game: init finished=%d error=%d channel=%s\n", initDone, initError, sdk->channelType().c_str());
   if (!initDone || initError != 0) return 1;
 #if MINIMAL_GAME_DRAWS
   // The login panel, drawn into the game's own buffer: its dimmed backdrop

@@ -72,10 +72,10 @@ struct TolbaPixelRect {
 // "button", "field", "switch", "label", "web" (the SDK's own controls only).
 struct TolbaElement {
   std::string kind;
-  std::string text;  // title, text or placeholder as shown (secure fields: bullets)
+  std::string text;                            // title, text or placeholder as shown (secure fields: bullets)
   double x = 0, y = 0, width = 0, height = 0;  // on screen, in points
-  bool focused = false;                         // a field that takes typed text
-  bool on = false;                              // a switch that is on
+  bool focused = false;                        // a field that takes typed text
+  bool on = false;                             // a switch that is on
 };
 
 class TOLBA_API TolbaHost {

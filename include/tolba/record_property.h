@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
-#define TOLBA_STRING_PROPERTY(name, Setter)                                          \
- public:                                                                             \
-  const std::optional<std::string>& name() const { return name##_; }                 \
-  void Setter(std::optional<std::string> value) { name##_ = std::move(value); }      \
-                                                                                     \
- private:                                                                            \
+#define TOLBA_STRING_PROPERTY(name, Setter)                                     \
+ public:                                                                        \
+  const std::optional<std::string>& name() const { return name##_; }            \
+  void Setter(std::optional<std::string> value) { name##_ = std::move(value); } \
+                                                                                \
+ private:                                                                       \
   std::optional<std::string> name##_;
 
 #define TOLBA_VALUE_PROPERTY(type, name, Setter, initial) \

@@ -49,24 +49,24 @@ extern "C" {
 enum {
   TOLBA_OK = 0,
   /* the facade's codes (also the "error" values of notification payloads) */
-  TOLBA_ERR_LOGIN_FAILED = -2,       /* kTolbaSDKNotiLogin: panel failed / unreadable reply */
-  TOLBA_ERR_SIGN_IN_REFUSED = -3,    /* kTolbaSDKNotiLogin: the server refused */
-  TOLBA_ERR_INIT_REFUSED = -10,      /* no gameid */
-  TOLBA_ERR_NOT_INITIALISED = -20,   /* initialisation has not finished */
-  TOLBA_ERR_REAL_AUTH = -100,        /* the fixed answer of tolba_sdk_real_auth */
-  TOLBA_ERR_NOT_SIGNED_IN = -301,    /* nobody is signed in */
-  TOLBA_ERR_PLAY_TIME_OVER = -302,   /* TOLBA_NOTI_PLAY_TIME: a minor's play time for today has ended */
-  TOLBA_ERR_PAY_FAILED = -400,       /* kTolbaSDKNotiRecharge: refused or failed */
-  TOLBA_ERR_PAY_CANCELLED = -401,    /* kTolbaSDKNotiRecharge: cancelled */
+  TOLBA_ERR_LOGIN_FAILED = -2,     /* kTolbaSDKNotiLogin: panel failed / unreadable reply */
+  TOLBA_ERR_SIGN_IN_REFUSED = -3,  /* kTolbaSDKNotiLogin: the server refused */
+  TOLBA_ERR_INIT_REFUSED = -10,    /* no gameid */
+  TOLBA_ERR_NOT_INITIALISED = -20, /* initialisation has not finished */
+  TOLBA_ERR_REAL_AUTH = -100,      /* the fixed answer of tolba_sdk_real_auth */
+  TOLBA_ERR_NOT_SIGNED_IN = -301,  /* nobody is signed in */
+  TOLBA_ERR_PLAY_TIME_OVER = -302, /* TOLBA_NOTI_PLAY_TIME: a minor's play time for today has ended */
+  TOLBA_ERR_PAY_FAILED = -400,     /* kTolbaSDKNotiRecharge: refused or failed */
+  TOLBA_ERR_PAY_CANCELLED = -401,  /* kTolbaSDKNotiRecharge: cancelled */
   /* this layer's codes */
-  TOLBA_ERR_NULL_ARGUMENT = -1001,   /* a NULL handle or required pointer */
-  TOLBA_ERR_INVALID_UTF8 = -1002,    /* a string that is not valid UTF-8 */
-  TOLBA_ERR_INVALID_JSON = -1003,    /* text that is not a JSON object */
-  TOLBA_ERR_INVALID_ARGUMENT = -1004,/* a record key of the wrong type, an unknown enum value */
-  TOLBA_ERR_WRONG_THREAD = -1005,    /* called from another thread than the handle's */
-  TOLBA_ERR_BUFFER_TOO_SMALL = -1006,/* the text did not fit; *length says how much is needed */
-  TOLBA_ERR_NO_RENDERER = -1007,     /* drawing asked of a build without the renderer */
-  TOLBA_ERR_INTERNAL = -1099         /* an unexpected failure inside the SDK (logged) */
+  TOLBA_ERR_NULL_ARGUMENT = -1001,    /* a NULL handle or required pointer */
+  TOLBA_ERR_INVALID_UTF8 = -1002,     /* a string that is not valid UTF-8 */
+  TOLBA_ERR_INVALID_JSON = -1003,     /* text that is not a JSON object */
+  TOLBA_ERR_INVALID_ARGUMENT = -1004, /* a record key of the wrong type, an unknown enum value */
+  TOLBA_ERR_WRONG_THREAD = -1005,     /* called from another thread than the handle's */
+  TOLBA_ERR_BUFFER_TOO_SMALL = -1006, /* the text did not fit; *length says how much is needed */
+  TOLBA_ERR_NO_RENDERER = -1007,      /* drawing asked of a build without the renderer */
+  TOLBA_ERR_INTERNAL = -1099          /* an unexpected failure inside the SDK (logged) */
 };
 
 /* A short English name of a result code ("TOLBA_ERR_INVALID_UTF8"); never NULL,
@@ -170,15 +170,14 @@ typedef enum {
 TOLBA_C_API int32_t tolba_sdk_remote_notification(tolba_sdk* sdk, int32_t event, const char* text,
                                                   int32_t* out_handled);
 /* A continued user activity (JSON object); the restoration handler is never called. */
-TOLBA_C_API int32_t tolba_sdk_continue_user_activity(tolba_sdk* sdk, const char* activity_json,
-                                                     int32_t* out_handled);
+TOLBA_C_API int32_t tolba_sdk_continue_user_activity(tolba_sdk* sdk, const char* activity_json, int32_t* out_handled);
 
 /* ---- The screen layer (the game hosts the SDK's panels) ----------------------------------- */
 typedef struct {
   double width, height; /* points, in the current orientation */
   double scale;         /* pixels per point */
   double safe_top, safe_left, safe_bottom, safe_right;
-  int32_t orientation;  /* TOLBA_ORIENTATION_* */
+  int32_t orientation; /* TOLBA_ORIENTATION_* */
 } tolba_screen;
 enum {
   TOLBA_ORIENTATION_PORTRAIT = 1,
@@ -195,8 +194,7 @@ TOLBA_C_API int32_t tolba_host_set_screen(tolba_sdk* sdk, const tolba_screen* sc
 TOLBA_C_API int32_t tolba_host_touch(tolba_sdk* sdk, int64_t finger_id, int32_t phase, double x, double y,
                                      int32_t* out_taken);
 TOLBA_C_API int32_t tolba_host_text_input(tolba_sdk* sdk, const char* text, int32_t* out_taken);
-TOLBA_C_API int32_t tolba_host_text_editing(tolba_sdk* sdk, const char* preedit, int32_t cursor,
-                                            int32_t* out_taken);
+TOLBA_C_API int32_t tolba_host_text_editing(tolba_sdk* sdk, const char* preedit, int32_t cursor, int32_t* out_taken);
 TOLBA_C_API int32_t tolba_host_key(tolba_sdk* sdk, int32_t key, int32_t* out_taken);
 TOLBA_C_API int32_t tolba_host_wants_text_input(tolba_sdk* sdk, int32_t* out_wants);
 /* Whether the SDK shows anything, and whether it changed since it was last drawn. */

@@ -19,8 +19,7 @@ int32_t checkText(const char* function, const char* name, const char* text) {
   return TOLBA_OK;
 }
 
-std::optional<nlohmann::json> parseObject(const char* function, const char* name, const char* text,
-                                          int32_t* result) {
+std::optional<nlohmann::json> parseObject(const char* function, const char* name, const char* text, int32_t* result) {
   *result = checkText(function, name, text);
   if (*result != TOLBA_OK) return std::nullopt;
   auto value = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);

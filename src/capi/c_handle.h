@@ -35,8 +35,7 @@ int32_t refuse(const char* function, int32_t result, const std::string& why);
 // TOLBA_OK when `text` is present and valid UTF-8, else the code to answer.
 int32_t checkText(const char* function, const char* name, const char* text);
 // Parses `text` as a JSON object (after checkText); nullopt with `*result` set otherwise.
-std::optional<nlohmann::json> parseObject(const char* function, const char* name, const char* text,
-                                          int32_t* result);
+std::optional<nlohmann::json> parseObject(const char* function, const char* name, const char* text, int32_t* result);
 // Copies `text` with its NUL into the caller's buffer, as tolba_sdk_session documents.
 int32_t copyOut(const std::string& text, char* buffer, std::size_t capacity, std::size_t* length);
 

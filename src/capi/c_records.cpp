@@ -50,16 +50,24 @@ std::shared_ptr<TolbaSDKInitConfig> initConfigFromJson(const Json& object, std::
 
 std::shared_ptr<TolbaSDKGameRoleInfo> roleFromJson(const Json& object, std::string* why) {
   using R = TolbaSDKGameRoleInfo;
-  static const std::map<std::string, Setter<R>> setters{
-      {"serverId", text(&R::setServerId)},         {"serverName", text(&R::setServerName)},
-      {"gameRoleName", text(&R::setGameRoleName)}, {"gameRoleID", text(&R::setGameRoleID)},
-      {"gameRoleGender", text(&R::setGameRoleGender)}, {"gameUserBalance", text(&R::setGameUserBalance)},
-      {"vipLevel", text(&R::setVipLevel)},         {"gameUserLevel", text(&R::setGameUserLevel)},
-      {"partyName", text(&R::setPartyName)},       {"sign", text(&R::setSign)},
-      {"partyId", text(&R::setPartyId)},           {"creatTime", text(&R::setCreatTime)},
-      {"fightPower", text(&R::setFightPower)},     {"professionId", text(&R::setProfessionId)},
-      {"profession", text(&R::setProfession)},     {"friendlist", text(&R::setFriendlist)},
-      {"partyRoleId", text(&R::setPartyRoleId)},   {"partyRoleName", text(&R::setPartyRoleName)}};
+  static const std::map<std::string, Setter<R>> setters{{"serverId", text(&R::setServerId)},
+                                                        {"serverName", text(&R::setServerName)},
+                                                        {"gameRoleName", text(&R::setGameRoleName)},
+                                                        {"gameRoleID", text(&R::setGameRoleID)},
+                                                        {"gameRoleGender", text(&R::setGameRoleGender)},
+                                                        {"gameUserBalance", text(&R::setGameUserBalance)},
+                                                        {"vipLevel", text(&R::setVipLevel)},
+                                                        {"gameUserLevel", text(&R::setGameUserLevel)},
+                                                        {"partyName", text(&R::setPartyName)},
+                                                        {"sign", text(&R::setSign)},
+                                                        {"partyId", text(&R::setPartyId)},
+                                                        {"creatTime", text(&R::setCreatTime)},
+                                                        {"fightPower", text(&R::setFightPower)},
+                                                        {"professionId", text(&R::setProfessionId)},
+                                                        {"profession", text(&R::setProfession)},
+                                                        {"friendlist", text(&R::setFriendlist)},
+                                                        {"partyRoleId", text(&R::setPartyRoleId)},
+                                                        {"partyRoleName", text(&R::setPartyRoleName)}};
   return fill(object, setters, why);
 }
 

@@ -22,8 +22,8 @@ namespace {
 TolbaSDK& facade() { return *TolbaSDK::defaultInstance(); }
 
 const char* const kNotificationNames[] = {tolba::kTolbaSDKNotiInitDidFinished, tolba::kTolbaSDKNotiLogin,
-                                          tolba::kTolbaSDKNotiLogout, tolba::kTolbaSDKNotiRecharge,
-                                          tolba::kTolbaSDKNotiRealAuth, tolba::kTolbaSDKNotiPlayTime};
+                                          tolba::kTolbaSDKNotiLogout,          tolba::kTolbaSDKNotiRecharge,
+                                          tolba::kTolbaSDKNotiRealAuth,        tolba::kTolbaSDKNotiPlayTime};
 
 }  // namespace
 
@@ -65,9 +65,7 @@ const char* tolba_result_name(int32_t result) {
   }
 }
 
-int32_t tolba_version(void) {
-  return TOLBA_VERSION;
-}
+int32_t tolba_version(void) { return TOLBA_VERSION; }
 const char* tolba_version_string(void) { return TOLBA_VERSION_STRING; }
 
 int32_t tolba_set_log_sink(tolba_log_fn sink, void* user_data) {
@@ -255,9 +253,9 @@ int32_t tolba_sdk_open_url(tolba_sdk* sdk, const char* url, const char* source_a
       if (!parsed) return result;
       options = std::move(*parsed);
     }
-    const bool handled = source_app ? facade().openURLSourceApplicationApplicationAnnotation(url, source_app, nullptr,
-                                                                                             options)
-                                    : facade().openURLApplicationOptions(url, nullptr, options);
+    const bool handled = source_app
+                             ? facade().openURLSourceApplicationApplicationAnnotation(url, source_app, nullptr, options)
+                             : facade().openURLApplicationOptions(url, nullptr, options);
     setOut(out_handled, handled ? 1 : 0);
     return TOLBA_OK;
   });

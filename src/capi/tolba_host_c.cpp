@@ -37,10 +37,9 @@ extern "C" {
 int32_t tolba_host_set_screen(tolba_sdk* sdk, const tolba_screen* screen) {
   return guarded(sdk, "tolba_host_set_screen", [&]() -> int32_t {
     if (screen == nullptr) return refuse("tolba_host_set_screen", TOLBA_ERR_NULL_ARGUMENT, "screen is NULL");
-    const bool finite = std::isfinite(screen->width) && std::isfinite(screen->height) &&
-                        std::isfinite(screen->scale) && std::isfinite(screen->safe_top) &&
-                        std::isfinite(screen->safe_left) && std::isfinite(screen->safe_bottom) &&
-                        std::isfinite(screen->safe_right);
+    const bool finite = std::isfinite(screen->width) && std::isfinite(screen->height) && std::isfinite(screen->scale) &&
+                        std::isfinite(screen->safe_top) && std::isfinite(screen->safe_left) &&
+                        std::isfinite(screen->safe_bottom) && std::isfinite(screen->safe_right);
     if (!finite || screen->width <= 0 || screen->height <= 0 || screen->scale <= 0 ||
         screen->orientation < TOLBA_ORIENTATION_PORTRAIT || screen->orientation > TOLBA_ORIENTATION_LANDSCAPE_LEFT) {
       return refuse("tolba_host_set_screen", TOLBA_ERR_INVALID_ARGUMENT,
@@ -62,8 +61,7 @@ int32_t tolba_host_touch(tolba_sdk* sdk, int64_t finger_id, int32_t phase, doubl
     if (phase < TOLBA_TOUCH_BEGAN || phase > TOLBA_TOUCH_CANCELLED || !std::isfinite(x) || !std::isfinite(y)) {
       return refuse("tolba_host_touch", TOLBA_ERR_INVALID_ARGUMENT, "phase 0 to 3 and finite coordinates");
     }
-    const bool taken =
-        tolba::TolbaHost::shared().touch(finger_id, static_cast<tolba::TolbaTouchPhase>(phase), x, y);
+    const bool taken = tolba::TolbaHost::shared().touch(finger_id, static_cast<tolba::TolbaTouchPhase>(phase), x, y);
     setOut(out_taken, taken ? 1 : 0);
     return TOLBA_OK;
   });
@@ -124,8 +122,7 @@ int32_t tolba_host_pixel_size(tolba_sdk* sdk, int32_t* out_width, int32_t* out_h
   });
 }
 
-int32_t tolba_host_dirty_rect(tolba_sdk* sdk, int32_t* out_x, int32_t* out_y, int32_t* out_width,
-                              int32_t* out_height) {
+int32_t tolba_host_dirty_rect(tolba_sdk* sdk, int32_t* out_x, int32_t* out_y, int32_t* out_width, int32_t* out_height) {
   return guarded(sdk, "tolba_host_dirty_rect", [&]() -> int32_t {
     const auto r = tolba::TolbaHost::shared().dirtyRect();
     setOut(out_x, r.x);
@@ -147,8 +144,14 @@ int32_t tolba_host_elements(tolba_sdk* sdk, char* buffer, size_t capacity, size_
   return guarded(sdk, "tolba_host_elements", [&]() -> int32_t {
     Json list = Json::array();
     for (const auto& e : tolba::TolbaHost::shared().elements()) {
-      list.push_back({{"kind", e.kind}, {"text", e.text}, {"x", e.x}, {"y", e.y}, {"width", e.width},
-                      {"height", e.height}, {"focused", e.focused}, {"on", e.on}});
+      list.push_back({{"kind", e.kind},
+                      {"text", e.text},
+                      {"x", e.x},
+                      {"y", e.y},
+                      {"width", e.width},
+                      {"height", e.height},
+                      {"focused", e.focused},
+                      {"on", e.on}});
     }
     return tolba::capi::copyOut(list.dump(-1, ' ', false, Json::error_handler_t::replace), buffer, capacity,
                                 out_length);
@@ -186,4 +189,3 @@ int32_t tolba_host_draw(tolba_sdk* sdk, uint8_t* pixels, int32_t width, int32_t 
 }
 
 }  // extern "C"
-

@@ -2,11 +2,11 @@
 
 #include <openssl/evp.h>
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <sys/stat.h>
 #include <utility>
 
 #include "model/phone_model_names.h"

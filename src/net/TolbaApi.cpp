@@ -116,7 +116,8 @@ void TolbaApi::gameLogin(const Json& username, const std::optional<Json>& extDic
   send("sdkstandard/login/index", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::updateRoleInfo(const Json& username, const Role& role, TolbaServerBlock block, TolbaFailureBlock failure) {
+void TolbaApi::updateRoleInfo(const Json& username, const Role& role, TolbaServerBlock block,
+                              TolbaFailureBlock failure) {
   using R = TolbaSDKGameRoleInfo;
   Json request = Json::object();
   put(request, "username", username);
@@ -144,7 +145,8 @@ void TolbaApi::updateRoleInfo(const Json& username, const Role& role, TolbaServe
   send("sdkstandard/role/index", request, std::move(block), std::move(failure));
 }
 
-void TolbaApi::payOrderInfo(const Json& username, const Order& order, const Role& role, TolbaServerBlock block, TolbaFailureBlock failure) {
+void TolbaApi::payOrderInfo(const Json& username, const Order& order, const Role& role, TolbaServerBlock block,
+                            TolbaFailureBlock failure) {
   using R = TolbaSDKGameRoleInfo;
   using O = TolbaSDKPayOrderInfo;
   Json request = Json::object();

@@ -49,7 +49,8 @@ class TolbaApi {
   static void gameLogin(const Json& username, const std::optional<Json>& extDic, TolbaServerBlock block,
                         TolbaFailureBlock failure = {});
   // "sdkstandard/role/index".
-  static void updateRoleInfo(const Json& username, const Role& role, TolbaServerBlock block, TolbaFailureBlock failure = {});
+  static void updateRoleInfo(const Json& username, const Role& role, TolbaServerBlock block,
+                             TolbaFailureBlock failure = {});
   // "sdkstandard/pay/index".
   static void payOrderInfo(const Json& username, const Order& order, const Role& role, TolbaServerBlock block,
                            TolbaFailureBlock failure = {});

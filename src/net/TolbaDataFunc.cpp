@@ -154,8 +154,7 @@ bool allFinite(const Json& v, int depth = 0) {
     return depth + 1 > kMaxDepth || e.is_structured() || e.is_number_float() ? allFinite(e, depth + 1) : true;
   };
   switch (v.type()) {
-    case Json::value_t::number_float:
-      return std::isfinite(v.get_ref<const Json::number_float_t&>());
+    case Json::value_t::number_float: return std::isfinite(v.get_ref<const Json::number_float_t&>());
     case Json::value_t::object:
       for (const auto& entry : v.get_ref<const Json::object_t&>()) {
         if (!check(entry.second)) return false;
@@ -166,8 +165,7 @@ bool allFinite(const Json& v, int depth = 0) {
         if (!check(e)) return false;
       }
       return true;
-    default:
-      return true;
+    default: return true;
   }
 }
 
@@ -382,9 +380,9 @@ const ValueTable& valueTableFor(std::string_view key, std::unique_ptr<ValueTable
 // three bytes; "=" may only end the text, at most twice.
 struct QuadReader {
   char* out;
-  std::uint32_t bits = 0;   // the last values read, six bits each
-  unsigned count = 0;       // values of the current quad read so far
-  unsigned padding = 0;     // "=" read so far
+  std::uint32_t bits = 0;  // the last values read, six bits each
+  unsigned count = 0;      // values of the current quad read so far
+  unsigned padding = 0;    // "=" read so far
 
   // Writes the quad that ends with the last value read. `out` has a byte of
   // room past the three.
@@ -444,8 +442,7 @@ inline std::size_t shortToken(std::uint64_t x, std::size_t& length) {
   const std::uint32_t mask = two ? 0x00FFF0F0u : 0xFFF0F0F0u;
   const std::uint32_t expected = two ? 0x005F3030u : 0x5F303030u;
   // The low four bits of the three characters side by side, in one multiply.
-  const std::size_t index =
-      (((t & 0x000F0F0Fu) * 0x01001001u) >> 16 & 0xFFFu) | (two ? kShortTwo : 0);
+  const std::size_t index = (((t & 0x000F0F0Fu) * 0x01001001u) >> 16 & 0xFFFu) | (two ? kShortTwo : 0);
   return (t & mask) == expected ? kShortToken[index] : kNoValue;
 }
 
@@ -534,8 +531,7 @@ template <bool Lenient, typename Char>
 
 // The same; `sawNonAscii` is set when a token held a character outside ASCII.
 template <typename Char>
-char* untangle(const Char* p, const Char* const end, std::string_view key, bool lenient, char* out,
-               bool& sawNonAscii) {
+char* untangle(const Char* p, const Char* const end, std::string_view key, bool lenient, char* out, bool& sawNonAscii) {
   return lenient ? untangle<true>(p, end, key, out, sawNonAscii) : untangle<false>(p, end, key, out, sawNonAscii);
 }
 
@@ -671,7 +667,7 @@ char* writeTokens(const TokenTable& table, const unsigned char* p, std::size_t s
   constexpr std::size_t kQuadsPerLine = kLineLength / 4;
   const unsigned char* const end = p + size;
   const unsigned char* const whole = p + size / 3 * 3;
-  std::size_t index = 0;  // position in the base64 text, line breaks included
+  std::size_t index = 0;                                         // position in the base64 text, line breaks included
   std::size_t lineRoom = lineBreaks ? kQuadsPerLine : SIZE_MAX;  // quads that still fit on the line
   // CR LF before a line that follows a full one.
   const auto lineBreak = [&] {
@@ -726,8 +722,8 @@ std::optional<std::string> encode(const Json& object, std::string_view key, bool
   // possibly overwritten by the next token); the first "_" then becomes the
   // opening "x".
   std::string out(tokens * 4 + 2, '\0');
-  char* w = writeTokens(table, reinterpret_cast<const unsigned char*>(json.data()), json.size(), out.data(),
-                        lineBreaks);
+  char* w =
+      writeTokens(table, reinterpret_cast<const unsigned char*>(json.data()), json.size(), out.data(), lineBreaks);
   out[0] = 'x';
   *w++ = 'y';
   out.resize(static_cast<std::size_t>(w - out.data()));

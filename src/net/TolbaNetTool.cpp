@@ -9,8 +9,8 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaDataFunc.h"
 #include "net/http_client.h"
-#include "platform/transport_policy.h"
 #include "net/traffic_observer.h"
+#include "platform/transport_policy.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
@@ -57,7 +57,7 @@ void TolbaNetTool::netPostWithUrl(const std::string& path, const nlohmann::json&
   }
 
   HttpClient::shared().post(std::move(request), [path, block = std::move(block),
-                                                  failure = std::move(failure)](HttpClient::Outcome outcome) mutable {
+                                                 failure = std::move(failure)](HttpClient::Outcome outcome) mutable {
     if (!outcome.ok) {
       reportTraffic({TrafficEvent::Kind::failed, path, nullptr, 0, {}, outcome.error});
       // The block is not called, but it (and what it holds) is let go on the

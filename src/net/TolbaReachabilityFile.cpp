@@ -189,9 +189,9 @@ std::string TolbaReachabilityFile::flagsText(std::uint32_t flags) {
   auto bit = [flags](std::uint32_t mask, char c) { return (flags & mask) ? c : '-'; };
   char out[16];
   std::snprintf(out, sizeof out, "%c%c %c%c%c%c%c%c%c", bit(fl::IsWWAN, 'W'), bit(fl::Reachable, 'R'),
-                bit(fl::ConnectionRequired, 'c'), bit(fl::TransientConnection, 't'),
-                bit(fl::InterventionRequired, 'i'), bit(fl::ConnectionOnTraffic, 'C'),
-                bit(fl::ConnectionOnDemand, 'D'), bit(fl::IsLocalAddress, 'l'), bit(fl::IsDirect, 'd'));
+                bit(fl::ConnectionRequired, 'c'), bit(fl::TransientConnection, 't'), bit(fl::InterventionRequired, 'i'),
+                bit(fl::ConnectionOnTraffic, 'C'), bit(fl::ConnectionOnDemand, 'D'), bit(fl::IsLocalAddress, 'l'),
+                bit(fl::IsDirect, 'd'));
   return out;
 }
 
@@ -214,9 +214,11 @@ void TolbaReachabilityFile::reachabilityChanged(std::uint32_t flags) {
   if (reachabilityBlock_) reachabilityBlock_(*this, flags);
   // The notification's object stays alive until it is posted (when a shared_ptr
   // owns the monitor; otherwise its address only identifies the sender).
-  platform::postToMain([self = weak_from_this().lock(), object = this] {
-    platform::NotificationCenter::defaultCenter().post(kTolbaReachabilityFileChangedNotification, object);
-  }, kTolbaReachabilityFileChangedNotification);
+  platform::postToMain(
+      [self = weak_from_this().lock(), object = this] {
+        platform::NotificationCenter::defaultCenter().post(kTolbaReachabilityFileChangedNotification, object);
+      },
+      kTolbaReachabilityFileChangedNotification);
 }
 
 }  // namespace tolba

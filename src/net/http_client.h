@@ -36,10 +36,10 @@ class HttpClient {
   };
 
   struct Outcome {
-    bool ok = false;       // a reply arrived (whatever its status)
-    long status = 0;       // HTTP status of the reply
-    std::string body;      // reply body
-    std::string error;     // what went wrong when !ok
+    bool ok = false;    // a reply arrived (whatever its status)
+    long status = 0;    // HTTP status of the reply
+    std::string body;   // reply body
+    std::string error;  // what went wrong when !ok
   };
   using Completion = std::function<void(Outcome outcome)>;
 

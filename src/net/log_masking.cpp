@@ -20,8 +20,8 @@ struct KeyRule {
   Kind kind;
 };
 constexpr KeyRule kAnywhere[] = {
-    {"sign", Kind::Sign},         {"token", Kind::Sign},        {"password", Kind::Password},
-    {"pwd", Kind::Password},      {"idcard", Kind::IdCard},     {"id_card", Kind::IdCard},
+    {"sign", Kind::Sign},         {"token", Kind::Sign},         {"password", Kind::Password},
+    {"pwd", Kind::Password},      {"idcard", Kind::IdCard},      {"id_card", Kind::IdCard},
     {"realname", Kind::RealName}, {"real_name", Kind::RealName}, {"truename", Kind::RealName},
 };
 
@@ -33,10 +33,8 @@ struct PathRule {
   Kind kind;
 };
 constexpr PathRule kByPath[] = {
-    {"sdkmini/login/dologin", true, "b", Kind::Password},
-    {"sdkmini/login/register", true, "b", Kind::Password},
-    {"sdkmini/login/idcheck", true, "id", Kind::IdCard},
-    {"sdkmini/login/idcheck", true, "r", Kind::RealName},
+    {"sdkmini/login/dologin", true, "b", Kind::Password}, {"sdkmini/login/register", true, "b", Kind::Password},
+    {"sdkmini/login/idcheck", true, "id", Kind::IdCard},  {"sdkmini/login/idcheck", true, "r", Kind::RealName},
     {"sdkmini/login/dologin", false, "d", Kind::Sign},
 };
 

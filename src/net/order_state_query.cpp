@@ -26,8 +26,7 @@ struct Asking : std::enable_shared_from_this<Asking> {
   void send() {
     auto self = shared_from_this();
     TolbaApi::channelQueryOrder(
-        orderId,
-        [self](const std::optional<nlohmann::json>& reply, const nlohmann::json&) { self->answered(reply); },
+        orderId, [self](const std::optional<nlohmann::json>& reply, const nlohmann::json&) { self->answered(reply); },
         [self](const std::string& why) {
           platform::log("TolbaLog:order query got no answer (" + why + ")");
           self->again(OrderState::Unknown);
@@ -35,8 +34,8 @@ struct Asking : std::enable_shared_from_this<Asking> {
   }
 
   void answered(const std::optional<nlohmann::json>& reply) {
-    const auto state = replyStatusIsOne(reply, "z") ? platform::stringValue(platform::find(*reply, "state"))
-                                                     : std::nullopt;
+    const auto state =
+        replyStatusIsOne(reply, "z") ? platform::stringValue(platform::find(*reply, "state")) : std::nullopt;
     if (state == "paid") return finish(OrderState::Paid);
     if (state == "unpaid") return again(OrderState::Unpaid);
     platform::log("TolbaLog:the server does not answer sdkmini/pay/query for order " +

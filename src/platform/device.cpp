@@ -3,8 +3,8 @@
 #include <openssl/evp.h>
 #include <sys/utsname.h>
 
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <thread>

@@ -32,7 +32,8 @@ NotificationCenter& NotificationCenter::defaultCenter() {
 ObserverToken NotificationCenter::addObserver(std::string name, const void* object, Callback callback) {
   std::lock_guard lock(state_->mutex);
   const ObserverToken token = state_->next++;
-  state_->entries.push_back(State::Entry{token, std::move(name), object, std::make_shared<const Callback>(std::move(callback))});
+  state_->entries.push_back(
+      State::Entry{token, std::move(name), object, std::make_shared<const Callback>(std::move(callback))});
   return token;
 }
 
@@ -55,7 +56,8 @@ void NotificationCenter::post(const std::string& name, const void* object, nlohm
     bool stillThere = false;
     {
       std::lock_guard lock(state_->mutex);
-      stillThere = std::any_of(state_->entries.begin(), state_->entries.end(), [t = token](const State::Entry& e) { return e.token == t; });
+      stillThere = std::any_of(state_->entries.begin(), state_->entries.end(),
+                               [t = token](const State::Entry& e) { return e.token == t; });
     }
     if (stillThere && *callback) (*callback)(note);
   }
@@ -63,8 +65,8 @@ void NotificationCenter::post(const std::string& name, const void* object, nlohm
 
 std::size_t NotificationCenter::observerCount(const std::string& name) const {
   std::lock_guard lock(state_->mutex);
-  return static_cast<std::size_t>(
-      std::count_if(state_->entries.begin(), state_->entries.end(), [&](const State::Entry& e) { return e.name == name; }));
+  return static_cast<std::size_t>(std::count_if(state_->entries.begin(), state_->entries.end(),
+                                                [&](const State::Entry& e) { return e.name == name; }));
 }
 
 void PlatformTestAccess::removeAll(NotificationCenter& center) {

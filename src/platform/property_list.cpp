@@ -115,8 +115,7 @@ nlohmann::json toJson(plist_t node, int depth) {
       plist_get_uid_val(node, &u);
       return u;
     }
-    default:
-      return nullptr;
+    default: return nullptr;
   }
 }
 
@@ -148,8 +147,7 @@ bool withinDepth(plist_t node, int depth) {
       }
       return true;
     }
-    default:
-      return true;
+    default: return true;
   }
 }
 
@@ -165,18 +163,12 @@ plist_t fromJson(const nlohmann::json& value) {
       for (const auto& v : value) plist_array_append_item(arr, fromJson(v));
       return arr;
     }
-    case nlohmann::json::value_t::string:
-      return plist_new_string(value.get_ref<const std::string&>().c_str());
-    case nlohmann::json::value_t::boolean:
-      return plist_new_bool(value.get<bool>() ? 1 : 0);
-    case nlohmann::json::value_t::number_integer:
-      return plist_new_uint(static_cast<uint64_t>(value.get<int64_t>()));
-    case nlohmann::json::value_t::number_unsigned:
-      return plist_new_uint(value.get<uint64_t>());
-    case nlohmann::json::value_t::number_float:
-      return plist_new_real(value.get<double>());
-    default:
-      return plist_new_string("");
+    case nlohmann::json::value_t::string: return plist_new_string(value.get_ref<const std::string&>().c_str());
+    case nlohmann::json::value_t::boolean: return plist_new_bool(value.get<bool>() ? 1 : 0);
+    case nlohmann::json::value_t::number_integer: return plist_new_uint(static_cast<uint64_t>(value.get<int64_t>()));
+    case nlohmann::json::value_t::number_unsigned: return plist_new_uint(value.get<uint64_t>());
+    case nlohmann::json::value_t::number_float: return plist_new_real(value.get<double>());
+    default: return plist_new_string("");
   }
 }
 

@@ -25,9 +25,9 @@
 namespace tolba::platform {
 namespace {
 
-constexpr unsigned kRouteUp = 0x1;       // RTF_UP
-constexpr unsigned kRouteGateway = 0x2;  // RTF_GATEWAY
-constexpr unsigned kRouteReject = 0x200; // RTF_REJECT
+constexpr unsigned kRouteUp = 0x1;        // RTF_UP
+constexpr unsigned kRouteGateway = 0x2;   // RTF_GATEWAY
+constexpr unsigned kRouteReject = 0x200;  // RTF_REJECT
 
 bool isCellularInterface(const std::string& name) {
   for (const char* prefix : {"wwan", "wwp", "rmnet", "ccmni", "pdp_ip", "mhi", "qmi"}) {
@@ -213,12 +213,9 @@ class LinuxHandle final : public ReachabilityHandle {
  private:
   std::uint32_t read() const {
     switch (kind_) {
-      case TargetKind::Loopback:
-        return reach::Reachable | reach::IsLocalAddress | reach::IsDirect;
-      case TargetKind::LinkLocal:
-        return linkLocalFlags();
-      case TargetKind::Internet:
-        return internetFlags();
+      case TargetKind::Loopback: return reach::Reachable | reach::IsLocalAddress | reach::IsDirect;
+      case TargetKind::LinkLocal: return linkLocalFlags();
+      case TargetKind::Internet: return internetFlags();
     }
     return 0;
   }

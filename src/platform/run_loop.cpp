@@ -169,14 +169,16 @@ std::shared_ptr<Timer> RunLoop::scheduleTimer(Duration interval, bool repeats, s
 void RunLoop::performAfter(const void* target, std::string selector, Duration delay, std::function<void()> fn) {
   {
     std::lock_guard lock(state_->mutex);
-    state_->delayed.push_back(Delayed{target, std::move(selector), state_->clock->now() + delay, ++state_->sequence, std::move(fn)});
+    state_->delayed.push_back(
+        Delayed{target, std::move(selector), state_->clock->now() + delay, ++state_->sequence, std::move(fn)});
   }
   state_->wake.notify_all();
 }
 
 void RunLoop::cancelPerform(const void* target, const std::optional<std::string>& selector) {
   std::lock_guard lock(state_->mutex);
-  std::erase_if(state_->delayed, [&](const Delayed& d) { return d.target == target && (!selector || d.selector == *selector); });
+  std::erase_if(state_->delayed,
+                [&](const Delayed& d) { return d.target == target && (!selector || d.selector == *selector); });
 }
 
 bool RunLoop::isLoopThread() const {
@@ -332,7 +334,8 @@ constexpr auto kRecheckEvery = std::chrono::milliseconds(5);
 
 bool RunLoop::runUntil(const std::function<bool()>& done, Duration timeout) {
   state_->markThread();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(timeout);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(timeout);
   for (;;) {
     runDue();
     if (done && done()) return true;

@@ -69,7 +69,8 @@ bool urlAllowed(std::string_view url, bool allowPlainHttp) {
 }
 
 std::string refusal(std::string_view url) {
-  if (!startsWithNoCase(url, "http://") && !startsWithNoCase(url, "https://")) return "only http:// and https:// are fetched";
+  if (!startsWithNoCase(url, "http://") && !startsWithNoCase(url, "https://"))
+    return "only http:// and https:// are fetched";
   if (hostOfUrl(url).empty()) return "the URL names no host";
   return "plain http:// to " + hostOfUrl(url) +
          " is refused (set \"allowplainhttp\" to 1 in Tolba.plist to allow it); use https://";

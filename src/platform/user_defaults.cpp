@@ -162,13 +162,12 @@ void UserDefaults::load() {
     why = "cannot be read";
   }
   if (ok) return;
-  const auto stamp = std::chrono::duration_cast<std::chrono::seconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
+  const auto stamp =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   const std::string aside = path_ + ".corrupt-" + std::to_string(stamp);
   fs::rename(path_, aside, ec);
-  log("UserDefaults: settings file " + path_ + " " + why + "; moved to " + (ec ? std::string("(rename failed)") : aside) +
-      ", starting empty");
+  log("UserDefaults: settings file " + path_ + " " + why + "; moved to " +
+      (ec ? std::string("(rename failed)") : aside) + ", starting empty");
   values_ = nlohmann::json::object();
 }
 

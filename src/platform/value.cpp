@@ -51,22 +51,17 @@ std::int64_t intValueOfText(std::string_view text) {
 
 std::int64_t intValue(const Json& value) {
   switch (value.type()) {
-    case Json::value_t::number_integer:
-      return value.get<std::int64_t>();
+    case Json::value_t::number_integer: return value.get<std::int64_t>();
     case Json::value_t::number_unsigned: {
       const auto u = value.get<std::uint64_t>();
       return u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
                  ? std::numeric_limits<std::int64_t>::max()
                  : static_cast<std::int64_t>(u);
     }
-    case Json::value_t::number_float:
-      return clampToInt64(value.get<double>());
-    case Json::value_t::boolean:
-      return value.get<bool>() ? 1 : 0;
-    case Json::value_t::string:
-      return intValueOfText(value.get_ref<const std::string&>());
-    default:
-      return 0;
+    case Json::value_t::number_float: return clampToInt64(value.get<double>());
+    case Json::value_t::boolean: return value.get<bool>() ? 1 : 0;
+    case Json::value_t::string: return intValueOfText(value.get_ref<const std::string&>());
+    default: return 0;
   }
 }
 
@@ -76,10 +71,8 @@ double doubleValue(const Json& value) {
   switch (value.type()) {
     case Json::value_t::number_integer:
     case Json::value_t::number_unsigned:
-    case Json::value_t::number_float:
-      return value.get<double>();
-    case Json::value_t::boolean:
-      return value.get<bool>() ? 1.0 : 0.0;
+    case Json::value_t::number_float: return value.get<double>();
+    case Json::value_t::boolean: return value.get<bool>() ? 1.0 : 0.0;
     case Json::value_t::string: {
       const std::string& s = value.get_ref<const std::string&>();
       const char* begin = s.c_str();
@@ -88,29 +81,21 @@ double doubleValue(const Json& value) {
       const double d = std::strtod(begin, &end);
       return end == begin ? 0.0 : d;
     }
-    default:
-      return 0.0;
+    default: return 0.0;
   }
 }
 
 double doubleValue(const Json* value) { return value ? doubleValue(*value) : 0.0; }
 
-std::string dumpCompact(const Json& value) {
-  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
+std::string dumpCompact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 std::string describe(const Json& value) {
   switch (value.type()) {
-    case Json::value_t::string:
-      return value.get<std::string>();
-    case Json::value_t::null:
-      return "<null>";
-    case Json::value_t::boolean:
-      return value.get<bool>() ? "1" : "0";
-    case Json::value_t::number_integer:
-      return std::to_string(value.get<std::int64_t>());
-    case Json::value_t::number_unsigned:
-      return std::to_string(value.get<std::uint64_t>());
+    case Json::value_t::string: return value.get<std::string>();
+    case Json::value_t::null: return "<null>";
+    case Json::value_t::boolean: return value.get<bool>() ? "1" : "0";
+    case Json::value_t::number_integer: return std::to_string(value.get<std::int64_t>());
+    case Json::value_t::number_unsigned: return std::to_string(value.get<std::uint64_t>());
     case Json::value_t::number_float: {
       const double d = value.get<double>();
       if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15) {
@@ -120,10 +105,8 @@ std::string describe(const Json& value) {
       const auto res = std::to_chars(buf, buf + sizeof buf, d);
       return std::string(buf, res.ptr);
     }
-    case Json::value_t::discarded:
-      return "";
-    default:
-      return dumpCompact(value);
+    case Json::value_t::discarded: return "";
+    default: return dumpCompact(value);
   }
 }
 

@@ -5,13 +5,13 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "render/text_engine.h"
 #include "platform/utf8.h"
+#include "render/text_engine.h"
 #include "tolba/platform/log.h"
 
 namespace tolba::render {
@@ -114,8 +114,8 @@ std::string plainText(const std::string& html) {
     }
     i = close + 1;
   }
-  const std::pair<const char*, const char*> entities[] = {
-      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&nbsp;", " "}, {"&amp;", "&"}};
+  const std::pair<const char*, const char*> entities[] = {{"&lt;", "<"},  {"&gt;", ">"},   {"&quot;", "\""},
+                                                          {"&#39;", "'"}, {"&nbsp;", " "}, {"&amp;", "&"}};
   for (const auto& [from, to] : entities) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + std::strlen(to))) {
       text.replace(at, std::strlen(from), to);
@@ -167,8 +167,7 @@ struct HtmlPage::Impl final : litehtml::document_container {
     f->underline = (decoration & litehtml::font_decoration_underline) != 0;
     f->strike = (decoration & litehtml::font_decoration_linethrough) != 0;
     if (fm) {
-      PangoFontMetrics* metrics =
-          pango_context_get_metrics(TextEngine::shared().context(), f->description, nullptr);
+      PangoFontMetrics* metrics = pango_context_get_metrics(TextEngine::shared().context(), f->description, nullptr);
       fm->ascent = static_cast<int>(std::lround(pango_font_metrics_get_ascent(metrics) / double(PANGO_SCALE)));
       fm->descent = static_cast<int>(std::lround(pango_font_metrics_get_descent(metrics) / double(PANGO_SCALE)));
       fm->height = fm->ascent + fm->descent;

@@ -151,7 +151,8 @@ void drawTextField(cairo_t* cr, const platform::TextField& field) {
   if (!marked.empty()) {
     const glong chars = g_utf8_strlen(marked.data(), static_cast<gssize>(marked.size()));
     const glong cursor = std::clamp<glong>(field.markedCursor(), 0, chars);
-    caretIndex = shown.size() + static_cast<std::size_t>(g_utf8_offset_to_pointer(marked.data(), cursor) - marked.data());
+    caretIndex =
+        shown.size() + static_cast<std::size_t>(g_utf8_offset_to_pointer(marked.data(), cursor) - marked.data());
   }
   PangoRectangle caret;
   pango_layout_index_to_pos(layout, static_cast<int>(caretIndex), &caret);
@@ -230,7 +231,8 @@ void drawKeyboardKeys(cairo_t* cr, double w, double h) {
       key(gap / 2 + 2, y, keyWidth * 1.4, "\u21e7", true);
       key(w - gap / 2 - 2 - keyWidth * 1.4, y, keyWidth * 1.4, "\u232b", true);
     }
-    for (std::size_t i = 0; i < letters.size(); ++i, x += keyWidth + gap) key(x, y, keyWidth, letters.substr(i, 1), false);
+    for (std::size_t i = 0; i < letters.size(); ++i, x += keyWidth + gap)
+      key(x, y, keyWidth, letters.substr(i, 1), false);
   }
   const double y = 3 * rowHeight + 6;
   const double side = keyWidth * 2.5;

@@ -64,16 +64,11 @@ constexpr char kPanelCharacters[] =
 
 // The sizes and weights the toolkit's controls and the panels set text in.
 constexpr platform::Font kPanelFonts[] = {
-    platform::Font::systemFont(12),
-    platform::Font::systemFont(13),
-    platform::Font::systemFont(14),
-    platform::Font::systemFont(15),
-    platform::Font::systemFont(16),
-    platform::Font::boldSystemFont(16),
-    platform::Font::systemFont(17),
-    platform::Font::systemFont(18),
-    platform::Font::systemFont(20),
-    platform::Font::systemFont(20, platform::FontWeight::Medium),
+    platform::Font::systemFont(12), platform::Font::systemFont(13),
+    platform::Font::systemFont(14), platform::Font::systemFont(15),
+    platform::Font::systemFont(16), platform::Font::boldSystemFont(16),
+    platform::Font::systemFont(17), platform::Font::systemFont(18),
+    platform::Font::systemFont(20), platform::Font::systemFont(20, platform::FontWeight::Medium),
 };
 
 // The worker that prepares an engine, and the engine it hands over.
@@ -120,9 +115,7 @@ TextEngine& TextEngine::shared() {
   return *sharedEngine;
 }
 
-bool TextEngine::ready() {
-  return sharedEngine || warmUpState().prepared.load(std::memory_order_acquire) != nullptr;
-}
+bool TextEngine::ready() { return sharedEngine || warmUpState().prepared.load(std::memory_order_acquire) != nullptr; }
 
 void TextEngine::warmUp(double scale) {
   auto& state = warmUpState();
@@ -275,9 +268,7 @@ platform::Size PangoTextMeasurer::measure(const std::string& text, const platfor
   return TextEngine::shared().size(text, style);
 }
 
-double PangoTextMeasurer::lineHeight(const platform::Font& font) const {
-  return TextEngine::shared().lineHeight(font);
-}
+double PangoTextMeasurer::lineHeight(const platform::Font& font) const { return TextEngine::shared().lineHeight(font); }
 
 void installTextMeasurer() {
   if (dynamic_cast<const PangoTextMeasurer*>(&platform::TextMeasurer::current())) return;

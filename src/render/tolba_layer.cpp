@@ -116,8 +116,8 @@ bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
 
   auto& k = kept();
   const double scale = platform::Application::shared().screenScale();
-  const bool same = k.last.pixels == buffer.pixels && k.last.width == buffer.width &&
-                    k.last.height == buffer.height && k.last.stride == buffer.stride && k.lastScale == scale;
+  const bool same = k.last.pixels == buffer.pixels && k.last.width == buffer.width && k.last.height == buffer.height &&
+                    k.last.stride == buffer.stride && k.lastScale == scale;
   // One time for the whole picture: the clock moves while it is drawn, and the
   // next draw's damage starts from where each view was drawn.
   const platform::TimePoint at = platform::RunLoop::main().now();

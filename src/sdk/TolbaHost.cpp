@@ -145,8 +145,8 @@ bool collect(const View& v, const Window& window, const Rect& screen, std::vecto
     e->y = o.y + window.frame().y();
     e->width = v.frame().width();
     e->height = v.frame().height();
-    const bool onScreen = e->x < screen.maxX() && e->y < screen.maxY() && e->x + e->width > screen.x() &&
-                          e->y + e->height > screen.y();
+    const bool onScreen =
+        e->x < screen.maxX() && e->y < screen.maxY() && e->x + e->width > screen.x() && e->y + e->height > screen.y();
     if (onScreen) out.push_back(std::move(*e));
   }
   if (dynamic_cast<const platform::Button*>(&v)) return false;
@@ -325,15 +325,11 @@ bool TolbaHost::key(TolbaKey key) {
       // While composing, the input method edits its own text.
       if (field->markedText().empty()) field->deleteBackward();
       return true;
-    case TolbaKey::Return:
-      field->returnKey();
-      return true;
+    case TolbaKey::Return: field->returnKey(); return true;
     case TolbaKey::Tab:
       if (auto next = field->nextField(true)) next->becomeFirstResponder();
       return true;
-    case TolbaKey::Escape:
-      field->resignFirstResponder();
-      return true;
+    case TolbaKey::Escape: field->resignFirstResponder(); return true;
   }
   return false;
 }
@@ -370,8 +366,9 @@ bool TolbaHost::needsRedraw() const {
 TolbaPixelRect TolbaHost::dirtyRect() const {
   TOLBA_DCHECK_MAIN_THREAD("TolbaHost");
   if (!needsRedraw()) return {};
-  const auto box = platform::boundingRect(
-      platform::screenDamage(platform::RunLoop::main().now()).pixels(Application::shared().screenScale(), pixelWidth(), pixelHeight()));
+  const auto box =
+      platform::boundingRect(platform::screenDamage(platform::RunLoop::main().now())
+                                 .pixels(Application::shared().screenScale(), pixelWidth(), pixelHeight()));
   return {box.x, box.y, box.width, box.height};
 }
 

@@ -24,7 +24,6 @@ std::shared_ptr<TolbaSDKCore>& instanceSlot() {
   return *slot;
 }
 
-
 }  // namespace
 
 std::shared_ptr<TolbaSDKCore> TolbaSDKCore::shared() {
@@ -54,8 +53,8 @@ TolbaSDKCore::~TolbaSDKCore() = default;
 
 std::string TolbaSDKCore::channelType() { return platform::describe(TolbaSDKGameConfig::getChannel()); }
 
-std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config, platform::Application* application,
-                                      const Json& launchOptions) {
+std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> config,
+                                          platform::Application* application, const Json& launchOptions) {
   (void)application;
   (void)launchOptions;
   if (!config || !config->gameid() || config->gameid()->empty()) {
@@ -73,36 +72,42 @@ std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> co
       logLine("warning: requests go over plain http:// to " + url +
               " (\"allowplainhttp\" is 1 in Tolba.plist); the password then travels readable");
     } else {
-      logLine("the base URL " + url + " is plain http:// to a host other than this machine: every request to it is "
+      logLine("the base URL " + url +
+              " is plain http:// to a host other than this machine: every request to it is "
               "refused. Use https://, or set \"allowplainhttp\" to 1 in Tolba.plist to allow it");
     }
   }
 
   // Replies that carry a minor's play time left set the countdown again.
-  TolbaNetTool::setReplyWatcher([weak = std::weak_ptr<TolbaSDKCore>(weak_from_this())](const std::string&,
-                                                                                       const Json& reply) {
-    auto self = weak.lock();
-    const Json* left = platform::find(reply, "playleft");
-    if (self && self->playTime_.running() && platform::isPresent(left)) self->startPlayTime(platform::intValue(left));
-  });
+  TolbaNetTool::setReplyWatcher(
+      [weak = std::weak_ptr<TolbaSDKCore>(weak_from_this())](const std::string&, const Json& reply) {
+        auto self = weak.lock();
+        const Json* left = platform::find(reply, "playleft");
+        if (self && self->playTime_.running() && platform::isPresent(left))
+          self->startPlayTime(platform::intValue(left));
+      });
   if (!foregroundObserver_.active()) {
     auto& center = platform::NotificationCenter::defaultCenter();
     std::weak_ptr<TolbaSDKCore> self = weak_from_this();
-    foregroundObserver_ = platform::ScopedObserver(
-        center, center.addObserver(platform::kApplicationDidBecomeActiveNotification, nullptr,
-                                   [self](const platform::Notification&) {
-                                     auto core = self.lock();
-                                     if (core && core->SDKIsInit_) core->settleUnsettledOrders();
-                                   }));
+    foregroundObserver_ =
+        platform::ScopedObserver(center, center.addObserver(platform::kApplicationDidBecomeActiveNotification, nullptr,
+                                                            [self](const platform::Notification&) {
+                                                              auto core = self.lock();
+                                                              if (core && core->SDKIsInit_)
+                                                                core->settleUnsettledOrders();
+                                                            }));
   }
 
   // A probe still running from an earlier accepted call would otherwise go on
   // for ever next to the new one.
   if (netTimer_) netTimer_->invalidate();
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-  netTimer_ = platform::RunLoop::main().scheduleTimer(platform::Duration(1.0), true, [weak](platform::Timer&) {
-    if (auto self = weak.lock()) self->requestForNetSwitch();
-  }, "network probe");
+  netTimer_ = platform::RunLoop::main().scheduleTimer(
+      platform::Duration(1.0), true,
+      [weak](platform::Timer&) {
+        if (auto self = weak.lock()) self->requestForNetSwitch();
+      },
+      "network probe");
   // The first probe runs inside this call.
   netTimer_->fire();
   return 0;
@@ -116,18 +121,20 @@ void TolbaSDKCore::requestForNetSwitch() {
   if (netTimer_) netTimer_->invalidate();
   netTimer_.reset();
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-  platform::postToMain([weak] {
-    auto self = weak.lock();
-    if (!self) return;
-    logLine("主线程里初始化");
-    // This is already a later turn of the main run loop, outside the game's
-    // call: the game hears of it in this same tick rather than in one more.
-    self->SDKIsInit_ = true;
-    logLine("聚合初始化通知");
-    platform::NotificationCenter::defaultCenter().post(kTolbaSDKNotiInitDidFinished, nullptr,
-                                                       Json{{kTolbaSDKKeyError, kTolbaResultOk}});
-    self->settleUnsettledOrders();
-  }, "init channel SDK");
+  platform::postToMain(
+      [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        logLine("主线程里初始化");
+        // This is already a later turn of the main run loop, outside the game's
+        // call: the game hears of it in this same tick rather than in one more.
+        self->SDKIsInit_ = true;
+        logLine("聚合初始化通知");
+        platform::NotificationCenter::defaultCenter().post(kTolbaSDKNotiInitDidFinished, nullptr,
+                                                           Json{{kTolbaSDKKeyError, kTolbaResultOk}});
+        self->settleUnsettledOrders();
+      },
+      "init channel SDK");
 }
 
 void TolbaSDKCore::_initChannelSdk() {
@@ -156,16 +163,19 @@ std::int32_t TolbaSDKCore::hideToolBar() {
   return 0;
 }
 
-std::uint64_t TolbaSDKCore::applicationSupportedInterfaceOrientationsForWindow(platform::Application*, platform::Window*) {
+std::uint64_t TolbaSDKCore::applicationSupportedInterfaceOrientationsForWindow(platform::Application*,
+                                                                               platform::Window*) {
   const auto landscape = TolbaSDKGameConfig::defaultInstance()->getIsLandscape();
   const auto value = landscape ? platform::intValueOfText(*landscape) : 0;
   return value == 1 ? kTolbaOrientationMaskLandscape : kTolbaOrientationMaskPortrait;
 }
 
 void TolbaSDKCore::post(const char* name, Json payload) {
-  platform::postToMain([name = std::string(name), payload = std::move(payload)] {
-    platform::NotificationCenter::defaultCenter().post(name, nullptr, payload);
-  }, name);
+  platform::postToMain(
+      [name = std::string(name), payload = std::move(payload)] {
+        platform::NotificationCenter::defaultCenter().post(name, nullptr, payload);
+      },
+      name);
 }
 
 void TolbaSDKCore::sendTolbaInitNoti(Json payload) {
@@ -191,11 +201,12 @@ void TolbaSDKCore::sendTolbaLogoutNoti(Json payload) {
     self->realNameInfo_.reset();
     self->post(kTolbaSDKNotiLogout, payload);
   };
-  TolbaApi::gameLogoutBlock(username_, [signedOut](const std::optional<Json>&, const Json&) { signedOut(); },
-                            [signedOut](const std::string& why) {
-                              logLine("logout request got no answer (" + why + ")");
-                              signedOut();
-                            });
+  TolbaApi::gameLogoutBlock(
+      username_, [signedOut](const std::optional<Json>&, const Json&) { signedOut(); },
+      [signedOut](const std::string& why) {
+        logLine("logout request got no answer (" + why + ")");
+        signedOut();
+      });
 }
 
 void TolbaSDKCore::sendTolbaPayNoti(Json payload) {

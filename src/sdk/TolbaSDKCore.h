@@ -13,8 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tolba/TolbaSDK.h"
 #include "sdk/play_time_guard.h"
+#include "tolba/TolbaSDK.h"
 #include "tolba/platform/notification_center.h"
 
 namespace tolba {

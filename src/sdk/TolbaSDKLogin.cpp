@@ -2,9 +2,9 @@
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "net/log_masking.h"
-#include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
 #include "sdk/TolbaSDKCore.h"
+#include "sdk/panel_presenter.h"
 #include "sdk/sdk_log.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
@@ -13,11 +13,10 @@
 namespace tolba {
 namespace {
 
-
 nlohmann::json realNameDictionary(const char* msg, const char* isRealName, const std::string& age,
                                   bool resumeGame = true) {
-  return {{kTolbaSDKKeyError, kTolbaResultOk}, {kTolbaSDKKeyMsg, msg},  {"isRealName", isRealName},
-          {"age", age},           {"isResumeGame", resumeGame ? "1" : "0"},   {"realOther", ""}};
+  return {{kTolbaSDKKeyError, kTolbaResultOk},      {kTolbaSDKKeyMsg, msg}, {"isRealName", isRealName}, {"age", age},
+          {"isResumeGame", resumeGame ? "1" : "0"}, {"realOther", ""}};
 }
 
 std::string minutesText(std::int64_t seconds) {
@@ -187,7 +186,8 @@ void TolbaSDKCore::startPlayTime(std::int64_t secondsLeft) {
         if (!self) return;
         logLine("未成年人今日游戏时间已结束");
         PanelPresenter::current().showPlayTimeOverPanel();
-        self->sendTolbaPlayTimeNoti({{kTolbaSDKKeyError, kTolbaResultPlayTimeOver}, {kTolbaSDKKeyMsg, "今日游戏时间已结束"}, {"playleft", 0}});
+        self->sendTolbaPlayTimeNoti(
+            {{kTolbaSDKKeyError, kTolbaResultPlayTimeOver}, {kTolbaSDKKeyMsg, "今日游戏时间已结束"}, {"playleft", 0}});
         self->logout();
       });
 }

@@ -1,9 +1,9 @@
 // The facade's role reports and payments.
 #include "net/TolbaApi.h"
 #include "net/log_masking.h"
-#include "sdk/panel_presenter.h"
 #include "net/reply_reading.h"
 #include "sdk/TolbaSDKCore.h"
+#include "sdk/panel_presenter.h"
 #include "sdk/sdk_log.h"
 #include "sdk/unsettled_orders.h"
 #include "tolba/platform/log.h"
@@ -14,7 +14,6 @@
 
 namespace tolba {
 namespace {
-
 
 // The payload key that says more of a failed payment: "unknown" (nobody could
 // learn whether it was paid) or "busy" (another payment was in progress).
@@ -30,11 +29,14 @@ void TolbaSDKCore::updateRoleInfoWith(std::shared_ptr<TolbaSDKGameRoleInfo> role
   }
   if (!role) role = std::make_shared<TolbaSDKGameRoleInfo>();
   TolbaApi::channelUpdateRoleInfo(role, [](const std::optional<Json>& result, const Json&) {
-    if (result) logLineLazily([&] { return "角色上报结果 = " + platform::describe(maskedReply("sdkmini/User/setRole", *result)); });
+    if (result)
+      logLineLazily(
+          [&] { return "角色上报结果 = " + platform::describe(maskedReply("sdkmini/User/setRole", *result)); });
   });
   TolbaApi::updateRoleInfo(username_, role, [](const std::optional<Json>& result, const Json&) {
     if (result) {
-      logLineLazily([&] { return "角色上报结果2 = " + platform::describe(maskedReply("sdkstandard/role/index", *result)); });
+      logLineLazily(
+          [&] { return "角色上报结果2 = " + platform::describe(maskedReply("sdkstandard/role/index", *result)); });
     }
   });
 }
@@ -100,9 +102,11 @@ void TolbaSDKCore::orderDidReply(const TolbaPaymentPtr& payment, const std::opti
   } else if (accepted) {
     payment->orderId = platform::describe(*orderId);
     std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-    platform::postToMain([weak, payment] {
-      if (auto self = weak.lock()) self->doShowPay(payment);
-    }, "show pay centre");
+    platform::postToMain(
+        [weak, payment] {
+          if (auto self = weak.lock()) self->doShowPay(payment);
+        },
+        "show pay centre");
   } else {
     const auto msg = replyText(*reply, "b");
     PanelPresenter::current().showWarning(msg);
@@ -114,10 +118,11 @@ void TolbaSDKCore::orderDidReply(const TolbaPaymentPtr& payment, const std::opti
 
 void TolbaSDKCore::doShowPay(const TolbaPaymentPtr& payment) {
   std::weak_ptr<TolbaSDKCore> weak = weak_from_this();
-  const bool shown = PanelPresenter::current().showPayPanel(
-      payment->order, payment->role, payment->orderId, [weak, payment](const std::optional<Json>& result) {
-        if (auto self = weak.lock()) self->doPayNotiWithResult(payment, result);
-      });
+  const bool shown = PanelPresenter::current().showPayPanel(payment->order, payment->role, payment->orderId,
+                                                            [weak, payment](const std::optional<Json>& result) {
+                                                              if (auto self = weak.lock())
+                                                                self->doPayNotiWithResult(payment, result);
+                                                            });
   if (!shown) {
     platform::log("TolbaLog:the pay centre could not be shown; order " + platform::describeOrNil(payment->orderId) +
                   " fails unpaid");

@@ -1,9 +1,9 @@
 #include "sdk/panel_presenter.h"
 
-#include "ui/TolbaMsg.h"
 #include "toolkit/application.h"
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
+#include "ui/TolbaMsg.h"
 #include "ui/TolbaPayView.h"
 #include "ui/TolbaPlayTimeView.h"
 #include "ui/TolbaRealView.h"

@@ -31,8 +31,7 @@ void animateWithDuration(double duration, double delay, std::uint32_t options, c
   if (animations) animations();
   detail::setCurrentAnimation(outer);
   if (completion) {
-    loop.scheduleTimer(Duration(delay + duration), false,
-                       [done = std::move(completion)](Timer&) { done(true); });
+    loop.scheduleTimer(Duration(delay + duration), false, [done = std::move(completion)](Timer&) { done(true); });
   }
 }
 

@@ -70,9 +70,8 @@ void Application::setStatusBarOrientation(std::int64_t orientation) {
     }
   }
   if (isValidOrientation(orientation)) shapeOrientation_ = orientation;
-  RunLoop::main().post([] {
-    NotificationCenter::defaultCenter().post(kApplicationDidChangeStatusBarOrientationNotification);
-  });
+  RunLoop::main().post(
+      [] { NotificationCenter::defaultCenter().post(kApplicationDidChangeStatusBarOrientationNotification); });
 }
 
 void Application::resizeScreen(Rect bounds) {

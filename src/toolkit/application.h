@@ -34,7 +34,8 @@ inline constexpr char kApplicationDidChangeStatusBarOrientationNotification[] =
     "UIApplicationDidChangeStatusBarOrientationNotification";
 inline constexpr char kApplicationDidBecomeActiveNotification[] = "UIApplicationDidBecomeActiveNotification";
 // The screen changed size without turning (a desktop window resized).
-inline constexpr char kApplicationDidChangeScreenBoundsNotification[] = "TolbaApplicationDidChangeScreenBoundsNotification";
+inline constexpr char kApplicationDidChangeScreenBoundsNotification[] =
+    "TolbaApplicationDidChangeScreenBoundsNotification";
 
 enum class ApplicationState { Active = 0, Inactive = 1, Background = 2 };
 

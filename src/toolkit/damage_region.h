@@ -35,8 +35,14 @@ class DamageRegion {
   // Adds a rectangle in points; empty or non-finite rectangles add nothing.
   void add(Rect rect);
   // The whole screen.
-  void addAll() { full_ = true; rects_.clear(); }
-  void clear() { full_ = false; rects_.clear(); }
+  void addAll() {
+    full_ = true;
+    rects_.clear();
+  }
+  void clear() {
+    full_ = false;
+    rects_.clear();
+  }
 
   bool full() const { return full_; }
 

@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "toolkit/damage_region.h"
 #include "tolba/platform/clock.h"
+#include "toolkit/damage_region.h"
 
 namespace tolba::platform {
 

@@ -75,11 +75,12 @@ void Keyboard::hide() {
   const Rect end{shown.x(), Application::shared().mainScreenBounds().height(), shown.width(), shown.height()};
   post(kKeyboardWillHideNotification, end);
   std::weak_ptr<View> weak = view_;
-  animateWithDuration(kAnimationDuration, 0, AnimationOptionNone, [&] { view_->setFrame(end); },
-                      [this, weak](bool) {
-                        auto view = weak.lock();
-                        if (view && view == view_ && !visible_) view->setHidden(true);
-                      });
+  animateWithDuration(
+      kAnimationDuration, 0, AnimationOptionNone, [&] { view_->setFrame(end); },
+      [this, weak](bool) {
+        auto view = weak.lock();
+        if (view && view == view_ && !visible_) view->setHidden(true);
+      });
 }
 
 void Keyboard::screenDidChange() {
@@ -97,7 +98,9 @@ void Keyboard::screenDidChange() {
 Rect Keyboard::endFrame(const nlohmann::json& userInfo) {
   if (!userInfo.is_object() || !userInfo.contains(kKeyboardFrameEndUserInfoKey)) return {};
   const auto& f = userInfo[kKeyboardFrameEndUserInfoKey];
-  auto number = [&](const char* key) { return f.is_object() && f.contains(key) && f[key].is_number() ? f[key].get<double>() : 0.0; };
+  auto number = [&](const char* key) {
+    return f.is_object() && f.contains(key) && f[key].is_number() ? f[key].get<double>() : 0.0;
+  };
   return {number("x"), number("y"), number("width"), number("height")};
 }
 

@@ -35,7 +35,8 @@ void addSubtree(const View& v, Point origin, TimePoint at, std::optional<Rect>& 
   const Size size = v.frame().size;
   const auto& bg = v.backgroundColor();
   if (v.drawsContent() || (bg && bg->alpha > 0)) {
-    grow(acc, {origin.x - kDrawBleed, origin.y - kDrawBleed, size.width + 2 * kDrawBleed, size.height + 2 * kDrawBleed});
+    grow(acc,
+         {origin.x - kDrawBleed, origin.y - kDrawBleed, size.width + 2 * kDrawBleed, size.height + 2 * kDrawBleed});
   }
   if (v.clipsToBounds()) return;
   for (const auto& sub : v.subviews()) {

@@ -12,8 +12,8 @@
 // the screen is drawn next (after everything else that frame moved it);
 // running animations damage the same for each view they move. Main thread.
 
-#include "toolkit/damage_region.h"
 #include "tolba/platform/clock.h"
+#include "toolkit/damage_region.h"
 
 namespace tolba::platform {
 

@@ -59,7 +59,8 @@ Size HeadlessTextMeasurer::measure(const std::string& text, const Font& font, do
     if (lines.back() > 0 && lines.back() + w > maxWidth) lines.push_back(0);
     lines.back() += w;
   }
-  if (maxLines > 0 && lines.size() > static_cast<std::size_t>(maxLines)) lines.resize(static_cast<std::size_t>(maxLines));
+  if (maxLines > 0 && lines.size() > static_cast<std::size_t>(maxLines))
+    lines.resize(static_cast<std::size_t>(maxLines));
   const double width = *std::max_element(lines.begin(), lines.end());
   return {width, static_cast<double>(lines.size()) * lineHeight(font)};
 }

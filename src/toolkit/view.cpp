@@ -45,9 +45,7 @@ void View::setFrame(Rect frame) {
   }
 }
 
-void View::setCenter(Point c) {
-  setFrame({{c.x - frame_.width() * 0.5, c.y - frame_.height() * 0.5}, frame_.size});
-}
+void View::setCenter(Point c) { setFrame({{c.x - frame_.width() * 0.5, c.y - frame_.height() * 0.5}, frame_.size}); }
 
 void View::setAlpha(double alpha) {
   const double presented = presentationAlpha();
@@ -56,7 +54,8 @@ void View::setAlpha(double alpha) {
   if (shows) setNeedsDisplay();
   alpha_ = alpha;
   if (const auto* anim = detail::currentAnimation()) {
-    if (changed) alphaTrack_ = Track<double>{presented, anim->start, anim->duration, anim->blocksInteraction, anim->curve};
+    if (changed)
+      alphaTrack_ = Track<double>{presented, anim->start, anim->duration, anim->blocksInteraction, anim->curve};
   } else {
     alphaTrack_.reset();
   }
@@ -236,7 +235,8 @@ void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recogn
 }
 
 void View::removeGestureRecognizer(const GestureRecognizer* recognizer) {
-  auto it = std::find_if(recognizers_.begin(), recognizers_.end(), [&](const auto& r) { return r.get() == recognizer; });
+  auto it =
+      std::find_if(recognizers_.begin(), recognizers_.end(), [&](const auto& r) { return r.get() == recognizer; });
   if (it == recognizers_.end()) return;
   (*it)->view_ = nullptr;
   recognizers_.erase(it);

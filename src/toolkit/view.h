@@ -17,9 +17,9 @@
 #include <optional>
 #include <vector>
 
+#include "tolba/platform/run_loop.h"
 #include "toolkit/color.h"
 #include "toolkit/geometry.h"
-#include "tolba/platform/run_loop.h"
 #include "toolkit/touch.h"
 
 namespace tolba::platform {
@@ -153,7 +153,7 @@ class View : public std::enable_shared_from_this<View> {
   bool clipsToBounds_ = false;
   bool userInteractionEnabled_ = true;
   View* superview_ = nullptr;
-  std::uint64_t addedAtDisplay_ = 0;  // displayCount() when it came into its superview
+  std::uint64_t addedAtDisplay_ = 0;                            // displayCount() when it came into its superview
   mutable std::uint64_t changedAtDisplay_ = ~std::uint64_t{0};  // displayCount() at its first change since
   std::vector<std::shared_ptr<View>> subviews_;
   std::vector<std::shared_ptr<GestureRecognizer>> recognizers_;

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/transport_policy.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/serial_queue.h"
-#include "platform/transport_policy.h"
 #include "toolkit/display.h"
 
 namespace tolba::platform {
@@ -37,8 +37,8 @@ std::string trim(const std::string& s) {
 std::string schemeOf(const std::string& url) {
   std::size_t i = 0;
   if (url.empty() || !std::isalpha(static_cast<unsigned char>(url[0]))) return {};
-  while (i < url.size() && (std::isalnum(static_cast<unsigned char>(url[i])) || url[i] == '+' || url[i] == '-' ||
-                            url[i] == '.')) {
+  while (i < url.size() &&
+         (std::isalnum(static_cast<unsigned char>(url[i])) || url[i] == '+' || url[i] == '-' || url[i] == '.')) {
     ++i;
   }
   return (i < url.size() && url[i] == ':') ? lower(url.substr(0, i)) : std::string();
@@ -153,12 +153,12 @@ void WebView::navigate(URLRequest request, NavigationType type, std::uint64_t ge
   auto weak = std::weak_ptr<WebView>(std::static_pointer_cast<WebView>(shared_from_this()));
   auto answered = std::make_shared<bool>(false);
   NavigationAction action{request, type};
-  delegate->decidePolicyForNavigationAction(
-      *this, action, [weak, request, generation, answered](NavigationActionPolicy policy) {
-        if (*answered) return;
-        *answered = true;
-        if (auto self = weak.lock()) self->decided(request, policy, generation);
-      });
+  delegate->decidePolicyForNavigationAction(*this, action,
+                                            [weak, request, generation, answered](NavigationActionPolicy policy) {
+                                              if (*answered) return;
+                                              *answered = true;
+                                              if (auto self = weak.lock()) self->decided(request, policy, generation);
+                                            });
 }
 
 void WebView::decided(const URLRequest& request, NavigationActionPolicy policy, std::uint64_t generation) {
@@ -237,8 +237,7 @@ void WebView::fetch(const URLRequest& request, std::uint64_t generation) {
       curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
       curl_easy_setopt(curl, CURLOPT_XFERINFODATA, control.get());
       curl_easy_setopt(
-          curl, CURLOPT_XFERINFOFUNCTION,
-          +[](void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
+          curl, CURLOPT_XFERINFOFUNCTION, +[](void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
             return static_cast<FetchControl*>(user)->cancelled ? 1 : 0;
           });
       const CURLcode code = curl_easy_perform(curl);
@@ -287,7 +286,8 @@ void WebView::fetched(const URLRequest& request, const FetchResult& result, std:
     auto weak = std::weak_ptr<WebView>(std::static_pointer_cast<WebView>(shared_from_this()));
     RunLoop::main().performAfter(this, "metaRefresh", Duration(refresh->first),
                                  [weak, next = std::move(next), generation] {
-                                   if (auto self = weak.lock()) self->navigate(next, NavigationType::MetaRefresh, generation);
+                                   if (auto self = weak.lock())
+                                     self->navigate(next, NavigationType::MetaRefresh, generation);
                                  });
   }
 }
@@ -324,7 +324,8 @@ std::string WebView::resolveURL(const std::string& base, const std::string& loca
 std::optional<std::pair<double, std::string>> WebView::metaRefreshTarget(const std::string& html) {
   const std::string low = lower(html);
   // The value of attribute `name` in the tag text (quoted or bare).
-  auto attribute = [](const std::string& tagLow, const std::string& tag, const std::string& name) -> std::optional<std::string> {
+  auto attribute = [](const std::string& tagLow, const std::string& tag,
+                      const std::string& name) -> std::optional<std::string> {
     std::size_t pos = 0;
     while ((pos = tagLow.find(name, pos)) != std::string::npos) {
       const bool boundary = pos == 0 || std::isspace(static_cast<unsigned char>(tagLow[pos - 1]));

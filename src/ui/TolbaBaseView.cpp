@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "tolba/platform/log.h"
 #include "toolkit/animation.h"
 #include "toolkit/application.h"
+#include "toolkit/color.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/text_field.h"
-#include "toolkit/color.h"
-#include "tolba/platform/log.h"
 #include "toolkit/window.h"
 
 namespace tolba {
@@ -42,7 +42,8 @@ bool TolbaBaseView::initWithFrame(platform::Rect frame) {
   };
   orientationObserver_ = observe(platform::kApplicationDidChangeStatusBarOrientationNotification,
                                  &TolbaBaseView::statusBarOrientationChange);
-  screenObserver_ = observe(platform::kApplicationDidChangeScreenBoundsNotification, &TolbaBaseView::screenBoundsChange);
+  screenObserver_ =
+      observe(platform::kApplicationDidChangeScreenBoundsNotification, &TolbaBaseView::screenBoundsChange);
   keyboardShowObserver_ = observe(platform::kKeyboardWillShowNotification, &TolbaBaseView::keyboardWillShow);
   keyboardHideObserver_ = observe(platform::kKeyboardWillHideNotification, &TolbaBaseView::keyboardWillHide);
   initContentView();

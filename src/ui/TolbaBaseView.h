@@ -21,8 +21,8 @@
 #include <functional>
 #include <memory>
 
-#include "toolkit/geometry.h"
 #include "tolba/platform/notification_center.h"
+#include "toolkit/geometry.h"
 #include "toolkit/view.h"
 
 namespace tolba::platform {
@@ -48,8 +48,7 @@ class TolbaBaseView : public platform::View {
   // it in the key window; null, with a log line naming `what`, when there is no
   // key window.
   template <class Panel>
-  static std::shared_ptr<Panel> presentInKeyWindow(const char* what,
-                                                   const std::function<void(Panel&)>& prepare = {}) {
+  static std::shared_ptr<Panel> presentInKeyWindow(const char* what, const std::function<void(Panel&)>& prepare = {}) {
     auto key = keyWindowFor(what);
     if (!key) return nullptr;
     auto panel = create<Panel>(screenFrame());

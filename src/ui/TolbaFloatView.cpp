@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <mutex>
 
-#include "toolkit/animation.h"
-#include "toolkit/application.h"
 #include "tolba/platform/device.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
+#include "toolkit/animation.h"
+#include "toolkit/application.h"
 #include "toolkit/window.h"
 
 namespace tolba {
@@ -190,15 +190,12 @@ void TolbaFloatView::KUlocationChange(platform::GestureRecognizer& recognizer) {
       platform::RunLoop::main().cancelPerform(this, std::string(kChangeStatus));
       mainBtn()->setAlpha(1.0);
       break;
-    case platform::GestureState::Changed:
-      setCenter(p);
-      break;
+    case platform::GestureState::Changed: setCenter(p); break;
     case platform::GestureState::Ended:
       scheduleHalfHide();
       stateEndedStatus(p);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

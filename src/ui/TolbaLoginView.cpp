@@ -1,19 +1,19 @@
 #include "ui/TolbaLoginView.h"
-#include "ui/panel_controls.h"
 #include "net/reply_reading.h"
+#include "ui/panel_controls.h"
 
 #include <string>
 
 #include "model/TolbaSDKGameConfig.h"
-#include "ui/TolbaMsg.h"
 #include "net/TolbaApi.h"
 #include "net/log_masking.h"
-#include "toolkit/application.h"
-#include "toolkit/font.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/value.h"
+#include "toolkit/application.h"
+#include "toolkit/font.h"
 #include "toolkit/window.h"
 #include "ui/TolbaAgreementView.h"
+#include "ui/TolbaMsg.h"
 #include "ui/network_failure_texts.h"
 
 namespace tolba {
@@ -179,7 +179,8 @@ void TolbaLoginView::requestGotNoAnswer(const std::string& why) {
 void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
   // The reply's login signature is masked in the log line.
   platform::logLazily([&] {
-    return "结果 = " + (reply ? platform::describe(maskedReply("sdkmini/login/dologin", *reply)) : std::string("(null)"));
+    return "结果 = " +
+           (reply ? platform::describe(maskedReply("sdkmini/login/dologin", *reply)) : std::string("(null)"));
   });
   requestInFlight_ = false;
   Json result;
@@ -202,7 +203,8 @@ void TolbaLoginView::handleLoginReply(const std::optional<Json>& reply) {
 
 void TolbaLoginView::handleRegisterReply(const std::optional<Json>& reply) {
   platform::logLazily([&] {
-    return "结果 = " + (reply ? platform::describe(maskedReply("sdkmini/login/register", *reply)) : std::string("(null)"));
+    return "结果 = " +
+           (reply ? platform::describe(maskedReply("sdkmini/login/register", *reply)) : std::string("(null)"));
   });
   requestInFlight_ = false;
   if (replyStatusIsOne(reply, "z")) {

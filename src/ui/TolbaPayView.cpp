@@ -1,24 +1,24 @@
 #include "ui/TolbaPayView.h"
-#include "ui/panel_controls.h"
 #include "net/reply_reading.h"
+#include "ui/panel_controls.h"
 
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
-#include "ui/TolbaMsg.h"
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
 #include "net/order_state_query.h"
 #include "tolba/build_settings.h"
-#include "toolkit/application.h"
-#include "toolkit/color.h"
-#include "toolkit/font.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
+#include "toolkit/application.h"
+#include "toolkit/color.h"
+#include "toolkit/font.h"
 #include "toolkit/window.h"
+#include "ui/TolbaMsg.h"
 #include "ui/network_failure_texts.h"
 
 namespace tolba {
@@ -75,8 +75,7 @@ std::optional<std::string> paymentPageOf(const std::optional<json>& reply) {
 
 std::shared_ptr<TolbaPayView> TolbaPayView::present(std::shared_ptr<TolbaSDKPayOrderInfo> order,
                                                     std::shared_ptr<TolbaSDKGameRoleInfo> role,
-                                                    std::optional<std::string> myOrderId,
-                                                    CompletionBlock completion) {
+                                                    std::optional<std::string> myOrderId, CompletionBlock completion) {
   return presentInKeyWindow<TolbaPayView>("pay centre", [&](TolbaPayView& panel) {
     panel.setOrderInfo(std::move(order));
     panel.setRoleInfo(std::move(role));
@@ -110,11 +109,11 @@ void TolbaPayView::fillContentBox() {
   // so that one return to the foreground is heard once.
   if (!foregroundObserver_.active()) {
     auto& center = platform::NotificationCenter::defaultCenter();
-    foregroundObserver_ = platform::ScopedObserver(
-        center, center.addObserver(platform::kApplicationDidBecomeActiveNotification, nullptr,
-                                   [weak](const platform::Notification&) {
-                                     if (auto panel = weak.lock()) panel->goBack();
-                                   }));
+    foregroundObserver_ =
+        platform::ScopedObserver(center, center.addObserver(platform::kApplicationDidBecomeActiveNotification, nullptr,
+                                                            [weak](const platform::Notification&) {
+                                                              if (auto panel = weak.lock()) panel->goBack();
+                                                            }));
   }
 
   auto title = makePanelLabel({0, 0, 300, 40}, "支付中心", 20);
@@ -268,31 +267,32 @@ void TolbaPayView::confirmWithServer(bool weChat, bool lostInTransport) {
   showCover();
   if (auto label = coverLabel_.lock()) label->setText("正在确认支付结果...");
   std::weak_ptr<TolbaPayView> weak = self();
-  OrderStateQuery::ask(myOrderId_, OrderStateQuery::settlingRetries(), [weak, weChat, lostInTransport](OrderState state) {
-    auto panel = weak.lock();
-    if (!panel || panel->stage_ != Stage::Confirming) return;
-    platform::log(std::string("TolbaLog:") + (weChat ? "WeChat" : "coin") + " payment of order " +
-                  platform::describeOrNil(panel->myOrderId_) + ": the server says " + orderStateName(state));
-    switch (state) {
-      case OrderState::Paid: panel->report("0"); break;
-      case OrderState::Unpaid: panel->report(weChat ? "-2" : "-1"); break;
-      case OrderState::Unknown:
-        TolbaMsg::showMessage(kPaymentNetworkFailedToast);
-        panel->report("-1", true);
-        break;
-      case OrderState::Unsupported:
-        if (weChat) {
-          platform::log("TolbaLog:without an answer from the server, the return from WeChat counts as paid");
-          panel->report("0");
-        } else {
-          // As before the server could be asked: a lost reply leaves the outcome unknown.
-          if (lostInTransport) TolbaMsg::showMessage(kPaymentNetworkFailedToast);
-          panel->report("-1", lostInTransport);
+  OrderStateQuery::ask(
+      myOrderId_, OrderStateQuery::settlingRetries(), [weak, weChat, lostInTransport](OrderState state) {
+        auto panel = weak.lock();
+        if (!panel || panel->stage_ != Stage::Confirming) return;
+        platform::log(std::string("TolbaLog:") + (weChat ? "WeChat" : "coin") + " payment of order " +
+                      platform::describeOrNil(panel->myOrderId_) + ": the server says " + orderStateName(state));
+        switch (state) {
+          case OrderState::Paid: panel->report("0"); break;
+          case OrderState::Unpaid: panel->report(weChat ? "-2" : "-1"); break;
+          case OrderState::Unknown:
+            TolbaMsg::showMessage(kPaymentNetworkFailedToast);
+            panel->report("-1", true);
+            break;
+          case OrderState::Unsupported:
+            if (weChat) {
+              platform::log("TolbaLog:without an answer from the server, the return from WeChat counts as paid");
+              panel->report("0");
+            } else {
+              // As before the server could be asked: a lost reply leaves the outcome unknown.
+              if (lostInTransport) TolbaMsg::showMessage(kPaymentNetworkFailedToast);
+              panel->report("-1", lostInTransport);
+            }
+            break;
         }
-        break;
-    }
-    panel->doClear();
-  });
+        panel->doClear();
+      });
 }
 
 void TolbaPayView::doWxPay() {
@@ -376,8 +376,9 @@ void TolbaPayView::weChatOpened(bool opened) {
   doClear();
 }
 
-void TolbaPayView::decidePolicyForNavigationAction(platform::WebView&, const platform::NavigationAction& action,
-                                                   std::function<void(platform::NavigationActionPolicy)> decisionHandler) {
+void TolbaPayView::decidePolicyForNavigationAction(
+    platform::WebView&, const platform::NavigationAction& action,
+    std::function<void(platform::NavigationActionPolicy)> decisionHandler) {
   const std::string& address = action.request.url;
   if (address.find("weixin://") != std::string::npos) {
     std::weak_ptr<TolbaPayView> weak = self();
@@ -423,11 +424,13 @@ void TolbaPayView::doClear() {
   if (pageTimer_) pageTimer_->invalidate();
   pageTimer_.reset();
   auto panel = self();
-  platform::postToMain([panel] {
-    if (panel->coverView_) panel->coverView_->removeFromSuperview();
-    panel->paymentPage_.reset();
-    panel->removeFromSuperview();
-  }, "close pay centre");
+  platform::postToMain(
+      [panel] {
+        if (panel->coverView_) panel->coverView_->removeFromSuperview();
+        panel->paymentPage_.reset();
+        panel->removeFromSuperview();
+      },
+      "close pay centre");
 }
 
 }  // namespace tolba

@@ -37,10 +37,10 @@
 
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
-#include "toolkit/button.h"
-#include "toolkit/label.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/platform/run_loop.h"
+#include "toolkit/button.h"
+#include "toolkit/label.h"
 #include "toolkit/web_view.h"
 #include "ui/TolbaBaseView.h"
 

@@ -20,8 +20,8 @@ void TolbaPlayTimeView::fillContentBox() {
   title->setFont(platform::Font::systemFont(20, platform::FontWeight::Medium));
   title->setTextAlignment(platform::TextAlignment::Center);
   box->addSubview(title);
-  auto hint = makePanelLabel({20, 140, 260, 60}, "根据国家规定，未成年人仅可在周五、周六、周日和法定节假日20时至21时进行游戏",
-                             14);
+  auto hint = makePanelLabel({20, 140, 260, 60},
+                             "根据国家规定，未成年人仅可在周五、周六、周日和法定节假日20时至21时进行游戏", 14);
   hint->setTextAlignment(platform::TextAlignment::Center);
   hint->setNumberOfLines(0);
   box->addSubview(hint);

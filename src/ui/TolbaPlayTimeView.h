@@ -15,7 +15,6 @@ class TolbaPlayTimeView : public TolbaBaseView {
   // (and a log line) when there is no key window.
   static std::shared_ptr<TolbaPlayTimeView> present();
 
-
  private:
   void fillContentBox() override;
 };

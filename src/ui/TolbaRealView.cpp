@@ -4,11 +4,11 @@
 #include <string>
 
 #include "net/TolbaApi.h"
+#include "tolba/platform/log.h"
 #include "toolkit/application.h"
 #include "toolkit/button.h"
 #include "toolkit/font.h"
 #include "toolkit/label.h"
-#include "tolba/platform/log.h"
 #include "toolkit/window.h"
 #include "ui/TolbaMsg.h"
 #include "ui/network_failure_texts.h"

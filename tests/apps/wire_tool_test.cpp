@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -91,9 +91,13 @@ TEST(WireToolTest, BadInputIsAClearErrorWithStatusOne) {
 }
 
 TEST(WireToolTest, AWrongCommandLineShowsTheUsage) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {}, {"squash"}, {"encode", "--lenient"}, {"decode", "--key", "short"}, {"decode", "--key"},
-           {"decode", "--frobnicate"}, {"decode", "a", "b"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{},
+                                                                                    {"squash"},
+                                                                                    {"encode", "--lenient"},
+                                                                                    {"decode", "--key", "short"},
+                                                                                    {"decode", "--key"},
+                                                                                    {"decode", "--frobnicate"},
+                                                                                    {"decode", "a", "b"}}) {
     const auto r = runTool(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("usage: tolba-wire"), std::string::npos);

@@ -71,7 +71,11 @@ TEST_F(CInterfaceTest, BadInputGetsAClearResultAndALogLine) {
       {"NaN coordinate", [](tolba_sdk* s) { return tolba_host_touch(s, 1, 0, std::nan(""), 1, nullptr); },
        TOLBA_ERR_INVALID_ARGUMENT},
       {"unknown key", [](tolba_sdk* s) { return tolba_host_key(s, 42, nullptr); }, TOLBA_ERR_INVALID_ARGUMENT},
-      {"zero screen", [](tolba_sdk* s) { tolba_screen sc{0, 0, 2, 0, 0, 0, 0, 1}; return tolba_host_set_screen(s, &sc); },
+      {"zero screen",
+       [](tolba_sdk* s) {
+         tolba_screen sc{0, 0, 2, 0, 0, 0, 0, 1};
+         return tolba_host_set_screen(s, &sc);
+       },
        TOLBA_ERR_INVALID_ARGUMENT},
       {"short stride", [&](tolba_sdk* s) { return tolba_host_draw(s, pixels, 2, 2, 4); }, TOLBA_ERR_INVALID_ARGUMENT},
       {"no renderer linked", [&](tolba_sdk* s) { return tolba_host_draw(s, pixels, 2, 2, 8); }, TOLBA_ERR_NO_RENDERER},
@@ -119,8 +123,8 @@ TEST_F(CInterfaceTest, NotificationsArriveAsNameAndJsonDuringTick) {
   int otherHeard = 0;
   tolba_sdk* other = nullptr;
   ASSERT_EQ(tolba_sdk_create(&other), TOLBA_OK);
-  tolba_sdk_set_notification_callback(other, [](const char*, const char*, void* user) { ++*static_cast<int*>(user); },
-                                      &otherHeard);
+  tolba_sdk_set_notification_callback(
+      other, [](const char*, const char*, void* user) { ++*static_cast<int*>(user); }, &otherHeard);
   EXPECT_EQ(tolba_sdk_init(sdk, "{\"gameid\":\"\"}"), TOLBA_ERR_INIT_REFUSED);
   drain();
   tolba_sdk_destroy(other);

@@ -52,7 +52,6 @@ const Fault kFaults[] = {
 
 void PrintTo(const Fault& fault, std::ostream* os) { *os << fault.name; }
 
-
 class FaultDrillTest : public SandboxSessionTest, public ::testing::WithParamInterface<Fault> {
  protected:
   void SetUp() override {
@@ -76,9 +75,7 @@ class FaultDrillTest : public SandboxSessionTest, public ::testing::WithParamInt
   }
 
   Outcome outcome() const { return GetParam().outcome; }
-  void inject(const char* path) {
-    server_->faults().add({path, GetParam().mode, 1, GetParam().seconds, ""});
-  }
+  void inject(const char* path) { server_->faults().add({path, GetParam().mode, 1, GetParam().seconds, ""}); }
 
   // Lets every request end and whatever it posts run, and some virtual time
   // pass (toasts fade, the pay centre's page timer would fire).
@@ -249,12 +246,9 @@ TEST_P(FaultDrillTest, EveryWaitOnTheFaultyEndpointEnds) {
     std::function<void()> run;
   };
   const std::vector<Drill> drills = {
-      {"balance", [&] { balanceDrill(); }},
-      {"coin payment", [&] { coinPaymentDrill(); }},
-      {"WeChat order", [&] { weChatOrderDrill(); }},
-      {"order", [&] { orderDrill(); }},
-      {"sign-in", [&] { signInDrill(name); }},
-      {"logout", [&] { logoutDrill(); }},
+      {"balance", [&] { balanceDrill(); }},          {"coin payment", [&] { coinPaymentDrill(); }},
+      {"WeChat order", [&] { weChatOrderDrill(); }}, {"order", [&] { orderDrill(); }},
+      {"sign-in", [&] { signInDrill(name); }},       {"logout", [&] { logoutDrill(); }},
   };
   for (const auto& drill : drills) {
     SCOPED_TRACE(drill.endpoint);

@@ -11,10 +11,10 @@
 
 #include "callback_receiver.h"
 #include "e2e/sandbox_session_fixture.h"
-#include "tolba/platform/run_loop.h"
-#include "ui/TolbaFloatView.h"
 #include "net/order_state_query.h"
+#include "tolba/platform/run_loop.h"
 #include "toolkit/application.h"
+#include "ui/TolbaFloatView.h"
 #include "ui/TolbaPayView.h"
 
 namespace tolba::testing {
@@ -85,8 +85,8 @@ TEST_F(PlayerJourneyTest, ACoinPaymentIsReportedOnceToTheGamesServerAndNoCredent
 
   const std::regex sign("[0-9a-f]{64}");
   for (const auto& line : log_->lines()) {
-    for (const std::string& secret : {std::string(kPassword), std::string(kAdultCard).substr(0, 10),
-                                      std::string("张三"), token.substr(0, 12)}) {
+    for (const std::string& secret :
+         {std::string(kPassword), std::string(kAdultCard).substr(0, 10), std::string("张三"), token.substr(0, 12)}) {
       EXPECT_EQ(line.find(secret), std::string::npos) << secret << " in: " << line;
     }
     EXPECT_FALSE(std::regex_search(line, sign)) << line;

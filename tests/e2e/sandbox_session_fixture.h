@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "sandbox_server.h"
-#include "support/ui_fixture.h"
 #include "sdk/TolbaSDKCore.h"
+#include "support/ui_fixture.h"
 #include "tolba/TolbaSDKGameRoleInfo.h"
 #include "tolba/TolbaSDKPayOrderInfo.h"
+#include "tolba/player/find_view.h"
+#include "tolba/player/player.h"
 #include "toolkit/button.h"
 #include "toolkit/switch.h"
 #include "toolkit/text_field.h"
-#include "tolba/player/find_view.h"
-#include "tolba/player/player.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaRealView.h"
 

@@ -71,7 +71,7 @@ TEST_F(HostTest, TouchesOnTheSdkAreTakenAndOthersGoToTheGame) {
   auto panel = login();
   EXPECT_TRUE(host().hasContent());
   EXPECT_TRUE(tapAt({10, 10}));  // the backdrop swallows it
-  ASSERT_TRUE(tap("登录"));       // consent is off: a toast, nothing sent
+  ASSERT_TRUE(tap("登录"));      // consent is off: a toast, nothing sent
   EXPECT_TRUE(element("需要确认用户隐私协议"));
 
   // A second finger while the first is down on the panel is the SDK's too, and
@@ -140,7 +140,7 @@ TEST_F(HostTest, TypingComposingAndKeysGoToTheFocusedField) {
   EXPECT_EQ(panel->nameF()->markedText(), "");
   EXPECT_TRUE(host().key(TolbaKey::Backspace));
   EXPECT_EQ(panel->nameF()->text(), "ab");
-  EXPECT_TRUE(host().textInput("\xff\n"));  // not printable UTF-8: dropped
+  EXPECT_TRUE(host().textInput("\xff\n"));        // not printable UTF-8: dropped
   EXPECT_TRUE(host().textInput("\xed\xa0\x80"));  // an encoded surrogate, which no server would take
   EXPECT_EQ(panel->nameF()->text(), "ab");
 
@@ -161,8 +161,8 @@ TEST_F(HostTest, TypingComposingAndKeysGoToTheFocusedField) {
 }
 
 TEST_F(HostTest, TheKeyboardRisesAndTheRealNameBoxMovesAboveItInLandscape) {
-  testing::NotificationRecorder posted({platform::kKeyboardWillShowNotification,
-                                        platform::kKeyboardWillHideNotification});
+  testing::NotificationRecorder posted(
+      {platform::kKeyboardWillShowNotification, platform::kKeyboardWillHideNotification});
   host().setScreen({.width = 667, .height = 375, .orientation = TolbaOrientation::LandscapeRight});
   drain();
   auto panel = TolbaRealView::present([](const std::optional<nlohmann::json>&) {});

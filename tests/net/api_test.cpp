@@ -81,7 +81,11 @@ TEST_F(ApiTest, LogoutSendsTheSignedInNameInItsOwnType) {
 
 TEST_F(ApiTest, SignInSendsItsTableAndLogsIt) {
   EXPECT_EQ(sent("sdkstandard/login/index", [](auto b) { TolbaApi::gameLogin("u1", std::nullopt, b); }),
-            Json({{"username", "u1"}, {"imeil", "dev-1"}, {"gameid", "g1"}, {"age", ""}, {"channelname", "c9"},
+            Json({{"username", "u1"},
+                  {"imeil", "dev-1"},
+                  {"gameid", "g1"},
+                  {"age", ""},
+                  {"channelname", "c9"},
                   {"os", "ios"}}));
   EXPECT_TRUE(log_->contains("参数 = {"));
 
@@ -94,11 +98,11 @@ TEST_F(ApiTest, SignInSendsItsTableAndLogsIt) {
 
 TEST_F(ApiTest, RoleReportSendsEveryRoleField) {
   EXPECT_EQ(sent("sdkstandard/role/index", [](auto b) { TolbaApi::updateRoleInfo("player", fullRole(), b); }),
-            Json({{"username", "player"},   {"gameid", "g1"},        {"channelname", "c9"},  {"roleid", "r9"},
-                  {"serverid", "s1"},       {"servername", "一区"},  {"rolename", "hero"},   {"rolelevel", "42"},
-                  {"viplevel", "3"},        {"partyid", "p7"},       {"sign", "rsig"},       {"partyname", "guild"},
-                  {"rolegender", "f"},      {"rolebalance", "100"},  {"rolepower", "9000"},  {"professionid", "2"},
-                  {"profession", "mage"},   {"friendlist", "a,b"},   {"partyroleid", "1"},   {"partyrolename", "leader"},
+            Json({{"username", "player"},    {"gameid", "g1"},       {"channelname", "c9"}, {"roleid", "r9"},
+                  {"serverid", "s1"},        {"servername", "一区"}, {"rolename", "hero"},  {"rolelevel", "42"},
+                  {"viplevel", "3"},         {"partyid", "p7"},      {"sign", "rsig"},      {"partyname", "guild"},
+                  {"rolegender", "f"},       {"rolebalance", "100"}, {"rolepower", "9000"}, {"professionid", "2"},
+                  {"profession", "mage"},    {"friendlist", "a,b"},  {"partyroleid", "1"},  {"partyrolename", "leader"},
                   {"rolecdt", "1700000000"}, {"imeil", "dev-1"}}));
   // An empty record leaves every role key out.
   EXPECT_EQ(sent("sdkstandard/role/index",
@@ -108,20 +112,26 @@ TEST_F(ApiTest, RoleReportSendsEveryRoleField) {
 
 TEST_F(ApiTest, OrderSubmissionSendsAmountAndCountAsText) {
   EXPECT_EQ(sent("sdkstandard/pay/index", [](auto b) { TolbaApi::payOrderInfo("player", order(6.0f), fullRole(), b); }),
-            Json({{"roleid", "r9"},     {"serverid", "s1"},    {"servername", "一区"},   {"rolename", "hero"},
-                  {"rolelevel", "42"},  {"viplevel", "3"},     {"partyname", "guild"}, {"cporderid", "cp-1"},
-                  {"amount", "6"},      {"count", "1"},        {"sign", ""},           {"imeil", "dev-1"},
-                  {"rolebalance", "100"}, {"extrasparams", "{\"k\":\"v\"}"}, {"goodsid", "gd1"},
-                  {"goodsname", "60钻石"}, {"os", "ios"}, {"username", "player"}, {"gameid", "g1"}, {"channelname", "c9"}}));
+            Json({{"roleid", "r9"},       {"serverid", "s1"},
+                  {"servername", "一区"}, {"rolename", "hero"},
+                  {"rolelevel", "42"},    {"viplevel", "3"},
+                  {"partyname", "guild"}, {"cporderid", "cp-1"},
+                  {"amount", "6"},        {"count", "1"},
+                  {"sign", ""},           {"imeil", "dev-1"},
+                  {"rolebalance", "100"}, {"extrasparams", "{\"k\":\"v\"}"},
+                  {"goodsid", "gd1"},     {"goodsname", "60钻石"},
+                  {"os", "ios"},          {"username", "player"},
+                  {"gameid", "g1"},       {"channelname", "c9"}}));
   auto big = order(12.34f);
   big->setCount(60);
-  const Json request = sent("sdkstandard/pay/index", [&](auto b) { TolbaApi::payOrderInfo("player", big, fullRole(), b); });
+  const Json request =
+      sent("sdkstandard/pay/index", [&](auto b) { TolbaApi::payOrderInfo("player", big, fullRole(), b); });
   EXPECT_EQ(request["amount"], "12.34");
   EXPECT_EQ(request["count"], "60");
 }
 
 TEST_F(ApiTest, ChannelLoginAndRegisterSendNameAndPasswordUntouched) {
-  const Json expected = {{"z", " me "}, {"b", " pw "}, {"c", "3"}, {"d", "g1"},
+  const Json expected = {{"z", " me "},  {"b", " pw "}, {"c", "3"}, {"d", "g1"},
                          {"e", "dev-1"}, {"f", "c9"},   {"x", "g1"}};
   EXPECT_EQ(sent("sdkmini/login/dologin", [](auto b) { TolbaApi::chanelLogin(" me ", " pw ", b); }), expected);
   EXPECT_EQ(sent("sdkmini/login/register", [](auto b) { TolbaApi::channelRegiser(" me ", " pw ", b); }), expected);
@@ -140,8 +150,15 @@ TEST_F(ApiTest, RealNameCheckSendsTheChannelUserId) {
 TEST_F(ApiTest, ChannelRoleReportSendsItsShortKeys) {
   TolbaSDKGameConfig::setSdkUid("u77");
   EXPECT_EQ(sent("sdkmini/User/setRole", [](auto b) { TolbaApi::channelUpdateRoleInfo(fullRole(), b); }),
-            Json({{"z", "u77"}, {"b", "g1"}, {"c", "r9"}, {"d", "hero"}, {"e", "42"}, {"f", "s1"}, {"x", "一区"},
-                  {"h", "扩展参数"}, {"i", "g1"}}));
+            Json({{"z", "u77"},
+                  {"b", "g1"},
+                  {"c", "r9"},
+                  {"d", "hero"},
+                  {"e", "42"},
+                  {"f", "s1"},
+                  {"x", "一区"},
+                  {"h", "扩展参数"},
+                  {"i", "g1"}}));
 }
 
 // Coins take the amount as text, WeChat as the shortest number (0.01, not 0.009999999776482582).
@@ -161,10 +178,21 @@ TEST_F(ApiTest, PaymentsSendTheAmountInTheirOwnType) {
     const std::string path = weChat ? "sdkmini/wxh5/h5pay" : "sdkmini/ttbpay/ttbnew";
     const Json six = weChat ? Json(6) : Json("6");
     const Json cent = weChat ? Json(0.01) : Json("0.01");
-    EXPECT_EQ(sent(path, pay(6.0f)),
-              Json({{"z", weChat ? "wx" : "MLb"}, {"p", six}, {"b", six}, {"xx", "1"}, {"c", "dev-1"}, {"d", "g1"},
-                    {"e", "c9"}, {"f", "u77"}, {"x", "r9"}, {"y", "ORD-1"}, {"j", "g1"}, {"k", "60钻石"}, {"h", "s1"},
-                    {"l", "desc"}, {"os", "ios"}}));
+    EXPECT_EQ(sent(path, pay(6.0f)), Json({{"z", weChat ? "wx" : "MLb"},
+                                           {"p", six},
+                                           {"b", six},
+                                           {"xx", "1"},
+                                           {"c", "dev-1"},
+                                           {"d", "g1"},
+                                           {"e", "c9"},
+                                           {"f", "u77"},
+                                           {"x", "r9"},
+                                           {"y", "ORD-1"},
+                                           {"j", "g1"},
+                                           {"k", "60钻石"},
+                                           {"h", "s1"},
+                                           {"l", "desc"},
+                                           {"os", "ios"}}));
     const Json small = sent(path, pay(0.01f));
     EXPECT_EQ(small["p"], cent);
     EXPECT_EQ(small["b"], cent);

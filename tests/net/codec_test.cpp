@@ -168,15 +168,15 @@ TEST(TolbaDataFuncTest, BodiesTooShortOrNotTextDecodeToNothingSilently) {
 
 TEST(TolbaDataFuncTest, RefusesWhatIsNotAnObjectOrArrayOfJson) {
   LogCapture log;
-  EXPECT_FALSE(TolbaDataFunc::decodingJSON("xy"));                             // one empty token
-  EXPECT_FALSE(TolbaDataFunc::decodingJSON("x168_153_151y"));                  // not whole quads
-  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("e30")));                  // missing padding
-  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("e3=0")));                 // padding inside
-  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("e30=e30=")));             // padding mid-text
-  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("aGVsbG8=")));             // "hello"
-  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("IngiCg==")));             // "\"x\"\n": a bare string
-  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("NDI=")));                 // 42
-  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("/w==")));                 // byte 0xFF: not UTF-8
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON("xy"));                  // one empty token
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON("x168_153_151y"));       // not whole quads
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("e30")));       // missing padding
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("e3=0")));      // padding inside
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("e30=e30=")));  // padding mid-text
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("aGVsbG8=")));  // "hello"
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("IngiCg==")));  // "\"x\"\n": a bare string
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("NDI=")));      // 42
+  EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble("/w==")));      // byte 0xFF: not UTF-8
   {
     // A token past the 64-bit range reads as the largest value, not as a wrapped one.
     auto tokens = tokensOf(*TolbaDataFunc::codingJSON(Json::object()));
@@ -207,12 +207,12 @@ TEST(TolbaDataFuncTest, RefusesDecodedBytesThatAreNotUtf8TextOrTooDeep) {
   LogCapture log;
   EXPECT_EQ(TolbaDataFunc::decodingJSON(scramble(base64Of("[\"\xe5\x90\x8d\"]"))), Json::array({"名"}));
   for (const std::string& bad : std::vector<std::string>{"[\"\xc0\xaf\"]",          // overlong "/"
-                                "[\"\xed\xa0\x80\"]",      // a UTF-16 surrogate
-                                "[\"\xe5\x90\"]",          // cut short
-                                "[\"\xf4\x90\x80\x80\"]",  // beyond U+10FFFF
-                                "[1]\xff",
-                                // The encoder refuses to write one this deep.
-                                std::string(100000, '[') + std::string(100000, ']')}) {
+                                                         "[\"\xed\xa0\x80\"]",      // a UTF-16 surrogate
+                                                         "[\"\xe5\x90\"]",          // cut short
+                                                         "[\"\xf4\x90\x80\x80\"]",  // beyond U+10FFFF
+                                                         "[1]\xff",
+                                                         // The encoder refuses to write one this deep.
+                                                         std::string(100000, '[') + std::string(100000, ']')}) {
     EXPECT_FALSE(TolbaDataFunc::decodingJSON(scramble(base64Of(bad))));
   }
   EXPECT_EQ(log.count(kDecodeFailure), 6u);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "support/loopback_fixture.h"
 #include "sdk/TolbaSDKCore.h"
+#include "support/loopback_fixture.h"
 
 namespace tolba {
 namespace {

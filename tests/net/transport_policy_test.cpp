@@ -57,9 +57,10 @@ TEST_F(PlainHttpTransportTest, APlainHttpRequestToAnotherHostIsRefusedAsUnreadab
   auto config = std::make_shared<TolbaSDKInitConfig>();
   config->setGameid("1001");
   TolbaSDKCore::shared()->initWithConfig(config, nullptr, nullptr);
-  EXPECT_TRUE(log_->contains("TolbaLog:the base URL http://sdk.example.com is plain http:// to a host other than "
-                             "this machine: every request to it is refused. Use https://, or set \"allowplainhttp\" "
-                             "to 1 in Tolba.plist to allow it"));
+  EXPECT_TRUE(
+      log_->contains("TolbaLog:the base URL http://sdk.example.com is plain http:// to a host other than "
+                     "this machine: every request to it is refused. Use https://, or set \"allowplainhttp\" "
+                     "to 1 in Tolba.plist to allow it"));
   writeConfig({{"url", "http://sdk.example.com"}, {"allowplainhttp", 1}});
   TolbaSDKCore::shared()->initWithConfig(config, nullptr, nullptr);
   EXPECT_TRUE(log_->contains("TolbaLog:warning: requests go over plain http:// to http://sdk.example.com"));

@@ -238,8 +238,9 @@ TEST_F(TransportTest, ExitingWithRequestsInFlightNeitherCrashesNorCallsBlocks) {
       {
         // Every reply is held: an answered request's block would run inside
         // runUntil() below and end the child before the exit under test.
-        server_->setResponder(
-            [](const testing::LoopbackServer::Request&) { return Reply::json({{"a", 1}}).untilReleased(); });
+        server_->setResponder([](const testing::LoopbackServer::Request&) {
+          return Reply::json({{"a", 1}}).untilReleased();
+        });
         for (int i = 0; i < 40; ++i) {
           TolbaNetTool::netPostWithUrl("p", {{"i", i}}, [i](const std::optional<Json>&, const Json&) {
             if (i % 2 == 0) std::_Exit(3);

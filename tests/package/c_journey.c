@@ -9,12 +9,12 @@
 
 #include "tolba/tolba.h"
 
-#define CHECK(cond)                                                 \
-  do {                                                              \
-    if (!(cond)) {                                                  \
+#define CHECK(cond)                                                         \
+  do {                                                                      \
+    if (!(cond)) {                                                          \
       fprintf(stderr, "c_journey: %s:%d: %s\n", __FILE__, __LINE__, #cond); \
-      exit(1);                                                      \
-    }                                                               \
+      exit(1);                                                              \
+    }                                                                       \
   } while (0)
 
 typedef struct {
@@ -153,7 +153,7 @@ int main(void) {
   CHECK(tolba_host_has_content(sdk, &has_content) == TOLBA_OK && has_content);
   type_into(sdk, "请输入账号", account);
   type_into(sdk, "请输入密码", password);
-  int32_t taken = 0;  /* Return puts the keyboard away: it covers the login button */
+  int32_t taken = 0; /* Return puts the keyboard away: it covers the login button */
   CHECK(tolba_host_key(sdk, TOLBA_KEY_RETURN, &taken) == TOLBA_OK);
   int32_t wants_text = 1;
   CHECK(tolba_host_wants_text_input(sdk, &wants_text) == TOLBA_OK && !wants_text);

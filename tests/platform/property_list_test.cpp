@@ -9,8 +9,8 @@ namespace tolba::platform {
 namespace {
 
 TEST(PropertyListTest, ReadsXmlAndBinaryFormsAlike) {
-  const nlohmann::json value = {{"gameid", "1001"}, {"islandscape", 1}, {"flag", true}, {"list", {"a", "b"}},
-                                {"ratio", 0.5}};
+  const nlohmann::json value = {
+      {"gameid", "1001"}, {"islandscape", 1}, {"flag", true}, {"list", {"a", "b"}}, {"ratio", 0.5}};
   const std::string xml = writeXmlPropertyList(value);
   EXPECT_EQ(parsePropertyList(xml), value);
 

@@ -130,7 +130,8 @@ TEST_F(RunLoopTest, StatsCountTicksThatRanWorkAndNameTheSlowestTask) {
   EXPECT_EQ(stats.slowest, "a labelled task");
   EXPECT_GE(stats.maxTickMs, stats.p99TickMs);
   stats = named([&] {
-    loop.scheduleTimer(Duration(1), false, [](Timer&) {}, "a timer");
+    loop.scheduleTimer(
+        Duration(1), false, [](Timer&) {}, "a timer");
     clock->advance(Duration(1));
   });
   EXPECT_EQ(stats.slowest, "a timer");

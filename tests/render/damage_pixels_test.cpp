@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_access.h"
 #include "support/ui_fixture.h"
 #include "tolba/TolbaHost.h"
 #include "tolba/TolbaLayer.h"
@@ -18,7 +19,6 @@
 #include "ui/TolbaFloatView.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaMsg.h"
-#include "platform/test_access.h"
 
 namespace tolba {
 namespace {

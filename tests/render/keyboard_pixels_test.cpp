@@ -37,7 +37,7 @@ TEST_F(KeyboardPixelsTest, KeyboardCoversTheBottomAndTheBoxSitsAboveIt) {
   const double boxX = (667 - 300) / 2.0;
   EXPECT_TRUE(isWhite(pixels.at(boxX + 150, 14)));
   EXPECT_TRUE(isWhite(pixels.at(boxX + 150, 13 + 195)));
-  EXPECT_TRUE(isWhite(pixels.at(boxX + 12, 13 + 170)));  // inside the card field
+  EXPECT_TRUE(isWhite(pixels.at(boxX + 12, 13 + 170)));       // inside the card field
   EXPECT_TRUE(isKeyboardGrey(pixels.at(boxX + 1, top + 3)));  // the box's lower part, under the keyboard
 }
 

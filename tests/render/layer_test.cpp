@@ -23,7 +23,8 @@ class LayerTest : public UiTest {
   // A 20 x 10 point screen: red, blue and half-transparent green squares.
   void SetUpSquares() {
     auto window = showKeyWindow({30, 10});
-    for (auto [x, color] : {std::pair{0.0, Color::redColor()}, {10.0, Color::blueColor()}, {20.0, Color{0, 1, 0, 0.5}}}) {
+    for (auto [x, color] :
+         {std::pair{0.0, Color::redColor()}, {10.0, Color::blueColor()}, {20.0, Color{0, 1, 0, 0.5}}}) {
       auto square = std::make_shared<platform::View>(Rect{x, 0, 10, 10});
       square->setBackgroundColor(color);
       window->addSubview(square);

@@ -36,8 +36,10 @@ TEST_F(PanelPixelsTest, LoginPanelDimsTheGameAndShowsItsBoxButtonAndLinks) {
   // The white box (37.5, 183.5, 300, 300): white just inside its edges, not at
   // its very corner, which lies outside the 5-point radius.
   const Rect box = panel->subContentView()->frame();
-  for (auto [x, y] : {std::pair{box.x() + 1, box.y() + 120}, {box.maxX() - 1, box.y() + 120},
-                      {box.x() + 150, box.maxY() - 1}, {box.x() + 4, box.y() + 235}}) {
+  for (auto [x, y] : {std::pair{box.x() + 1, box.y() + 120},
+                      {box.maxX() - 1, box.y() + 120},
+                      {box.x() + 150, box.maxY() - 1},
+                      {box.x() + 4, box.y() + 235}}) {
     const Rgba p = pixels.at(x, y);
     EXPECT_TRUE(p.r == 255 && p.g == 255 && p.b == 255 && p.a == 255) << x << ", " << y;
   }

@@ -2,8 +2,8 @@
 
 #include <thread>
 
-#include "support/sdk_fixture.h"
 #include "sdk/TolbaSDKCore.h"
+#include "support/sdk_fixture.h"
 #include "tolba/platform/reachability.h"
 #include "tolba/platform/serial_queue.h"
 
@@ -40,8 +40,8 @@ TEST_F(FacadeTest, WithTheNetworkUpInitFinishesOnTheNextTick) {
   NotificationRecorder rec({kTolbaSDKNotiInitDidFinished});
   EXPECT_EQ(sdk()->login(), -20);
   EXPECT_EQ(sdk()->initWithConfig(record("1001"), nullptr, nullptr), 0);
-  EXPECT_TRUE(rec.posted().empty());       // never inside the call
-  EXPECT_EQ(sdk()->netTimer(), nullptr);   // the first probe ran inside the call
+  EXPECT_TRUE(rec.posted().empty());      // never inside the call
+  EXPECT_EQ(sdk()->netTimer(), nullptr);  // the first probe ran inside the call
   EXPECT_FALSE(sdk()->SDKIsInit());
   platform::RunLoop::main().tick();  // the game hears of it in the very next tick
   ASSERT_EQ(rec.posted().size(), 1u);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "net/http_client.h"
+#include "sdk/TolbaSDKCore.h"
 #include "support/fake_presenter.h"
 #include "support/loopback_server.h"
 #include "support/sdk_fixture.h"
-#include "sdk/TolbaSDKCore.h"
 
 namespace tolba {
 namespace {
@@ -37,8 +37,8 @@ struct LoginFlowTest : testing::SdkTest {
     SdkTest::TearDown();
   }
   static Json loginResult(int nrz) {
-    return {{"code", "0"}, {"msg", "成功"}, {"name", "u1"}, {"loginTime", "t"}, {"sign", "s"},
-            {"rzdic", {{"z", 1}, {"b", "u1"}, {"nrz", nrz}}}};
+    return {{"code", "0"},      {"msg", "成功"}, {"name", "u1"},
+            {"loginTime", "t"}, {"sign", "s"},   {"rzdic", {{"z", 1}, {"b", "u1"}, {"nrz", nrz}}}};
   }
 };
 
@@ -70,8 +70,12 @@ TEST_F(LoginFlowTest, AnUnverifiedAccountGetsTheRealNamePanelAndCancelStillSigns
   ASSERT_EQ(panels->realNamePanels, 1);
   panels->realNameCompletion(std::nullopt);
   EXPECT_TRUE(log_->contains("实名回调 resultDic = (null)"));
-  EXPECT_EQ(sdk->realNameInfo(), (Json{{"error", 0}, {"msg", "用户取消认证"}, {"isRealName", "0"}, {"age", "-1"},
-                                       {"isResumeGame", "1"}, {"realOther", ""}}));
+  EXPECT_EQ(sdk->realNameInfo(), (Json{{"error", 0},
+                                       {"msg", "用户取消认证"},
+                                       {"isRealName", "0"},
+                                       {"age", "-1"},
+                                       {"isResumeGame", "1"},
+                                       {"realOther", ""}}));
   EXPECT_EQ(panels->realNameRemovals, 0);
 }
 
@@ -94,7 +98,8 @@ TEST_F(LoginFlowTest, TheRealNameDecisionTable) {
 }
 
 TEST_F(LoginFlowTest, AnAcceptedSignInStoresTheSessionAndPostsLoginThenRealAuth) {
-  sdk->signInDidReply(Json{{"a", 1}, {"c", {{"username", "agg-7"}, {"token", "tk"}, {"logintime", 1700}, {"age", 25}}}});
+  sdk->signInDidReply(
+      Json{{"a", 1}, {"c", {{"username", "agg-7"}, {"token", "tk"}, {"logintime", 1700}, {"age", 25}}}});
   EXPECT_EQ(sdk->username(), "agg-7");
   EXPECT_EQ(sdk->logintimeValue(), 1700);
   drain();

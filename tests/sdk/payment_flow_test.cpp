@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "net/http_client.h"
+#include "sdk/TolbaSDKCore.h"
 #include "sdk/unsettled_orders.h"
-#include "tolba/platform/user_defaults.h"
 #include "support/fake_presenter.h"
 #include "support/loopback_server.h"
 #include "support/sdk_fixture.h"
-#include "sdk/TolbaSDKCore.h"
+#include "tolba/platform/user_defaults.h"
 
 namespace tolba {
 namespace {
@@ -197,8 +197,8 @@ TEST_F(PaymentFlowTest, AnUnsettledOrderSurvivesARestartAndIsReportedLateOnce) {
   answerQueries("paid");
   sdk = initialisedSdk(server->baseUrl());
   ASSERT_TRUE(runUntil([&] { return !rec.posted().empty(); }));
-  EXPECT_EQ(rec.posted()[0].userInfo, (Json{{"error", 0}, {"msg", "Pay success"}, {"cpOrderId", "cp-1"},
-                                            {"orderId", "A-9"}, {"late", "1"}}));
+  EXPECT_EQ(rec.posted()[0].userInfo,
+            (Json{{"error", 0}, {"msg", "Pay success"}, {"cpOrderId", "cp-1"}, {"orderId", "A-9"}, {"late", "1"}}));
   signIn();  // a sign-in asks again, but nothing is left to ask about
   advance(1);
   EXPECT_EQ(rec.posted().size(), 1u);

@@ -20,9 +20,11 @@ TEST(TrafficMaskTest, CredentialsAreMaskedAndEverythingElseIsKept) {
   const Case cases[] = {
       {"sdkmini/login/dologin", {{"z", "alice"}, {"b", "secret"}}, {{"z", "alice"}, {"b", "***"}}},
       {"sdkmini/login/register", {{"z", "bob"}, {"b", "pw"}, {"c", "3"}}, {{"z", "bob"}, {"b", "***"}, {"c", "3"}}},
-      {"sdkmini/login/idcheck", {{"i", "7"}, {"id", "110105199003071239"}, {"r", "张三"}},
+      {"sdkmini/login/idcheck",
+       {{"i", "7"}, {"id", "110105199003071239"}, {"r", "张三"}},
        {{"i", "7"}, {"id", "***"}, {"r", "***"}}},
-      {"sdkstandard/login/index", {{"username", "7"}, {"extrasparams", "{\"sign\":\"s\"}"}},
+      {"sdkstandard/login/index",
+       {{"username", "7"}, {"extrasparams", "{\"sign\":\"s\"}"}},
        {{"username", "7"}, {"extrasparams", "***"}}},
       // Signatures and tokens wherever they are, also nested.
       {"sdkstandard/role/index", {{"sign", "abc"}, {"roleid", "r1"}}, {{"sign", "***"}, {"roleid", "r1"}}},

@@ -41,8 +41,10 @@ TEST_F(SandboxConnectionTest, AClientThatAsksToContinueHearsSoBeforeSendingItsBo
   ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
   ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server), 0);
   const std::string body = "not a wire body";
-  const std::string head = "POST /sdkmini/pay/getPayWay HTTP/1.1\r\nHost: 127.0.0.1\r\nExpect: 100-continue\r\n"
-                           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+  const std::string head =
+      "POST /sdkmini/pay/getPayWay HTTP/1.1\r\nHost: 127.0.0.1\r\nExpect: 100-continue\r\n"
+      "Content-Length: " +
+      std::to_string(body.size()) + "\r\n\r\n";
   ASSERT_GT(::send(fd, head.data(), head.size(), MSG_NOSIGNAL), 0);
   EXPECT_EQ(readUntil(fd, "\r\n\r\n", 10).rfind("HTTP/1.1 100", 0), 0u);
   ASSERT_GT(::send(fd, body.data(), body.size(), MSG_NOSIGNAL), 0);

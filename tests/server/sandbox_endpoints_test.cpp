@@ -22,8 +22,8 @@ TEST_F(SandboxEndpointsTest, RegisterAndLoginKeepOnlyASaltedHashAndRefuseAlike) 
   registerAccount("bob", "hunter2 pässword");
   EXPECT_NE(server_->store().accountByName("bob")->passwordHash, account->passwordHash) << "salted";
   // Taken too: the same name with spaces around it, or one that looks the same.
-  for (const char* lookAlike : {"alice", "alice ", " alice", "alice\u00a0", "alice\u3000", "\uff41\uff4c\uff49\uff43\uff45",
-                                "Alice"}) {
+  for (const char* lookAlike :
+       {"alice", "alice ", " alice", "alice\u00a0", "alice\u3000", "\uff41\uff4c\uff49\uff43\uff45", "Alice"}) {
     EXPECT_EQ(call("sdkmini/login/register", loginRequest(lookAlike, "x"))["d"], "账号已存在") << lookAlike;
   }
   for (const Json& request : {loginRequest("   ", "x"), loginRequest("carol", ""), Json{{"b", "x"}}}) {
@@ -56,8 +56,9 @@ TEST_F(SandboxEndpointsTest, RealNameCheckSetsTheStateByAgeAndRefusesBadCards) {
   login("third");
   std::string badCheck = idCardYearsAgo(30);
   badCheck[17] = badCheck[17] == '1' ? '2' : '1';
-  for (const Json& request : {idCheckRequest(third, "王五", badCheck), idCheckRequest(third, "王五", idCardYearsAgo(-1)),
-                              idCheckRequest(third, "", idCardYearsAgo(30)), idCheckRequest("999999", "王五", idCardYearsAgo(30))}) {
+  for (const Json& request :
+       {idCheckRequest(third, "王五", badCheck), idCheckRequest(third, "王五", idCardYearsAgo(-1)),
+        idCheckRequest(third, "", idCardYearsAgo(30)), idCheckRequest("999999", "王五", idCardYearsAgo(30))}) {
     const Json reply = call("sdkmini/login/idcheck", request);
     EXPECT_EQ(reply.value("z", -1), 0) << request.dump() << " -> " << reply.dump();
     EXPECT_TRUE(reply.contains("msg")) << reply.dump();
@@ -105,8 +106,9 @@ TEST_F(SandboxEndpointsTest, RolesUpsertOrdersBindToTheGameOrderIdAndBalanceRepo
   startServer();
   ChannelLogin l;
   const std::string username = signedInAccount("alice", &l);
-  const Json channelRole = {{"z", l.uid}, {"b", "1001"}, {"c", "r1"}, {"d", "勇者"}, {"e", "10"}, {"f", "s1"}, {"i", "1001"}};
-  Json aggregationRole = {{"username", username}, {"gameid", "1001"}, {"roleid", "r1"},   {"serverid", "s1"},
+  const Json channelRole = {{"z", l.uid}, {"b", "1001"}, {"c", "r1"},  {"d", "勇者"},
+                            {"e", "10"},  {"f", "s1"},   {"i", "1001"}};
+  Json aggregationRole = {{"username", username}, {"gameid", "1001"},  {"roleid", "r1"}, {"serverid", "s1"},
                           {"rolename", "勇者"},   {"rolelevel", "11"}, {"viplevel", "2"}};
   EXPECT_EQ(call("sdkstandard/role/index", aggregationRole).value("a", -1), 1);
   // A later channel report (which has no VIP level) keeps the one known.
@@ -145,10 +147,10 @@ TEST_F(SandboxEndpointsTest, UndecodableOrIncompleteBodiesGetEachEndpointsOwnRef
   // Requests this long carry line breaks (as the SDK writes them) and still decode;
   // the fixture's strict reader shows that no reply ever carries one.
   ASSERT_FALSE(TolbaDataFunc::decodingJSON(*TolbaDataFunc::codingJSON(orderRequest("tb1", "cp", "6"))).has_value());
-  for (const char* path : {"sdkstandard/login/logout", "sdkstandard/login/index", "sdkstandard/role/index",
-                           "sdkstandard/pay/index", "sdkmini/login/dologin", "sdkmini/login/register",
-                           "sdkmini/login/idcheck", "sdkmini/User/setRole", "sdkmini/ttbpay/ttbnew",
-                           "sdkmini/wxh5/h5pay", "sdkmini/pay/getPayWay"}) {
+  for (const char* path :
+       {"sdkstandard/login/logout", "sdkstandard/login/index", "sdkstandard/role/index", "sdkstandard/pay/index",
+        "sdkmini/login/dologin", "sdkmini/login/register", "sdkmini/login/idcheck", "sdkmini/User/setRole",
+        "sdkmini/ttbpay/ttbnew", "sdkmini/wxh5/h5pay", "sdkmini/pay/getPayWay"}) {
     for (const std::string& body : {std::string("x1_2_3y"), *TolbaDataFunc::codingJSON(Json::array({1, 2})),
                                     *TolbaDataFunc::codingJSON(Json::object())}) {
       const auto res = postRaw(path, body);

@@ -18,7 +18,9 @@ class SandboxFaultsTest : public SandboxTest {
     loginBody_ = *TolbaDataFunc::codingJSON(loginRequest("alice", "secret"));
   }
 
-  httplib::Result postLogin(double readTimeoutSeconds = 10) const { return postRaw(kLogin, loginBody_, readTimeoutSeconds); }
+  httplib::Result postLogin(double readTimeoutSeconds = 10) const {
+    return postRaw(kLogin, loginBody_, readTimeoutSeconds);
+  }
 
   void expectNormalLogin() const { EXPECT_EQ(call(kLogin, loginRequest("alice", "secret")).value("z", -1), 1); }
 
@@ -92,21 +94,24 @@ TEST_F(SandboxFaultsTest, RulesCountDownExactPathsComeFirstAndStopCutsADelayShor
 
 TEST_F(SandboxFaultsTest, AdminEndpointAndServeFlagsDescribeFaults) {
   auto c = client();
-  auto res = c->Post("/sandbox/admin/faults", R"({"path": "/sdkmini/login/dologin", "mode": "refuse", "count": 2, "message": "维护中"})",
+  auto res = c->Post("/sandbox/admin/faults",
+                     R"({"path": "/sdkmini/login/dologin", "mode": "refuse", "count": 2, "message": "维护中"})",
                      "application/json");
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 200) << res->body;
   const Json listed = Json::parse(c->Get("/sandbox/admin/faults")->body);
   ASSERT_EQ(listed["faults"].size(), 1u);
   EXPECT_EQ(listed["faults"][0], Json({{"path", kLogin}, {"mode", "refuse"}, {"count", 2}, {"message", "维护中"}}));
-  for (const char* bad : {"not json", R"({"path": "*", "mode": "explode"})", R"({"path": "*", "mode": "delay", "seconds": 1e9})"}) {
+  for (const char* bad :
+       {"not json", R"({"path": "*", "mode": "explode"})", R"({"path": "*", "mode": "delay", "seconds": 1e9})"}) {
     EXPECT_EQ(c->Post("/sandbox/admin/faults", bad, "application/json")->status, 400) << bad;
   }
   EXPECT_EQ(Json::parse(c->Delete("/sandbox/admin/faults")->body)["faults"].size(), 0u);
   expectNormalLogin();
 
   std::string error;
-  auto options = parseServeOptions({"--fault", "sdkmini/login/dologin,refuse,1,维护中，请稍后,再试", "--fault", "*,delay,3,2.5"}, &error);
+  auto options = parseServeOptions(
+      {"--fault", "sdkmini/login/dologin,refuse,1,维护中，请稍后,再试", "--fault", "*,delay,3,2.5"}, &error);
   ASSERT_TRUE(options.has_value()) << error;
   ASSERT_EQ(options->faults.size(), 2u);
   EXPECT_EQ(options->faults[0].message, "维护中，请稍后,再试");

@@ -172,14 +172,14 @@ class SandboxTest : public ::testing::Test {
 
   // The login panel's result dictionary, flattened as the sign-in sends it.
   static std::string extrasOf(const ChannelLogin& l) {
-    const Json result = {{"code", "0"},        {"msg", "成功"},    {"name", l.uid},
-                         {"loginTime", l.loginTime}, {"sign", l.sign}, {"rzdic", l.reply}};
+    const Json result = {{"code", "0"},    {"msg", "成功"},   {"name", l.uid}, {"loginTime", l.loginTime},
+                         {"sign", l.sign}, {"rzdic", l.reply}};
     return *TolbaDataFunc::dicToJson(result);
   }
 
   Json signInReply(const std::string& uid, const std::optional<std::string>& extras,
                    const std::string& device = "device-1") const {
-    Json request = {{"username", uid}, {"imeil", device}, {"gameid", "1001"},
+    Json request = {{"username", uid}, {"imeil", device},        {"gameid", "1001"},
                     {"age", ""},       {"channelname", "tolba"}, {"os", "ios"}};
     if (extras) request["extrasparams"] = *extras;
     return call("sdkstandard/login/index", request);
@@ -197,11 +197,11 @@ class SandboxTest : public ::testing::Test {
 
   static Json orderRequest(const std::string& username, const std::string& cpOrderId, const Json& amount,
                            const std::string& device = "device-1") {
-    return {{"roleid", "r1"},      {"serverid", "s1"},  {"servername", "一区"}, {"rolename", "勇者"},
-            {"rolelevel", "10"},   {"viplevel", "1"},   {"partyname", ""},       {"cporderid", cpOrderId},
-            {"amount", amount},    {"count", "1"},      {"sign", ""},            {"imeil", device},
-            {"rolebalance", "0"},  {"extrasparams", ""}, {"goodsid", "g1"},      {"goodsname", "月卡"},
-            {"os", "ios"},         {"username", username}, {"gameid", "1001"},   {"channelname", "tolba"}};
+    return {{"roleid", "r1"},     {"serverid", "s1"},     {"servername", "一区"}, {"rolename", "勇者"},
+            {"rolelevel", "10"},  {"viplevel", "1"},      {"partyname", ""},      {"cporderid", cpOrderId},
+            {"amount", amount},   {"count", "1"},         {"sign", ""},           {"imeil", device},
+            {"rolebalance", "0"}, {"extrasparams", ""},   {"goodsid", "g1"},      {"goodsname", "月卡"},
+            {"os", "ios"},        {"username", username}, {"gameid", "1001"},     {"channelname", "tolba"}};
   }
 
   std::string submitOrder(const std::string& username, const std::string& cpOrderId, const std::string& amount,
@@ -213,9 +213,21 @@ class SandboxTest : public ::testing::Test {
 
   static Json payRequest(const std::string& uid, const std::string& orderId, const Json& amount, bool coins = true,
                          const std::string& device = "device-1") {
-    return {{"z", coins ? "MLb" : "wx"}, {"p", amount},     {"b", amount},   {"xx", "1"},     {"c", device},
-            {"d", "1001"},               {"e", "tolba"},    {"f", uid},      {"x", "r1"},     {"y", orderId},
-            {"j", "1001"},               {"k", "月卡"},     {"h", "s1"},     {"l", "1月卡"},  {"os", "ios"}};
+    return {{"z", coins ? "MLb" : "wx"},
+            {"p", amount},
+            {"b", amount},
+            {"xx", "1"},
+            {"c", device},
+            {"d", "1001"},
+            {"e", "tolba"},
+            {"f", uid},
+            {"x", "r1"},
+            {"y", orderId},
+            {"j", "1001"},
+            {"k", "月卡"},
+            {"h", "s1"},
+            {"l", "1月卡"},
+            {"os", "ios"}};
   }
 
   static Json idCheckRequest(const std::string& uid, const std::string& name, const std::string& number) {

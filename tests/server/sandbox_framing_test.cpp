@@ -32,7 +32,8 @@ TEST_F(SandboxFramingTest, AmbiguousOrTruncatedRequestsAreNeverActedOn) {
   } cases[] = {
       {"two lengths", head + length + length + "\r\n" + body + smuggled, "HTTP/1.1 400"},
       {"a length that is not a number", head + "Content-Length: abc\r\n\r\n" + body, "HTTP/1.1 400"},
-      {"chunked with a length", head + length + "Transfer-Encoding: chunked\r\n\r\n" + chunk + body + "\r\n0\r\n\r\n" + smuggled,
+      {"chunked with a length",
+       head + length + "Transfer-Encoding: chunked\r\n\r\n" + chunk + body + "\r\n0\r\n\r\n" + smuggled,
        "HTTP/1.1 400"},
       {"a body cut short", head + length + "\r\n" + body.substr(0, body.size() - 3), ""},
   };

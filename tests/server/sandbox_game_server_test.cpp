@@ -85,9 +85,13 @@ TEST_F(SandboxGameServerTest, OrderQueryAndTheClientsPayQueryFollowThePayment) {
   };
 
   EXPECT_EQ(clientQuery(orderId), (Json{{"z", 1}, {"state", "unpaid"}}));
-  EXPECT_EQ(ask("/server/order/query", {{"gameid", "1001"}, {"cporderid", "cp-1"}}),
-            (Json{{"ok", 1}, {"orderid", orderId}, {"cporderid", "cp-1"}, {"amount", "6"}, {"state", "unpaid"},
-                  {"method", ""}, {"paidtime", ""}}));
+  EXPECT_EQ(ask("/server/order/query", {{"gameid", "1001"}, {"cporderid", "cp-1"}}), (Json{{"ok", 1},
+                                                                                           {"orderid", orderId},
+                                                                                           {"cporderid", "cp-1"},
+                                                                                           {"amount", "6"},
+                                                                                           {"state", "unpaid"},
+                                                                                           {"method", ""},
+                                                                                           {"paidtime", ""}}));
   ASSERT_EQ(call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, orderId, "6")).value("z", 0), 1);
   EXPECT_EQ(clientQuery(orderId)["state"], "paid");
   const Json paid = ask("/server/order/query", {{"gameid", "1001"}, {"orderid", orderId}});

@@ -24,10 +24,9 @@ TEST(MinorRulesTest, SpendingCapsByAgePerPaymentAndPerMonth) {
     Cents paidThisMonth;
     bool allowed;
   } cases[] = {
-      {7, 100, 0, false},          {12, 5000, 0, true},        {12, 5001, 0, false},
-      {12, 3000, 17000, true},     {12, 3001, 17000, false},   {15, 5000, 15000, true},
-      {16, 10000, 0, true},        {16, 10001, 0, false},      {17, 10000, 30000, true},
-      {17, 10000, 30001, false},   {18, 64800, 1000000, true},
+      {7, 100, 0, false},       {12, 5000, 0, true},       {12, 5001, 0, false},       {12, 3000, 17000, true},
+      {12, 3001, 17000, false}, {15, 5000, 15000, true},   {16, 10000, 0, true},       {16, 10001, 0, false},
+      {17, 10000, 30000, true}, {17, 10000, 30001, false}, {18, 64800, 1000000, true},
   };
   for (const auto& c : cases) {
     const auto verdict = spendVerdict(rules, c.age, c.amount, c.paidThisMonth);
@@ -53,11 +52,9 @@ TEST(MinorRulesTest, PlayOnlyInTheEveningWindowOfWeekendsAndHolidays) {
     std::int64_t left;
   } cases[] = {
       {"2026-12-11T19:59:59+08:00", false, false, 0},  // a Friday
-      {"2026-12-11T20:00:00+08:00", false, true, 3600},
-      {"2026-12-11T20:59:59+08:00", false, true, 1},
-      {"2026-12-11T21:00:00+08:00", false, false, 0},
-      {"2026-12-11T12:00:00Z", false, true, 3600},     // 20:00 in China
-      {"2026-12-08T20:30:00+08:00", false, false, 0},  // a Tuesday
+      {"2026-12-11T20:00:00+08:00", false, true, 3600}, {"2026-12-11T20:59:59+08:00", false, true, 1},
+      {"2026-12-11T21:00:00+08:00", false, false, 0},   {"2026-12-11T12:00:00Z", false, true, 3600},  // 20:00 in China
+      {"2026-12-08T20:30:00+08:00", false, false, 0},                                                 // a Tuesday
       {"2026-10-01T20:30:00+08:00", true, true, 1800},  // a Thursday, but a holiday
       {"2026-10-01T21:00:00+08:00", true, false, 0},
   };

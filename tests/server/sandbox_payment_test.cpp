@@ -110,7 +110,8 @@ TEST_F(SandboxPaymentTest, WeChatPageInsistsOnTheRefererAndLeadsToWeChat) {
 
   auto c = client();
   EXPECT_EQ(c->Get(pagePath.c_str())->status, 403) << "no Referer";
-  for (const char* referer : {"https://evil.example", "https://api.tolba.example.evil.example/", "http://api.tolba.example"}) {
+  for (const char* referer :
+       {"https://evil.example", "https://api.tolba.example.evil.example/", "http://api.tolba.example"}) {
     EXPECT_EQ(c->Get(pagePath.c_str(), {{"Referer", referer}})->status, 403) << referer;
   }
   auto res = c->Get(pagePath.c_str(), {{"Referer", "https://api.tolba.example"}});
@@ -140,7 +141,9 @@ TEST_F(SandboxPaymentTest, DataSurvivesARestart) {
   ChannelLogin l;
   const std::string orderId = orderFor("alice", "6", &l);
   ASSERT_EQ(call("sdkmini/ttbpay/ttbnew", payRequest(l.uid, orderId, "6"))["z"], 1);
-  ASSERT_EQ(call("sdkmini/login/idcheck", {{"i", l.uid}, {"g", "1001"}, {"id", "11010519491231002X"}, {"r", "张三"}})["z"], 1);
+  ASSERT_EQ(
+      call("sdkmini/login/idcheck", {{"i", l.uid}, {"g", "1001"}, {"id", "11010519491231002X"}, {"r", "张三"}})["z"],
+      1);
 
   restartServer();
   // The login signature made before the restart still signs in: the secret is kept.

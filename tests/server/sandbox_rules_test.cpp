@@ -68,13 +68,27 @@ TEST(SandboxRulesTest, AccountNamesAreNfcAndRefuseHiddenCharacters) {
     const char* name;
     const char* why;  // a part of the message
   } refused[] = {
-      {"evil\u202Egnp.exe", "方向"}, {"a\u2066b", "方向"},     {"a\u200Fb", "方向"},
-      {"ad\u200Bmin", "零宽"},       {"\uFEFFadmin", "零宽"},  {"a\u2060b", "零宽"},
-      {"tab\tname", "控制"},         {"line\u2028x", "控制"}, {"a\x7f", "控制"},
-      {"x\U000E0001", "零宽"},       {"a\u0378b", "未分配"},  {"a\xff", "编码"},
-      {"   ", "为空"},                {"", "为空"},             {"\u3164\u3164", "填充"},
-      {"alice\u3164", "填充"},       {"alice\u115f", "填充"}, {"alice\u2800", "填充"},
-      {"alice\u034f", "填充"},       {"alice\ufe0f", "填充"}, {"\u3000", "为空"},
+      {"evil\u202Egnp.exe", "方向"},
+      {"a\u2066b", "方向"},
+      {"a\u200Fb", "方向"},
+      {"ad\u200Bmin", "零宽"},
+      {"\uFEFFadmin", "零宽"},
+      {"a\u2060b", "零宽"},
+      {"tab\tname", "控制"},
+      {"line\u2028x", "控制"},
+      {"a\x7f", "控制"},
+      {"x\U000E0001", "零宽"},
+      {"a\u0378b", "未分配"},
+      {"a\xff", "编码"},
+      {"   ", "为空"},
+      {"", "为空"},
+      {"\u3164\u3164", "填充"},
+      {"alice\u3164", "填充"},
+      {"alice\u115f", "填充"},
+      {"alice\u2800", "填充"},
+      {"alice\u034f", "填充"},
+      {"alice\ufe0f", "填充"},
+      {"\u3000", "为空"},
   };
   for (const auto& r : refused) {
     std::string why;
@@ -96,8 +110,10 @@ TEST(SandboxRulesTest, AdminEndpointsAnswerLoopbackOrTheToken) {
     const char* token;
     bool allowed;
   } cases[] = {
-      {"127.0.0.1", "", "", true},          {"::1", "", "", true},
-      {"::ffff:127.0.0.1", "", "", true},   {"10.0.0.2", "", "", false},
+      {"127.0.0.1", "", "", true},
+      {"::1", "", "", true},
+      {"::ffff:127.0.0.1", "", "", true},
+      {"10.0.0.2", "", "", false},
       {"10.0.0.2", "Bearer s3cret", "", false},  // no token given at start: loopback only
       {"10.0.0.2", "Bearer s3cret", "s3cret", true},
       {"10.0.0.2", "Bearer s3cre", "s3cret", false},
@@ -128,7 +144,7 @@ TEST(SandboxRulesTest, MalformedStoredHashesVerifyNothing) {
   EXPECT_TRUE(verifyPassword("秘密 pass", stored));
   EXPECT_FALSE(verifyPassword("秘密 pas", stored));
   for (const std::string& bad : {std::string(), std::string("pbkdf2-sha256$1000$zz$00"), std::string("md5$1$00$00"),
-                                std::string("pbkdf2-sha256$0$00$00"), stored.substr(0, stored.size() - 1)}) {
+                                 std::string("pbkdf2-sha256$0$00$00"), stored.substr(0, stored.size() - 1)}) {
     EXPECT_FALSE(verifyPassword("秘密 pass", bad)) << bad;
   }
 }

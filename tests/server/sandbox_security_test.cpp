@@ -43,15 +43,16 @@ TEST_F(SandboxSecurityTest, AStolenPaymentIsRefusedAndTheVictimsBalanceStays) {
     Json request;
     const char* status;
   } attacks[] = {
-      {"order in the victim's name", "sdkstandard/pay/index", orderRequest(victimName, "cp-x", "6", "thief-phone"), "a"},
+      {"order in the victim's name", "sdkstandard/pay/index", orderRequest(victimName, "cp-x", "6", "thief-phone"),
+       "a"},
       {"pay the thief's order from the victim's coins", "sdkmini/ttbpay/ttbnew",
        payRequest(victim.uid, thiefOrder, "6", true, "thief-phone"), "z"},
       {"pay the victim's order from the victim's coins", "sdkmini/ttbpay/ttbnew",
        payRequest(victim.uid, victimOrder, "6", true, "thief-phone"), "z"},
       {"pay the victim's order with the thief's session", "sdkmini/ttbpay/ttbnew",
        payRequest(thief.uid, victimOrder, "6", true, "thief-phone"), "z"},
-      {"WeChat order for the victim", "sdkmini/wxh5/h5pay", payRequest(victim.uid, victimOrder, 6, false, "thief-phone"),
-       "z"},
+      {"WeChat order for the victim", "sdkmini/wxh5/h5pay",
+       payRequest(victim.uid, victimOrder, 6, false, "thief-phone"), "z"},
       {"role report as the victim", "sdkstandard/role/index",
        Json{{"username", victimName}, {"gameid", "1001"}, {"roleid", "r9"}, {"imeil", "thief-phone"}}, "a"},
       {"sign in with the victim's sign from another device", "sdkstandard/login/index",

@@ -75,8 +75,8 @@ class Shot {
       std::abs(got.b - want.b) <= tolerance) {
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure() << "pixel " << got.r << "," << got.g << "," << got.b << " is not near "
-                                       << want.r << "," << want.g << "," << want.b;
+  return ::testing::AssertionFailure() << "pixel " << got.r << "," << got.g << "," << got.b << " is not near " << want.r
+                                       << "," << want.g << "," << want.b;
 }
 
 std::string xvfbRun() {
@@ -104,8 +104,8 @@ class SimWindowTest : public ::testing::Test {
   // Runs the simulator in a virtual X server of its own; its exit status.
   int runSim(const std::string& arguments) {
     // Under the sanitizers, leaks of the window system's libraries are not ours.
-    const std::string command = "LSAN_OPTIONS=suppressions=" + std::string(TOLBA_SIM_LSAN_SUPPRESSIONS) + " " +
-                                xvfb_ + " -a -s '-screen 0 1024x768x24' " + TOLBA_SIM_PATH +
+    const std::string command = "LSAN_OPTIONS=suppressions=" + std::string(TOLBA_SIM_LSAN_SUPPRESSIONS) + " " + xvfb_ +
+                                " -a -s '-screen 0 1024x768x24' " + TOLBA_SIM_PATH +
                                 " --no-panel --zoom 0.5 --stats-file '" + (dir_ / "stats.json").string() + "' " +
                                 arguments + " > '" + (dir_ / "output.txt").string() + "' 2>&1";
     const int raw = std::system(command.c_str());
@@ -133,8 +133,8 @@ class SimWindowTest : public ::testing::Test {
 TEST_F(SimWindowTest, AutoplayPlaysTheWholeJourneyAndDrawsThePanelsOverTheGame) {
   const auto shots = dir_ / "shots";
   ASSERT_EQ(runSim("--autoplay --fast --quit --screenshot '" + shots.string() + "'"), 0) << output_;
-  for (const char* name : {"title", "login", "register", "real-name", "pay-centre", "wechat", "float-button-parked",
-                           "landscape", "end"}) {
+  for (const char* name :
+       {"title", "login", "register", "real-name", "pay-centre", "wechat", "float-button-parked", "landscape", "end"}) {
     EXPECT_TRUE(fs::exists(shots / (std::string(name) + ".png"))) << name;
   }
 
@@ -201,8 +201,8 @@ TEST_F(SimWindowTest, InputEventsPushedIntoTheWindowReachTheServer) {
   std::lock_guard lock(mutex);
   bool logged = false;
   for (const auto& line : lines) {
-    logged = logged || (line.find("sdkmini/login/dologin") != std::string::npos &&
-                        line.find("alice") != std::string::npos);
+    logged =
+        logged || (line.find("sdkmini/login/dologin") != std::string::npos && line.find("alice") != std::string::npos);
   }
   EXPECT_TRUE(logged);
   // The simulator's console masks the password.

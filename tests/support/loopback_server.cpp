@@ -61,7 +61,8 @@ bool readRequest(int fd, LoopbackServer::Request& out) {
   out.target = requestLine.substr(sp1 + 1, sp2 - sp1 - 1);
   while (lineEnd != std::string::npos) {
     const auto next = head.find("\r\n", lineEnd + 2);
-    const std::string line = head.substr(lineEnd + 2, next == std::string::npos ? std::string::npos : next - lineEnd - 2);
+    const std::string line =
+        head.substr(lineEnd + 2, next == std::string::npos ? std::string::npos : next - lineEnd - 2);
     const auto colon = line.find(':');
     if (colon != std::string::npos) out.headers[lower(line.substr(0, colon))] = trim(line.substr(colon + 1));
     lineEnd = next;
@@ -240,11 +241,8 @@ void LoopbackServer::serve(int fd) {
                            "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(reply.body.size()) +
                            "\r\nConnection: close\r\n\r\n" + reply.body);
           break;
-        case Reply::Kind::Garbage:
-          writeAll(fd, reply.body);
-          break;
-        case Reply::Kind::Close:
-          break;
+        case Reply::Kind::Garbage: writeAll(fd, reply.body); break;
+        case Reply::Kind::Close: break;
       }
     }
   }

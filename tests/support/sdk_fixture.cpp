@@ -6,10 +6,10 @@
 #include <fstream>
 
 #include "sdk/TolbaSDKCore.h"
+#include "sdk/process_reset.h"
 #include "tolba/platform/app_environment.h"
 #include "tolba/platform/device.h"
 #include "tolba/platform/property_list.h"
-#include "sdk/process_reset.h"
 
 namespace tolba::testing {
 
@@ -97,8 +97,8 @@ NotificationRecorder::NotificationRecorder(const std::vector<std::string>& names
   auto& center = platform::NotificationCenter::defaultCenter();
   for (const auto& name : names) {
     observers_.emplace_back(center, center.addObserver(name, nullptr, [this](const platform::Notification& n) {
-                              posted_.push_back({n.name, n.userInfo});
-                            }));
+      posted_.push_back({n.name, n.userInfo});
+    }));
   }
 }
 
@@ -150,9 +150,7 @@ void SdkTest::TearDown() {
   env_.reset();
 }
 
-void SdkTest::writeConfig(const nlohmann::json& contents) {
-  writeRawConfig(platform::writeXmlPropertyList(contents));
-}
+void SdkTest::writeConfig(const nlohmann::json& contents) { writeRawConfig(platform::writeXmlPropertyList(contents)); }
 
 void SdkTest::writeRawConfig(const std::string& bytes) {
   std::ofstream out(bundle_ / "Tolba.plist", std::ios::binary | std::ios::trunc);

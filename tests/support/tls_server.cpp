@@ -47,8 +47,8 @@ TestCertificate makeSelfSignedCertificate(const std::filesystem::path& directory
   X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 3600);
   X509_set_pubkey(certificate, key);
   X509_NAME* subject = X509_get_subject_name(certificate);
-  X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(name.c_str()), -1,
-                             -1, 0);
+  X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(name.c_str()), -1, -1,
+                             0);
   X509_set_issuer_name(certificate, subject);
   addExtension(certificate, NID_basic_constraints, "critical,CA:TRUE");
   addExtension(certificate, NID_key_usage, "critical,digitalSignature,keyCertSign");

@@ -1,6 +1,5 @@
 #include "support/ui_fixture.h"
 
-
 namespace tolba::testing {
 
 std::shared_ptr<platform::Window> UiTest::showKeyWindow(platform::Size size, std::int64_t orientation,

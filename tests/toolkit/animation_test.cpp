@@ -14,11 +14,12 @@ class AnimationTest : public testing::UiTest {};
 TEST_F(AnimationTest, ModelChangesAtOncePresentationFollowsTheClock) {
   auto view = std::make_shared<View>(Rect{0, 0, 40, 40});
   int completions = 0;
-  animateWithDuration(2.0, 0.3, AnimationOptionAllowUserInteraction, [&] { view->setAlpha(0.0); },
-                      [&](bool finished) {
-                        EXPECT_TRUE(finished);
-                        ++completions;
-                      });
+  animateWithDuration(
+      2.0, 0.3, AnimationOptionAllowUserInteraction, [&] { view->setAlpha(0.0); },
+      [&](bool finished) {
+        EXPECT_TRUE(finished);
+        ++completions;
+      });
   EXPECT_EQ(view->alpha(), 0.0);
   EXPECT_EQ(view->presentationAlpha(), 1.0);
   advance(0.3);

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
+#include "tolba/player/player.h"
 #include "toolkit/application.h"
 #include "toolkit/window.h"
-#include "tolba/player/player.h"
 
 namespace tolba::platform {
 namespace {
@@ -23,7 +23,7 @@ TEST_F(ApplicationTest, TurningTheDeviceSwapsTheScreenAndTellsTheMainLoop) {
   EXPECT_EQ(app().mainScreenBounds(), (Rect{0, 0, 667, 375}));
   EXPECT_EQ(window->rootView()->frame(), (Rect{0, 0, 667, 375}));
   EXPECT_EQ(small->frame(), (Rect{0, 0, 100, 100}));  // did not cover the screen
-  EXPECT_TRUE(rec.posted().empty());                 // posted, not delivered inline
+  EXPECT_TRUE(rec.posted().empty());                  // posted, not delivered inline
   drain();
   EXPECT_EQ(rec.posted().size(), 1u);
 

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
+#include "tolba/player/player.h"
 #include "toolkit/button.h"
 #include "toolkit/gesture_recognizer.h"
 #include "toolkit/label.h"
 #include "toolkit/text_field.h"
 #include "toolkit/view.h"
-#include "tolba/player/player.h"
 
 namespace tolba::platform {
 namespace {

@@ -28,9 +28,7 @@ class RecordingDelegate : public WebViewNavigationDelegate {
   std::function<NavigationActionPolicy(const NavigationAction&)> decide;
 };
 
-void PrintTo(const RecordingDelegate::Seen& s, std::ostream* os) {
-  *os << static_cast<int>(s.type) << " " << s.url;
-}
+void PrintTo(const RecordingDelegate::Seen& s, std::ostream* os) { *os << static_cast<int>(s.type) << " " << s.url; }
 
 class WebViewTest : public testing::UiTest {
  protected:
@@ -75,7 +73,8 @@ TEST_F(WebViewTest, TheDelegateSeesTheRequestAndEachRedirect) {
 }
 
 TEST_F(WebViewTest, AMetaRefreshIsANavigationToo) {
-  server_.route("/page", Reply::page(R"(<html><head><meta http-equiv="Refresh" content="2; URL='/next'"></head></html>)"));
+  server_.route("/page",
+                Reply::page(R"(<html><head><meta http-equiv="Refresh" content="2; URL='/next'"></head></html>)"));
   server_.route("/next", Reply::page("arrived"));
   web_->loadRequest(URLRequest(server_.url("/page")));
   ASSERT_TRUE(waitLoaded());
@@ -91,7 +90,9 @@ TEST_F(WebViewTest, AMetaRefreshIsANavigationToo) {
 }
 
 TEST_F(WebViewTest, ARefreshToAnotherApplicationIsAskedAboutButNotFetched) {
-  server_.route("/pay", Reply::page(R"(<meta http-equiv="refresh" content="0;url=weixin://wap/pay?prepayid=wx1&amp;package=2">)"));
+  server_.route(
+      "/pay",
+      Reply::page(R"(<meta http-equiv="refresh" content="0;url=weixin://wap/pay?prepayid=wx1&amp;package=2">)"));
   web_->loadRequest(URLRequest(server_.url("/pay")));
   ASSERT_TRUE(waitLoaded());
   advance(0);

@@ -3,9 +3,9 @@
 
 #include "support/loopback_http_server.h"
 #include "support/ui_fixture.h"
+#include "tolba/player/player.h"
 #include "toolkit/button.h"
 #include "toolkit/text_field.h"
-#include "tolba/player/player.h"
 #include "ui/TolbaAgreementView.h"
 
 namespace tolba {

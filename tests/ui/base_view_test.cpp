@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
-#include "toolkit/label.h"
 #include "tolba/platform/notification_center.h"
 #include "tolba/player/player.h"
+#include "toolkit/label.h"
 #include "ui/TolbaBaseView.h"
 
 namespace tolba {

@@ -54,7 +54,13 @@ TEST_F(FloatViewTest, CreatedBesideTheObstructedEdge) {
       {"InsetLandscapeLeft", phone, {812, 375}, 4, kHomeIndicator, {772, 20, 40, 40}, false, true},
       {"NoInsetLandscape", phone, {667, 375}, 3, {}, {627, 187.5, 40, 40}, false, false},
       // A tablet has no sensor housing to avoid, inset or not.
-      {"PadLandscape", platform::UserInterfaceIdiom::Pad, {1024, 768}, 3, {0, 0, 20, 0}, {984, 384, 40, 40}, false,
+      {"PadLandscape",
+       platform::UserInterfaceIdiom::Pad,
+       {1024, 768},
+       3,
+       {0, 0, 20, 0},
+       {984, 384, 40, 40},
+       false,
        false},
   };
   for (const auto& c : cases) {
@@ -190,11 +196,11 @@ TEST_F(FloatViewTest, ADragFromRevealedKeepsItRevealedUntilTheNextHalfHide) {
 
 TEST_F(FloatViewTest, OnlyOneHalfHideAfterTheLastOfTwoDrags) {
   auto view = create({375, 667});
-  dragTo(*view, {100, 300});   // t = 0.1: half-hide due at 1.0
-  advance(0.4);                // t = 0.5
-  dragTo(*view, {100, 400});   // ends at 0.5: half-hide due at 1.5
+  dragTo(*view, {100, 300});  // t = 0.1: half-hide due at 1.0
+  advance(0.4);               // t = 0.5
+  dragTo(*view, {100, 400});  // ends at 0.5: half-hide due at 1.5
   EXPECT_EQ(view->center(), (Point{20, 400}));
-  advance(0.85);               // t = 1.45
+  advance(0.85);  // t = 1.45
   EXPECT_EQ(view->center(), (Point{20, 400}));
   EXPECT_EQ(view->mainBtn()->alpha(), 1.0);
   advance(0.05);

@@ -2,10 +2,10 @@
 // choice of window they appear in.
 #include <gtest/gtest.h>
 
-#include "ui/TolbaMsg.h"
 #include "support/ui_fixture.h"
 #include "toolkit/label.h"
 #include "toolkit/window.h"
+#include "ui/TolbaMsg.h"
 
 namespace tolba {
 namespace {

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "support/panel_fixture.h"
-#include "tolba/build_settings.h"
-#include "toolkit/window.h"
-#include "tolba/player/player.h"
 #include "net/http_client.h"
 #include "net/order_state_query.h"
+#include "support/panel_fixture.h"
+#include "tolba/build_settings.h"
+#include "tolba/player/player.h"
+#include "toolkit/window.h"
 #include "ui/TolbaPayView.h"
 #include "ui/network_failure_texts.h"
 
@@ -33,8 +33,8 @@ class PayPanelTest : public testing::PanelTest {
     PanelTest::SetUp();
     server_->setResponder([this](const testing::LoopbackServer::Request& r) { return replyTo(r.target); });
     answer("/sdkmini/pay/getPayWay", Reply::json({{"code", 1}, {"ttb", "12.5"}}));
-    answer(kPage, Reply::raw("<html><meta http-equiv=\"refresh\" content=\"0;url=" + std::string(kWeixin) +
-                             "\"></html>"));
+    answer(kPage,
+           Reply::raw("<html><meta http-equiv=\"refresh\" content=\"0;url=" + std::string(kWeixin) + "\"></html>"));
     app().registerSchemeHandler("weixin", [this](const std::string& url) {
       opened_.push_back(url);
       return true;
@@ -101,8 +101,8 @@ TEST_F(PayPanelTest, ShowsTheOrderAndBalanceInTheirFormats) {
   EXPECT_EQ(requestsTo("/sdkmini/pay/getPayWay").size(), 1u);
 
   // The price keeps the float's own digits; the balance is rounded to two decimals.
-  for (auto [amount, text] : std::vector<std::pair<float, std::string>>{
-           {0.01f, "0.01"}, {6.5f, "6.5"}, {12345678, "1.234568e+07"}}) {
+  for (auto [amount, text] :
+       std::vector<std::pair<float, std::string>>{{0.01f, "0.01"}, {6.5f, "6.5"}, {12345678, "1.234568e+07"}}) {
     panel_->orderInfo()->setAmount(amount);
     panel_->setOrderInfo(panel_->orderInfo());
     EXPECT_EQ(panel_->priceL()->text(), "价格：" + text + "元");
@@ -190,7 +190,7 @@ TEST_F(PayPanelTest, CoinPaymentReportsTheServerVerdictOnceAndCloses) {
       EXPECT_TRUE(onScreen(c.toast));
     }
     EXPECT_EQ(window_->subviews().size(), views + (c.toast ? 1 : 0));  // a toast box, or none
-    EXPECT_TRUE(shown());  // the result comes before the close
+    EXPECT_TRUE(shown());                                              // the result comes before the close
     drain();
     EXPECT_FALSE(shown());
     EXPECT_EQ(panel_->coverView()->superview(), nullptr);
@@ -421,8 +421,8 @@ TEST_F(PayPanelTest, RotationsKeepTextsBalanceCoverAndOneReport) {
   // Later balance replies are refusals: what the line shows after a rotation is
   // the balance the panel already knew.
   answer("/sdkmini/pay/getPayWay", Reply::json({{"code", 0}, {"wx", 1}}));
-  const auto observers = platform::NotificationCenter::defaultCenter().observerCount(
-      platform::kApplicationDidBecomeActiveNotification);
+  const auto observers =
+      platform::NotificationCenter::defaultCenter().observerCount(platform::kApplicationDidBecomeActiveNotification);
 
   for (std::int64_t orientation : {3, 1, 4}) {
     Player::rotate(orientation);
@@ -432,13 +432,13 @@ TEST_F(PayPanelTest, RotationsKeepTextsBalanceCoverAndOneReport) {
     EXPECT_FALSE(panel_->wxBtn()->isHidden());
     EXPECT_EQ(panel_->ptbBtn()->frame(), Rect(155, 245, 135, 45));
   }
-  EXPECT_EQ(platform::NotificationCenter::defaultCenter().observerCount(
-                platform::kApplicationDidBecomeActiveNotification),
-            observers);
+  EXPECT_EQ(
+      platform::NotificationCenter::defaultCenter().observerCount(platform::kApplicationDidBecomeActiveNotification),
+      observers);
 
   // A rotation while the payment page loads keeps the cover and the page.
-  answer(kPage, Reply::raw("<meta http-equiv=\"refresh\" content=\"0;url=" + std::string(kWeixin) + "\">")
-                    .untilReleased());
+  answer(kPage,
+         Reply::raw("<meta http-equiv=\"refresh\" content=\"0;url=" + std::string(kWeixin) + "\">").untilReleased());
   ASSERT_TRUE(Player::tap(*panel_->wxBtn()));
   ASSERT_TRUE(runUntil([&] { return !requestsTo(kPage).empty(); }));
   Player::rotate(1);

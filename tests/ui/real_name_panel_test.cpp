@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "support/panel_fixture.h"
+#include "tolba/player/player.h"
 #include "toolkit/button.h"
 #include "toolkit/touch.h"
-#include "tolba/player/player.h"
 #include "ui/TolbaRealView.h"
 #include "ui/network_failure_texts.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "toolkit/application.h"
 #include "tolba/platform/log.h"
+#include "toolkit/application.h"
 #include "toolkit/text_field.h"
 #include "toolkit/view.h"
 #include "toolkit/window.h"
