@@ -1,7 +1,7 @@
 # Shortcuts for newcomers; everything here wraps CMake presets.
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test deps build asan tsan fuzz bench package clean
+.PHONY: demo test deps build lint asan tsan fuzz bench package clean
 
 # Seconds each fuzz target runs under `make fuzz` (CI runs them for 30).
 FUZZ_SECONDS ?= 600
@@ -23,6 +23,10 @@ demo: build
 
 test: build
 	@ctest --preset default
+
+# Formatting (.clang-format) and lint (.clang-tidy) checks, as CI runs them.
+lint: build
+	@./scripts/lint.sh
 
 asan: deps
 	@cmake --preset asan >/dev/null

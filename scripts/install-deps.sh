@@ -20,6 +20,8 @@ packages=(
   mono-mcs mono-runtime love
   # fuzz targets (libFuzzer) and sanitizer runtimes
   clang libfuzzer-14-dev libclang-rt-14-dev
+  # formatting and lint (scripts/lint.sh)
+  clang-format clang-tidy
 )
 
 missing=()

@@ -168,6 +168,7 @@ LoadBenchResult hammer(int port, const std::string& path, const std::string& bod
   std::atomic<int> failures{0};
   const auto start = Clock::now();
   std::vector<std::thread> threads;
+  threads.reserve(static_cast<std::size_t>(clients));
   for (int c = 0; c < clients; ++c) {
     threads.emplace_back([&] {
       BenchConnection connection(port);
@@ -325,7 +326,8 @@ bool runLoadBench(const LoadBenchOptions& options, std::vector<LoadBenchResult>*
 
 int benchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   LoadBenchOptions options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
+  // Each flag takes the word after it.
+  for (std::size_t i = 0; i < args.size(); i += 2) {
     const std::string& a = args[i];
     int* target = a == "--clients"      ? &options.clients
                   : a == "--logins"     ? &options.loginRequests
@@ -337,7 +339,6 @@ int benchCommand(const std::vector<std::string>& args, std::ostream& out, std::o
       err << "tolba-sandbox: bench [--clients N] [--logins N] [--balances N] [--iterations N]\n";
       return 2;
     }
-    ++i;
   }
   std::vector<LoadBenchResult> results;
   std::string error;

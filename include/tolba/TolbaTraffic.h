@@ -13,6 +13,7 @@
 
 namespace tolba {
 
+// NOLINTNEXTLINE(bugprone-exception-escape): its implicit moves throw nothing
 struct TolbaTrafficEvent {
   // "request", "reply", "undecodable" (a reply that did not decode) or "failed"
   // (no reply at all: connection, timeout, TLS).

@@ -286,7 +286,7 @@ bool tooDeep(std::string_view json) {
   for (std::size_t from = 0; from < json.size(); from += 255) {
     const std::size_t to = std::min(json.size(), from + 255);
     unsigned char block = 0;
-    for (std::size_t i = from; i < to; ++i) block += static_cast<unsigned char>((json[i] == '[') | (json[i] == '{'));
+    for (std::size_t i = from; i < to; ++i) block += static_cast<unsigned char>((json[i] == '[') + (json[i] == '{'));
     openings += block;
   }
   if (openings <= static_cast<std::size_t>(kMaxDepth)) return false;
@@ -474,8 +474,9 @@ template <bool Lenient, typename Char>
         const std::size_t a = shortToken(x, lengthA);
         const std::size_t b = shortToken(x >> (8 * lengthA), lengthB);
         const auto* rows = &table.rows[index & (kLineLength - 1)];
-        const int ca = rows[0][a];
-        const int cb = rows[1][b];
+        // The table's values are signed: -1 marks a text that is not a token.
+        const int ca = rows[0][a];  // NOLINT(bugprone-signed-char-misuse)
+        const int cb = rows[1][b];  // NOLINT(bugprone-signed-char-misuse)
         const Char* const next = p + lengthA + lengthB;
         if (reader.count == 0 && end - next >= 8) {
           std::uint64_t y = 0;
@@ -484,8 +485,8 @@ template <bool Lenient, typename Char>
           std::size_t lengthD = 0;
           const std::size_t c = shortToken(y, lengthC);
           const std::size_t d = shortToken(y >> (8 * lengthC), lengthD);
-          const int cc = rows[2][c];
-          const int cd = rows[3][d];
+          const int cc = rows[2][c];  // NOLINT(bugprone-signed-char-misuse)
+          const int cd = rows[3][d];  // NOLINT(bugprone-signed-char-misuse)
           const auto all = static_cast<unsigned>(ca) | static_cast<unsigned>(cb) | static_cast<unsigned>(cc) |
                            static_cast<unsigned>(cd);
           if ((all & ~63u) == 0) {
@@ -610,7 +611,7 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
 // occurs inside strings in compact JSON). In place, from the end: few texts
 // hold many.
 void escapeSlashes(std::string& text) {
-  if (std::memchr(text.data(), '/', text.size()) == nullptr) return;
+  if (text.find('/') == std::string::npos) return;
   const std::size_t slashes = static_cast<std::size_t>(std::count(text.begin(), text.end(), '/'));
   std::size_t from = text.size();  // end of the part not yet moved
   text.resize(text.size() + slashes);

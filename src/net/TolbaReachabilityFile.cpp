@@ -160,11 +160,9 @@ ReachabilityStatus TolbaReachabilityFile::currentViaWWANType() const {
   const double version = std::strtod(platform::Device::current().systemVersion().c_str(), nullptr);
   if (version >= 7.0) {
     const auto radio = platform::Device::current().radioAccessTechnology();
-    if (!radio) {
-      candidate = ReachabilityWWAN2G;
-    } else if (*radio == "CTRadioAccessTechnologyLTE") {
+    if (radio && *radio == "CTRadioAccessTechnologyLTE") {
       candidate = ReachabilityWWAN4G;
-    } else if (*radio == "CTRadioAccessTechnologyEdge" || *radio == "CTRadioAccessTechnologyGPRS") {
+    } else if (!radio || *radio == "CTRadioAccessTechnologyEdge" || *radio == "CTRadioAccessTechnologyGPRS") {
       candidate = ReachabilityWWAN2G;
     } else {
       candidate = ReachabilityWWAN3G;

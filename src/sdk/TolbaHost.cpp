@@ -270,7 +270,6 @@ bool TolbaHost::touch(std::int64_t fingerId, TolbaTouchPhase phase, double x, do
       st.fingers[fingerId] = f;
       if (f.delivered) {
         st.deliveredFinger = fingerId;
-        auto keep = w;
         w->sendTouch(platform::TouchPhase::Began, local);
       }
       return true;

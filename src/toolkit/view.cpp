@@ -133,7 +133,8 @@ void View::addSubview(const std::shared_ptr<View>& view) { insertSubview(view, s
 
 void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
   if (!view || view.get() == this || isDescendantOf(view.get())) return;
-  auto keep = view;  // removing it from its old superview may drop the last other owner
+  // Removing it from its old superview may drop the last other owner.
+  auto keep = view;  // NOLINT(performance-unnecessary-copy-initialization)
   if (view->superview_) {
     view->setNeedsDisplay();
     auto& old = view->superview_->subviews_;
