@@ -9,17 +9,12 @@
 
 #include "model/TolbaSDKGameConfig.h"
 #include "net/TolbaApi.h"
-#include "net/order_state_query.h"
-#include "tolba/build_settings.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
 #include "toolkit/application.h"
 #include "toolkit/color.h"
 #include "toolkit/font.h"
-#include "toolkit/window.h"
-#include "ui/TolbaMsg.h"
-#include "ui/network_failure_texts.h"
 
 namespace tolba {
 
@@ -37,8 +32,6 @@ constexpr Rect kPtbFrameBesideWx{155, 245, 135, 45};
 
 const Color kBackdrop{0, 0, 0, 0.2};
 
-double gPaymentPageTimeout = 60;
-
 // A balance as the platform's single-precision reading gives it: values past the
 // float range become infinities rather than an undefined conversion.
 float singlePrecision(double value) {
@@ -54,23 +47,6 @@ std::string balanceText(float balance) {
   return std::string("平台币余额：") + digits;
 }
 
-// The server's message "c" when it is a text; anything else shows nothing.
-std::optional<std::string> messageOf(const std::optional<json>& reply) {
-  return reply ? platform::stringValue(platform::find(*reply, "c")) : std::nullopt;
-}
-
-// The payment page of an accepted WeChat order, or nullopt when the order was
-// refused or its page address cannot be read.
-std::optional<std::string> paymentPageOf(const std::optional<json>& reply) {
-  if (!replyStatusIsOne(reply, "z")) return std::nullopt;
-  auto page = platform::stringValue(platform::find(*reply, "b"));
-  if (!page || page->empty()) {
-    platform::log("TolbaLog:WeChat order reply has no readable \"b\"; treated as refused");
-    return std::nullopt;
-  }
-  return page;
-}
-
 }  // namespace
 
 std::shared_ptr<TolbaPayView> TolbaPayView::present(std::shared_ptr<TolbaSDKPayOrderInfo> order,
@@ -84,19 +60,24 @@ std::shared_ptr<TolbaPayView> TolbaPayView::present(std::shared_ptr<TolbaSDKPayO
   });
 }
 
-void TolbaPayView::setPaymentPageTimeout(double seconds) { gPaymentPageTimeout = seconds; }
-double TolbaPayView::paymentPageTimeout() { return gPaymentPageTimeout; }
-
 std::shared_ptr<TolbaPayView> TolbaPayView::self() {
   return std::static_pointer_cast<TolbaPayView>(shared_from_this());
 }
 
+const std::shared_ptr<PayCentreFlow>& TolbaPayView::flow() const {
+  if (!flow_) {
+    auto me = std::const_pointer_cast<TolbaPayView>(std::static_pointer_cast<const TolbaPayView>(shared_from_this()));
+    flow_ = std::make_shared<PayCentreFlow>(std::weak_ptr<PayCentreScreen>(me));
+  }
+  return flow_;
+}
+
 void TolbaPayView::initSubContentViews() {
   TolbaBaseView::initSubContentViews();
-  if (orderInfo_) applyOrderTexts();
+  if (orderInfo()) applyOrderTexts();
   applyBalance();
   // A payment under way keeps its cover: the close button must stay out of reach.
-  if (stage_ != Stage::Choosing && stage_ != Stage::Closed) showCover();
+  if (flow()->paying()) showCover(std::nullopt);
 }
 
 void TolbaPayView::fillContentBox() {
@@ -197,13 +178,14 @@ void TolbaPayView::applyBalance() {
 }
 
 void TolbaPayView::setOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order) {
-  orderInfo_ = std::move(order);
+  flow()->setOrderInfo(std::move(order));
   applyOrderTexts();
 }
 
 void TolbaPayView::applyOrderTexts() {
-  const auto productName = orderInfo_ ? orderInfo_->productName() : std::nullopt;
-  const std::string amount = platform::floatText(orderInfo_ ? orderInfo_->amount() : 0.0f);
+  const auto& order = orderInfo();
+  const auto productName = order ? order->productName() : std::nullopt;
+  const std::string amount = platform::floatText(order ? order->amount() : 0.0f);
   if (auto line = nameL()) line->setText("商品名：" + platform::describeOrNil(productName));
   if (auto line = priceL()) line->setText("价格：" + amount + "元");
   if (auto button = wxBtn()) button->setTitle("微信支付(" + amount + "元)");
@@ -226,203 +208,20 @@ const std::shared_ptr<platform::View>& TolbaPayView::coverView() {
   return coverView_;
 }
 
-void TolbaPayView::showCover() {
+void TolbaPayView::showCover(const std::optional<std::string>& text) {
   if (auto box = subContentView()) box->addSubview(coverView());
+  if (auto label = coverLabel_.lock(); label && text) label->setText(*text);
 }
 
-void TolbaPayView::doPtbPay() {
-  if (stage_ != Stage::Choosing) return;
-  stage_ = Stage::PayingWithCoins;
-  showCover();
-  std::weak_ptr<TolbaPayView> weak = self();
-  TolbaApi::channelPayOrderInfo(
-      orderInfo_, roleInfo_, myOrderId_,
-      [weak](const std::optional<json>& reply, const json&) {
-        // The server's message is shown even when the panel is gone.
-        TolbaMsg::showMessage(messageOf(reply));
-        if (auto panel = weak.lock()) panel->coinPayDidReply(reply);
-      },
-      [weak](const std::string& why) {
-        auto panel = weak.lock();
-        if (!panel || panel->stage_ != Stage::PayingWithCoins) return;
-        platform::log("TolbaLog:coin payment got no answer (" + why + "); asking the server about the order");
-        panel->confirmWithServer(false, true);
-      });
-}
-
-void TolbaPayView::coinPayDidReply(const std::optional<json>& reply) {
-  if (stage_ != Stage::PayingWithCoins) return;
-  if (!reply) {
-    // The coins may have been taken: the server says whether they were.
-    platform::log("TolbaLog:coin payment reply unreadable; asking the server about the order");
-    return confirmWithServer(false, false);
-  }
-  auto keep = self();
-  report(replyStatusIsOne(reply, "z") ? "0" : "-1");
-  doClear();
-}
-
-void TolbaPayView::confirmWithServer(bool weChat, bool lostInTransport) {
-  stage_ = Stage::Confirming;
-  showCover();
-  if (auto label = coverLabel_.lock()) label->setText("正在确认支付结果...");
-  std::weak_ptr<TolbaPayView> weak = self();
-  OrderStateQuery::ask(
-      myOrderId_, OrderStateQuery::settlingRetries(), [weak, weChat, lostInTransport](OrderState state) {
-        auto panel = weak.lock();
-        if (!panel || panel->stage_ != Stage::Confirming) return;
-        platform::log(std::string("TolbaLog:") + (weChat ? "WeChat" : "coin") + " payment of order " +
-                      platform::describeOrNil(panel->myOrderId_) + ": the server says " + orderStateName(state));
-        switch (state) {
-          case OrderState::Paid: panel->report("0"); break;
-          case OrderState::Unpaid: panel->report(weChat ? "-2" : "-1"); break;
-          case OrderState::Unknown:
-            TolbaMsg::showMessage(kPaymentNetworkFailedToast);
-            panel->report("-1", true);
-            break;
-          case OrderState::Unsupported:
-            if (weChat) {
-              platform::log("TolbaLog:without an answer from the server, the return from WeChat counts as paid");
-              panel->report("0");
-            } else {
-              // As before the server could be asked: a lost reply leaves the outcome unknown.
-              if (lostInTransport) TolbaMsg::showMessage(kPaymentNetworkFailedToast);
-              panel->report("-1", lostInTransport);
-            }
-            break;
-        }
-        panel->doClear();
-      });
-}
-
-void TolbaPayView::doWxPay() {
-  if (stage_ != Stage::Choosing) return;
-  stage_ = Stage::OrderingWeChat;
-  showCover();
-  std::weak_ptr<TolbaPayView> weak = self();
-  TolbaApi::channelWxPayWithPayOrderInfo(
-      orderInfo_, roleInfo_, myOrderId_,
-      [weak](const std::optional<json>& reply, const json&) {
-        auto panel = weak.lock();
-        const auto page = paymentPageOf(reply);
-        if (!page) TolbaMsg::showMessage(messageOf(reply));
-        if (!panel || panel->stage_ == Stage::Closed) return;
-        if (page) {
-          panel->stage_ = Stage::LoadingPaymentPage;
-          panel->doWxPayUrl(*page);
-        } else {
-          panel->weChatOrderFailed();
-        }
-      },
-      [weak](const std::string& why) {
-        if (auto panel = weak.lock()) panel->paymentGotNoAnswer("WeChat order: " + why);
-      });
-}
-
-void TolbaPayView::paymentGotNoAnswer(const std::string& why) {
-  if (stage_ == Stage::Closed) return;
-  platform::log("TolbaLog:payment got no answer (" + why + "); its outcome is unknown");
-  TolbaMsg::showMessage(kPaymentNetworkFailedToast);
-  auto keep = self();
-  report("-1", true);
-  doClear();
-}
-
-void TolbaPayView::weChatOrderFailed() {
-  auto keep = self();
-  report("-1");
-  doClear();
-}
-
-void TolbaPayView::doWxPayUrl(const std::string& url) {
-  platform::URLRequest request(url, gPaymentPageTimeout);
-  request.addValue(build::kApiOrigin, "Referer");
+bool TolbaPayView::loadPaymentPage(platform::URLRequest request) {
   auto web = webView();
-  if (!web) return;
+  if (!web) return false;
   paymentPage_ = web;  // kept across rotations until the panel closes
-  if (stage_ == Stage::LoadingPaymentPage) {
-    // A page that neither fails nor hands over to WeChat must not keep the
-    // player under the cover for ever.
-    std::weak_ptr<TolbaPayView> weak = self();
-    if (pageTimer_) pageTimer_->invalidate();
-    pageTimer_ = platform::RunLoop::main().scheduleTimer(
-        platform::Duration(gPaymentPageTimeout), false, [weak](platform::Timer&) {
-          auto panel = weak.lock();
-          if (panel && panel->stage_ == Stage::LoadingPaymentPage) {
-            panel->paymentGotNoAnswer("the payment page did not hand over to WeChat in time");
-          }
-        });
-  }
   web->loadRequest(std::move(request));
+  return true;
 }
 
-void TolbaPayView::didFailNavigation(platform::WebView&, const std::string& error) {
-  if (stage_ != Stage::LoadingPaymentPage) return;
-  paymentGotNoAnswer("the payment page did not load: " + error);
-}
-
-void TolbaPayView::weChatOpened(bool opened) {
-  if (stage_ != Stage::LoadingPaymentPage) return;
-  if (pageTimer_) pageTimer_->invalidate();
-  pageTimer_.reset();
-  if (opened) {
-    stage_ = Stage::WaitingForWeChat;  // the player's return now ends the payment
-    return;
-  }
-  // WeChat is not there: nothing can have been paid.
-  TolbaMsg::showMessage(kWeChatNotOpenedToast);
-  auto keep = self();
-  report("-1");
-  doClear();
-}
-
-void TolbaPayView::decidePolicyForNavigationAction(
-    platform::WebView&, const platform::NavigationAction& action,
-    std::function<void(platform::NavigationActionPolicy)> decisionHandler) {
-  const std::string& address = action.request.url;
-  if (address.find("weixin://") != std::string::npos) {
-    std::weak_ptr<TolbaPayView> weak = self();
-    platform::Application::shared().openURL(address, json::object(), [weak](bool opened) {
-      platform::log("成功");
-      if (auto panel = weak.lock()) panel->weChatOpened(opened);
-    });
-    decisionHandler(platform::NavigationActionPolicy::Cancel);
-    return;
-  }
-  decisionHandler(platform::NavigationActionPolicy::Allow);
-}
-
-void TolbaPayView::goBack() {
-  // Only a player handed over to WeChat ends the payment by coming back, and
-  // then the server says how it ended; at any other moment (choosing, ordering,
-  // the page still loading) a return from the home screen says nothing about a
-  // payment.
-  if (stage_ != Stage::WaitingForWeChat) return;
-  confirmWithServer(true, false);
-}
-
-void TolbaPayView::doCancel() {
-  if (stage_ == Stage::Closed) return;
-  auto keep = self();
-  report("-2");
-  doClear();
-}
-
-void TolbaPayView::report(const char* code, bool outcomeUnknown) {
-  if (reported_) return;
-  reported_ = true;
-  if (!completionBlock_) return;
-  json result{{"code", code}};
-  if (outcomeUnknown) result[kOutcomeKey] = kOutcomeUnknown;
-  const CompletionBlock block = completionBlock_;  // the block may replace itself
-  block(result);
-}
-
-void TolbaPayView::doClear() {
-  if (stage_ == Stage::Closed) return;
-  stage_ = Stage::Closed;
-  if (pageTimer_) pageTimer_->invalidate();
-  pageTimer_.reset();
+void TolbaPayView::closeLater() {
   auto panel = self();
   platform::postToMain(
       [panel] {
@@ -431,6 +230,24 @@ void TolbaPayView::doClear() {
         panel->removeFromSuperview();
       },
       "close pay centre");
+}
+
+void TolbaPayView::didFailNavigation(platform::WebView&, const std::string& error) { flow()->pageFailed(error); }
+
+void TolbaPayView::decidePolicyForNavigationAction(
+    platform::WebView&, const platform::NavigationAction& action,
+    std::function<void(platform::NavigationActionPolicy)> decisionHandler) {
+  const std::string& address = action.request.url;
+  if (address.find("weixin://") != std::string::npos) {
+    std::weak_ptr<PayCentreFlow> weak = flow();
+    platform::Application::shared().openURL(address, json::object(), [weak](bool opened) {
+      platform::log("成功");
+      if (auto payment = weak.lock()) payment->weChatOpened(opened);
+    });
+    decisionHandler(platform::NavigationActionPolicy::Cancel);
+    return;
+  }
+  decisionHandler(platform::NavigationActionPolicy::Allow);
 }
 
 }  // namespace tolba

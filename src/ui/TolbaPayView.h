@@ -19,9 +19,10 @@
 // at all is "-1" with the unknown outcome. A server that does not answer the
 // question keeps the older rule: a return from WeChat counts as paid.
 //
-// Every wait ends: a payment request ends with its reply or its transport
-// failure, a payment page with the hand-off to WeChat, its load failing or the
-// page time-out, a question about the order with its last retry.
+// The payment itself is a PayCentreFlow (ui/pay_centre_flow.h), which the panel
+// owns and shows: the panel is its PayCentreScreen (cover, payment page,
+// closing) and hands it the player's taps, the page's events and the return to
+// the foreground.
 //
 // present() makes it (building the controls and asking for the balance), sets
 // the order, the role, the order number and the completion block, and adds the
@@ -43,33 +44,21 @@
 #include "toolkit/label.h"
 #include "toolkit/web_view.h"
 #include "ui/TolbaBaseView.h"
+#include "ui/pay_centre_flow.h"
 
 namespace tolba {
 
-class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDelegate {
+class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDelegate, public PayCentreScreen {
  public:
   using CompletionBlock = std::function<void(const nlohmann::json& result)>;
 
-  // Where the panel is in a payment. The foreground notification counts as paid
-  // only in WaitingForWeChat, once the "weixin://" address was opened.
-  enum class Stage {
-    Choosing,
-    PayingWithCoins,
-    OrderingWeChat,
-    LoadingPaymentPage,
-    WaitingForWeChat,
-    Confirming,  // asking the server what became of the order
-    Closed
-  };
+  using Stage = PayCentreFlow::Stage;
+  static constexpr const char* kOutcomeKey = PayCentreFlow::kOutcomeKey;
+  static constexpr const char* kOutcomeUnknown = PayCentreFlow::kOutcomeUnknown;
 
-  // The result entry that marks a payment whose outcome is unknown.
-  static constexpr char kOutcomeKey[] = "outcome";
-  static constexpr char kOutcomeUnknown[] = "unknown";
-
-  // How long the payment page may take to hand over to WeChat (and its fetch to
-  // load), in seconds: 60 unless set. Main thread.
-  static void setPaymentPageTimeout(double seconds);
-  static double paymentPageTimeout();
+  // PayCentreFlow's (60 s unless set).
+  static void setPaymentPageTimeout(double seconds) { PayCentreFlow::setPaymentPageTimeout(seconds); }
+  static double paymentPageTimeout() { return PayCentreFlow::paymentPageTimeout(); }
 
   // Creates the panel over the application's screen, gives it the order, role,
   // order number and completion, and adds it to the key window. Null (and no
@@ -88,36 +77,40 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
   // Asks the channel server for the balance.
   void loadData();
 
-  const CompletionBlock& completionBlock() const { return completionBlock_; }
-  void setCompletionBlock(CompletionBlock block) { completionBlock_ = std::move(block); }
-  const std::shared_ptr<TolbaSDKPayOrderInfo>& orderInfo() const { return orderInfo_; }
+  const CompletionBlock& completionBlock() const { return flow()->completionBlock(); }
+  void setCompletionBlock(CompletionBlock block) { flow()->setCompletionBlock(std::move(block)); }
+  const std::shared_ptr<TolbaSDKPayOrderInfo>& orderInfo() const { return flow()->orderInfo(); }
   // Stores the order and fills the product, price and button texts.
   void setOrderInfo(std::shared_ptr<TolbaSDKPayOrderInfo> order);
-  const std::shared_ptr<TolbaSDKGameRoleInfo>& roleInfo() const { return roleInfo_; }
-  void setRoleInfo(std::shared_ptr<TolbaSDKGameRoleInfo> role) { roleInfo_ = std::move(role); }
-  const std::optional<std::string>& myOrderId() const { return myOrderId_; }
-  void setMyOrderId(std::optional<std::string> orderId) { myOrderId_ = std::move(orderId); }
+  const std::shared_ptr<TolbaSDKGameRoleInfo>& roleInfo() const { return flow()->roleInfo(); }
+  void setRoleInfo(std::shared_ptr<TolbaSDKGameRoleInfo> role) { flow()->setRoleInfo(std::move(role)); }
+  const std::optional<std::string>& myOrderId() const { return flow()->myOrderId(); }
+  void setMyOrderId(std::optional<std::string> orderId) { flow()->setMyOrderId(std::move(orderId)); }
 
-  // WeChat H5: order the payment page, then load it.
-  void doWxPay();
-  void doWxPayUrl(const std::string& url);
+  // The payment this panel shows.
+  const std::shared_ptr<PayCentreFlow>& flow() const;
+
+  // The player's taps and the page's events, handed to the flow.
+  void doWxPay() { flow()->payWithWeChat(); }
+  void doWxPayUrl(const std::string& url) { flow()->loadPaymentPage(url); }
+  void doPtbPay() { flow()->payWithCoins(); }
+  void goBack() { flow()->returnedToForeground(); }
+  void doCancel() { flow()->cancel(); }
+  void doClear() { flow()->end(); }
   // Hands "weixin://" addresses to the application and cancels them; allows the rest.
   void decidePolicyForNavigationAction(platform::WebView& webView, const platform::NavigationAction& action,
                                        std::function<void(platform::NavigationActionPolicy)> decisionHandler) override;
-  // The payment page did not load: the WeChat payment ends, outcome unknown.
+  // The payment page did not load.
   void didFailNavigation(platform::WebView& webView, const std::string& error) override;
-  // Platform coins: one request settles it.
-  void doPtbPay();
-  // The application came back to the foreground.
-  void goBack();
-  // The close button.
-  void doCancel();
-  // Removes the cover and the panel on a later turn of the main run loop.
-  void doClear();
   // The "支付中..." overlay, made on first use.
   const std::shared_ptr<platform::View>& coverView();
 
-  Stage stage() const { return stage_; }
+  Stage stage() const { return flow()->stage(); }
+
+  // What the flow asks of the panel.
+  void showCover(const std::optional<std::string>& text) override;
+  bool loadPaymentPage(platform::URLRequest request) override;
+  void closeLater() override;
 
   std::shared_ptr<platform::Button> wxBtn() const { return wxBtn_.lock(); }
   std::shared_ptr<platform::Button> ptbBtn() const { return ptbBtn_.lock(); }
@@ -129,28 +122,11 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
 
  private:
   std::shared_ptr<TolbaPayView> self();
-  void showCover();
   void applyOrderTexts();
   void applyBalance();
   void balanceDidReply(const std::optional<nlohmann::json>& reply);
-  void coinPayDidReply(const std::optional<nlohmann::json>& reply);
-  void weChatOrderFailed();
-  void weChatOpened(bool opened);
-  // A payment request or page that got no answer: toast, "-1" with the unknown
-  // outcome, close.
-  void paymentGotNoAnswer(const std::string& why);
-  // Asks the server about the order and reports what it says; `weChat` tells
-  // which payment is being settled, `lostInTransport` that a coin payment got
-  // no answer at all (rather than an unreadable one).
-  void confirmWithServer(bool weChat, bool lostInTransport);
-  // Calls completionBlock with {"code": code} (and the unknown outcome when
-  // asked) unless a result was given already.
-  void report(const char* code, bool outcomeUnknown = false);
 
-  CompletionBlock completionBlock_;
-  std::shared_ptr<TolbaSDKPayOrderInfo> orderInfo_;
-  std::shared_ptr<TolbaSDKGameRoleInfo> roleInfo_;
-  std::optional<std::string> myOrderId_;
+  mutable std::shared_ptr<PayCentreFlow> flow_;  // made on first use
 
   std::weak_ptr<platform::Button> wxBtn_;
   std::weak_ptr<platform::Button> ptbBtn_;
@@ -163,11 +139,6 @@ class TolbaPayView : public TolbaBaseView, public platform::WebViewNavigationDel
   std::weak_ptr<platform::Label> coverLabel_;
   // The web view carrying a WeChat payment page, kept across rotations.
   std::shared_ptr<platform::WebView> paymentPage_;
-  // Ends a payment page that has not handed over to WeChat in time.
-  std::shared_ptr<platform::Timer> pageTimer_;
-
-  Stage stage_ = Stage::Choosing;
-  bool reported_ = false;
   std::optional<float> balance_;  // the last balance the server gave
   bool weChatOffered_ = false;    // the last balance reply carried "wx" 1
   platform::ScopedObserver foregroundObserver_;

@@ -1,0 +1,81 @@
+// The pay centre's payment without a panel: the flow against a stand-in screen
+// and a loopback server.
+#include "ui/pay_centre_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/order_state_query.h"
+#include "support/loopback_fixture.h"
+
+namespace tolba {
+namespace {
+
+using Json = nlohmann::json;
+using Reply = testing::LoopbackServer::Reply;
+using Stage = PayCentreFlow::Stage;
+
+struct StandInScreen : PayCentreScreen {
+  void showCover(const std::optional<std::string>& text) override { covers.push_back(text.value_or("支付中...")); }
+  bool loadPaymentPage(platform::URLRequest request) override {
+    pages.push_back(request.url);
+    return true;
+  }
+  void closeLater() override { ++closes; }
+  std::vector<std::string> covers;
+  std::vector<std::string> pages;
+  int closes = 0;
+};
+
+class PayCentreFlowTest : public testing::LoopbackTest {
+ protected:
+  void SetUp() override {
+    LoopbackTest::SetUp();
+    OrderStateQuery::setSettlingRetries({});
+    flow_->setMyOrderId(std::string("A100"));
+    flow_->setCompletionBlock([this](const Json& result) { results_.push_back(result); });
+  }
+  void TearDown() override {
+    OrderStateQuery::setSettlingRetries({1, 2, 3, 4});
+    LoopbackTest::TearDown();
+  }
+  std::shared_ptr<StandInScreen> screen_ = std::make_shared<StandInScreen>();
+  std::shared_ptr<PayCentreFlow> flow_ = std::make_shared<PayCentreFlow>(screen_);
+  std::vector<Json> results_;
+};
+
+TEST_F(PayCentreFlowTest, AWeChatPaymentIsSettledByTheServerAfterThePlayerComesBack) {
+  server_->setResponder([](const testing::LoopbackServer::Request& r) {
+    if (r.target == "/sdkmini/wxh5/h5pay") return Reply::json({{"z", 1}, {"b", "https://pay.example/p"}});
+    return Reply::json({{"z", 1}, {"state", "unpaid"}});  // cancelled in WeChat
+  });
+  flow_->returnedToForeground();  // not handed over yet: says nothing
+  flow_->payWithWeChat();
+  ASSERT_TRUE(runUntil([&] { return flow_->stage() == Stage::LoadingPaymentPage; }));
+  EXPECT_EQ(screen_->pages, std::vector<std::string>{"https://pay.example/p"});
+  flow_->weChatOpened(true);
+  EXPECT_EQ(flow_->stage(), Stage::WaitingForWeChat);
+  flow_->returnedToForeground();
+  ASSERT_TRUE(runUntil([&] { return !results_.empty(); }));
+  EXPECT_EQ(results_, std::vector<Json>{Json({{"code", "-2"}})});
+  EXPECT_EQ(screen_->covers, (std::vector<std::string>{"支付中...", "正在确认支付结果..."}));
+  EXPECT_EQ(flow_->stage(), Stage::Closed);
+  EXPECT_EQ(screen_->closes, 1);
+}
+
+TEST_F(PayCentreFlowTest, APageThatNeverHandsOverEndsWithAnUnknownOutcomeAndOneResult) {
+  server_->setResponder([](const testing::LoopbackServer::Request&) {
+    return Reply::json({{"z", 1}, {"b", "https://pay.example/p"}});
+  });
+  flow_->payWithWeChat();
+  ASSERT_TRUE(runUntil([&] { return flow_->stage() == Stage::LoadingPaymentPage; }));
+  advance(PayCentreFlow::paymentPageTimeout());
+  flow_->cancel();  // too late: the payment has ended
+  EXPECT_EQ(results_, std::vector<Json>{Json({{"code", "-1"}, {"outcome", "unknown"}})});
+  EXPECT_EQ(screen_->closes, 1);
+}
+
+}  // namespace
+}  // namespace tolba
