@@ -120,7 +120,6 @@ void PayCentreFlow::payWithWeChat() {
           flow->stage_ = Stage::LoadingPaymentPage;
           flow->loadPaymentPage(*page);
         } else {
-          auto keep = flow;
           flow->report("-1");
           flow->end();
         }
