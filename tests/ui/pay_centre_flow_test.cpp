@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,16 +66,36 @@ TEST_F(PayCentreFlowTest, AWeChatPaymentIsSettledByTheServerAfterThePlayerComesB
   EXPECT_EQ(screen_->closes, 1);
 }
 
-TEST_F(PayCentreFlowTest, APageThatNeverHandsOverEndsWithAnUnknownOutcomeAndOneResult) {
+// Every way a payment page can end before WeChat takes over ends the payment
+// once; a late cancel changes nothing.
+TEST_F(PayCentreFlowTest, APageThatDoesNotHandOverEndsThePaymentOnce) {
   server_->setResponder([](const testing::LoopbackServer::Request&) {
     return Reply::json({{"z", 1}, {"b", "https://pay.example/p"}});
   });
-  flow_->payWithWeChat();
-  ASSERT_TRUE(runUntil([&] { return flow_->stage() == Stage::LoadingPaymentPage; }));
-  advance(PayCentreFlow::paymentPageTimeout());
-  flow_->cancel();  // too late: the payment has ended
-  EXPECT_EQ(results_, std::vector<Json>{Json({{"code", "-1"}, {"outcome", "unknown"}})});
-  EXPECT_EQ(screen_->closes, 1);
+  const Json unknown = {{"code", "-1"}, {"outcome", "unknown"}};
+  const struct {
+    const char* what;
+    std::function<void(PayCentreFlow&)> end;
+    Json result;
+  } cases[] = {
+      {"never hands over", [this](PayCentreFlow&) { advance(PayCentreFlow::paymentPageTimeout()); }, unknown},
+      {"does not load", [](PayCentreFlow& flow) { flow.pageFailed("timed out"); }, unknown},
+      {"WeChat is not there", [](PayCentreFlow& flow) { flow.weChatOpened(false); }, Json({{"code", "-1"}})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    results_.clear();
+    flow_ = std::make_shared<PayCentreFlow>(screen_);
+    flow_->setCompletionBlock([this](const Json& result) { results_.push_back(result); });
+    flow_->payWithWeChat();
+    ASSERT_TRUE(runUntil([&] { return flow_->stage() == Stage::LoadingPaymentPage; }));
+    c.end(*flow_);
+    flow_->cancel();
+    advance(PayCentreFlow::paymentPageTimeout());
+    EXPECT_EQ(results_, std::vector<Json>{c.result});
+    EXPECT_EQ(flow_->stage(), Stage::Closed);
+  }
+  EXPECT_EQ(screen_->closes, 3);
 }
 
 }  // namespace
