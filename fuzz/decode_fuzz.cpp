@@ -1,8 +1,9 @@
 // Fuzz target of the wire decoder: any bytes may arrive as a reply (or, on a
 // server, as a request). Neither decoder may crash, read out of bounds or loop;
 // what they accept must be an object or an array, must not depend on the lenient
-// switch beyond line breaks, and must survive encoding and decoding again. The
-// input is also tried as the JSON text inside a well-formed body.
+// switch beyond line breaks, and must survive encoding and decoding again, its
+// JSON text being the JSON library's own with "/" escaped. The input is also
+// tried as the JSON text inside a well-formed body.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -72,6 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(again && *again == *lenient);
     const auto fromRequest = TolbaDataFunc::decodingJSONLenient(*request);
     check(fromRequest && *fromRequest == *lenient);
+    std::string dumped = lenient->dump();
+    for (std::size_t at = dumped.find('/'); at != std::string::npos; at = dumped.find('/', at + 2)) {
+      dumped.insert(at, 1, '\\');
+    }
+    check(TolbaDataFunc::writeJSON(*lenient) == dumped);
   }
 
   // The same bytes as the JSON text of a reply: taken exactly when they are an

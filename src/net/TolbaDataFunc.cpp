@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -143,31 +144,6 @@ void releaseIfLarge(std::string& scratch) {
 }
 
 void logDecodeFailure(const std::string& why) { platform::log("解密JSON序列化失败----" + why); }
-
-// Checks that every double in `v` is finite (JSON has no NaN or infinity), and
-// that nothing lies deeper than kMaxDepth. Walks the containers themselves
-// (the JSON library's generic iterators cost more than the check) and only
-// descends where there is something to check.
-bool allFinite(const Json& v, int depth = 0) {
-  if (depth > kMaxDepth) return false;
-  const auto check = [depth](const Json& e) {
-    return depth + 1 > kMaxDepth || e.is_structured() || e.is_number_float() ? allFinite(e, depth + 1) : true;
-  };
-  switch (v.type()) {
-    case Json::value_t::number_float: return std::isfinite(v.get_ref<const Json::number_float_t&>());
-    case Json::value_t::object:
-      for (const auto& entry : v.get_ref<const Json::object_t&>()) {
-        if (!check(entry.second)) return false;
-      }
-      return true;
-    case Json::value_t::array:
-      for (const auto& e : v.get_ref<const Json::array_t&>()) {
-        if (!check(e)) return false;
-      }
-      return true;
-    default: return true;
-  }
-}
 
 // UTF-8 text to UTF-16 code units (the text is known to be valid).
 std::u16string toUtf16(std::string_view s) {
@@ -607,45 +583,123 @@ std::optional<Json> decode(std::string_view body, std::string_view key, bool len
   return parsed;
 }
 
-// Writes every "/" of `text` as "\/", as the platform's writer does ("/" only
-// occurs inside strings in compact JSON). In place, from the end: few texts
-// hold many.
-void escapeSlashes(std::string& text) {
-  if (text.find('/') == std::string::npos) return;
-  const std::size_t slashes = static_cast<std::size_t>(std::count(text.begin(), text.end(), '/'));
-  std::size_t from = text.size();  // end of the part not yet moved
-  text.resize(text.size() + slashes);
-  char* const d = text.data();
-  std::size_t to = text.size();  // where it ends once moved
-  for (std::size_t left = slashes; left > 0; --left) {
-    const auto at = static_cast<std::size_t>(static_cast<const char*>(::memrchr(d, '/', from)) - d);
-    const std::size_t run = from - (at + 1);
-    std::memmove(d + to - run, d + at + 1, run);
-    to -= run;
-    d[--to] = '/';
-    d[--to] = '\\';
-    from = at;
-  }
-}
+// Compact JSON, byte for byte as the JSON library's dump() writes it (no
+// spaces, keys in the document's order, UTF-8 kept as it is), except that "/"
+// is written "\/" as the platform's writer does. Read through the library's
+// public accessors and written straight into the caller's buffer: the
+// library's dump() builds a fresh string a character at a time, which costs
+// more than the rest of a request's encoding together. Decimals are the
+// exception: they are rare in the SDK's documents, and the library's own
+// shortest form is what servers have always read, so it writes them.
+class CompactWriter {
+ public:
+  explicit CompactWriter(std::string& out) : out_(out) {}
 
-// Compact JSON of `object` as the JSON library writes it ("/" escaped); false
-// with `error` set when it cannot be written.
+  // False, with `error` set, for what JSON cannot hold (NaN, infinity, text
+  // that is not UTF-8) and for documents nested deeper than kMaxDepth.
+  bool write(const Json& v, int depth = 0) {
+    switch (v.type()) {
+      case Json::value_t::object: {
+        if (++depth > kMaxDepth) return fail("the document is nested too deeply");
+        out_ += '{';
+        bool first = true;
+        for (const auto& [key, value] : v.get_ref<const Json::object_t&>()) {
+          if (!first) out_ += ',';
+          first = false;
+          if (!text(key)) return false;
+          out_ += ':';
+          if (!write(value, depth)) return false;
+        }
+        out_ += '}';
+        return true;
+      }
+      case Json::value_t::array: {
+        if (++depth > kMaxDepth) return fail("the document is nested too deeply");
+        out_ += '[';
+        bool first = true;
+        for (const auto& e : v.get_ref<const Json::array_t&>()) {
+          if (!first) out_ += ',';
+          first = false;
+          if (!write(e, depth)) return false;
+        }
+        out_ += ']';
+        return true;
+      }
+      case Json::value_t::string: return text(v.get_ref<const Json::string_t&>());
+      case Json::value_t::boolean: out_ += v.get<bool>() ? "true" : "false"; return true;
+      case Json::value_t::null: out_ += "null"; return true;
+      case Json::value_t::number_integer: return integer(v.get<std::int64_t>());
+      case Json::value_t::number_unsigned: return integer(v.get<std::uint64_t>());
+      case Json::value_t::number_float:
+        if (!std::isfinite(v.get<double>())) return fail("Invalid number value (NaN or infinity) in JSON write");
+        out_ += v.dump();
+        return true;
+      default: out_ += v.dump(); return true;  // binary values and the like, which hold no text
+    }
+  }
+  const std::string& error() const { return error_; }
+
+ private:
+  bool fail(std::string why) {
+    error_ = std::move(why);
+    return false;
+  }
+  template <typename Int>
+  bool integer(Int n) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out_.append(digits, static_cast<std::size_t>(end - digits));
+    return true;
+  }
+  // A string with its quotes, escaped as the library escapes it; runs that
+  // need no escape are copied whole.
+  bool text(std::string_view s) {
+    if (!platform::utf8::isValid(s)) return fail("invalid UTF-8 text in JSON write");
+    out_ += '"';
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      const auto c = static_cast<unsigned char>(s[i]);
+      if (c >= 0x20 && c != '"' && c != '\\' && c != '/') continue;
+      out_.append(s.data() + run, i - run);
+      run = i + 1;
+      switch (c) {
+        case '"': out_ += "\\\""; break;
+        case '\\': out_ += "\\\\"; break;
+        case '/': out_ += "\\/"; break;
+        case '\b': out_ += "\\b"; break;
+        case '\f': out_ += "\\f"; break;
+        case '\n': out_ += "\\n"; break;
+        case '\r': out_ += "\\r"; break;
+        case '\t': out_ += "\\t"; break;
+        default: {
+          static constexpr char kHex[] = "0123456789abcdef";
+          const char escaped[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+          out_.append(escaped, sizeof escaped);
+        }
+      }
+    }
+    out_.append(s.data() + run, s.size() - run);
+    out_ += '"';
+    return true;
+  }
+
+  std::string& out_;
+  std::string error_;
+};
+
+// Compact JSON of `object` into `text` (replacing what it held); false with
+// `error` set when it cannot be written.
 bool writeCompact(const Json& object, std::string& text, std::string* error) {
+  text.clear();
   if (!object.is_object() && !object.is_array()) {
     if (error) *error = "Invalid top-level type in JSON write";
     return false;
   }
-  if (!allFinite(object)) {
-    if (error) *error = "Invalid number value (NaN or infinity) in JSON write";
+  CompactWriter writer(text);
+  if (!writer.write(object)) {
+    if (error) *error = writer.error();
     return false;
   }
-  try {
-    text = object.dump(-1, ' ', false, Json::error_handler_t::strict);
-  } catch (const Json::exception& e) {
-    if (error) *error = e.what();
-    return false;
-  }
-  escapeSlashes(text);
   return true;
 }
 
@@ -702,7 +756,10 @@ char* writeTokens(const TokenTable& table, const unsigned char* p, std::size_t s
 // The scrambled body of `object`; `lineBreaks` puts CR LF between base64 lines
 // of 64 characters (as requests carry them).
 std::optional<std::string> encode(const Json& object, std::string_view key, bool lineBreaks) {
-  std::string json;
+  thread_local std::string json;
+  const struct Release {
+    ~Release() { releaseIfLarge(json); }
+  } release;
   std::string error;
   if (!writeCompact(object, json, &error)) {
     platform::log("加密JSON序列化失败----" + error);

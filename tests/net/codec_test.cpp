@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <string_view>
@@ -63,6 +64,12 @@ TEST(TolbaDataFuncTest, EncodesTheReferenceVectors) {
             "162_238_143_186_133_150y");
   EXPECT_EQ(TolbaDataFunc::codingJSON({{"名", "值"}}),
             "x168_223_179_183_164_188_126_202_124_225_131_230_149_125_190_206_152_161_159_126y");
+  // Every kind of value is written as the JSON library writes it, "/" aside.
+  const Json every = {{"s", "q\"b\\s/\b\f\n\r\t\x01\x1f\x7f名"},
+                      {"n", {-42, UINT64_MAX, 0.1, -0.0, 1e300, 5e-324, 1.0}},
+                      {"e", {Json::object(), Json::array(), nullptr, true, false}}};
+  std::string dumped = every.dump();
+  EXPECT_EQ(TolbaDataFunc::writeJSON(every), dumped.replace(dumped.find('/'), 1, "\\/"));
 }
 
 TEST(TolbaDataFuncTest, LongBodiesBreakTheBase64TextEverySixtyFourCharacters) {
