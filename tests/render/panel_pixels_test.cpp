@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "render/pixels.h"
-#include "support/loopback_http_server.h"
+#include "support/loopback_server.h"
 #include "support/ui_fixture.h"
 #include "toolkit/animation.h"
 #include "toolkit/web_view.h"
@@ -92,10 +92,10 @@ TEST_F(PanelPixelsTest, SlidingViewIsDrawnWhereItIsNow) {
 }
 
 TEST_F(PanelPixelsTest, WebViewDrawsItsPageAndScrollsWithADrag) {
-  LoopbackHttpServer server;
+  LoopbackServer server;
   std::string html = "<html><body><h1>用户协议</h1>";
   for (int i = 0; i < 40; ++i) html += "<p>第" + std::to_string(i) + "条：平台币仅可用于本平台内的游戏消费。</p>";
-  server.route("/agreement.html", LoopbackHttpServer::Reply::page(html + "</body></html>"));
+  server.route("/agreement.html", LoopbackServer::Reply::page(html + "</body></html>"));
 
   auto window = showKeyWindow({375, 667});
   window->setBackgroundColor(platform::Color::whiteColor());

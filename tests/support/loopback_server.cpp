@@ -95,6 +95,18 @@ LoopbackServer::Reply LoopbackServer::Reply::raw(std::string body, int status) {
   return r;
 }
 
+LoopbackServer::Reply LoopbackServer::Reply::page(std::string html) {
+  Reply r = raw(std::move(html));
+  r.contentType = "text/html; charset=utf-8";
+  return r;
+}
+
+LoopbackServer::Reply LoopbackServer::Reply::redirect(int status, const std::string& location) {
+  Reply r = raw("", status);
+  r.headers.emplace_back("Location", location);
+  return r;
+}
+
 LoopbackServer::Reply LoopbackServer::Reply::close() {
   Reply r;
   r.kind = Kind::Close;
@@ -152,6 +164,11 @@ LoopbackServer::~LoopbackServer() {
 
 std::string LoopbackServer::baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
+void LoopbackServer::route(const std::string& path, Reply reply) {
+  std::lock_guard lock(mutex_);
+  routes_[path] = std::move(reply);
+}
+
 void LoopbackServer::enqueue(Reply reply) {
   std::lock_guard lock(mutex_);
   script_.push_back(std::move(reply));
@@ -183,6 +200,12 @@ bool LoopbackServer::waitForRequests(std::size_t count, std::chrono::millisecond
 std::size_t LoopbackServer::requestCount() const {
   std::lock_guard lock(mutex_);
   return requests_.size();
+}
+
+std::size_t LoopbackServer::count(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::size_t>(
+      std::count_if(requests_.begin(), requests_.end(), [&](const Request& r) { return r.path() == path; }));
 }
 
 nlohmann::json LoopbackServer::lastJson() const {
@@ -225,7 +248,9 @@ void LoopbackServer::serve(int fd) {
     {
       std::lock_guard lock(mutex_);
       requests_.push_back(request);
-      if (!script_.empty()) {
+      if (const auto route = routes_.find(request.path()); route != routes_.end()) {
+        reply = route->second;
+      } else if (!script_.empty()) {
         reply = std::move(script_.front());
         script_.pop_front();
       } else {
@@ -236,11 +261,14 @@ void LoopbackServer::serve(int fd) {
     platform::postToMain([] {});  // wakes a test waiting in runUntil()
     if (waitFor(reply.delay, reply.held)) {
       switch (reply.kind) {
-        case Reply::Kind::Respond:
-          writeAll(fd, "HTTP/1.1 " + std::to_string(reply.status) + " Status" +
-                           "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(reply.body.size()) +
-                           "\r\nConnection: close\r\n\r\n" + reply.body);
+        case Reply::Kind::Respond: {
+          std::string head = "HTTP/1.1 " + std::to_string(reply.status) +
+                             " Status\r\nContent-Type: " + reply.contentType +
+                             "\r\nContent-Length: " + std::to_string(reply.body.size());
+          for (const auto& [name, value] : reply.headers) head += "\r\n" + name + ": " + value;
+          writeAll(fd, head + "\r\nConnection: close\r\n\r\n" + reply.body);
           break;
+        }
         case Reply::Kind::Garbage: writeAll(fd, reply.body); break;
         case Reply::Kind::Close: break;
       }

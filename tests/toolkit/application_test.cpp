@@ -1,4 +1,4 @@
-// The application: windows, screen and orientation, becoming active, openURL.
+// The application: screen and orientation, openURL.
 #include <gtest/gtest.h>
 
 #include "support/ui_fixture.h"
@@ -41,29 +41,6 @@ TEST_F(ApplicationTest, TurningTheDeviceSwapsTheScreenAndTellsTheMainLoop) {
   EXPECT_EQ(app().mainScreenBounds(), (Rect{0, 0, 375, 667}));
   Player::rotate(InterfaceOrientationLandscapeRight);
   EXPECT_EQ(app().mainScreenBounds(), (Rect{0, 0, 667, 375}));
-}
-
-TEST_F(ApplicationTest, WindowsAndTheKeyWindow) {
-  EXPECT_EQ(app().keyWindow(), nullptr);
-  auto first = showKeyWindow({375, 667});
-  auto second = std::make_shared<Window>(Rect{0, 0, 375, 667});
-  second->makeKeyAndVisible();
-  EXPECT_TRUE(second->isKeyWindow());
-  EXPECT_FALSE(first->isKeyWindow());
-  EXPECT_EQ(app().windows(), (std::vector<std::shared_ptr<Window>>{first, second}));
-  app().removeWindow(second.get());
-  EXPECT_EQ(app().keyWindow(), nullptr);
-  EXPECT_EQ(app().windows().size(), 1u);
-}
-
-TEST_F(ApplicationTest, BecomingActivePostsOnTheMainLoop) {
-  testing::NotificationRecorder rec({kApplicationDidBecomeActiveNotification});
-  app().enterBackground();
-  Player::becomeActive();
-  EXPECT_EQ(app().applicationState(), ApplicationState::Active);
-  EXPECT_TRUE(rec.posted().empty());
-  drain();
-  EXPECT_EQ(rec.names(), std::vector<std::string>{kApplicationDidBecomeActiveNotification});
 }
 
 TEST_F(ApplicationTest, OpenURLGoesToTheSchemesHandler) {

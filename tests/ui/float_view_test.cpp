@@ -76,19 +76,6 @@ TEST_F(FloatViewTest, CreatedBesideTheObstructedEdge) {
   }
 }
 
-TEST_F(FloatViewTest, SitsOnTopOfTheRootView) {
-  showKeyWindow({375, 667});
-  auto game = std::make_shared<platform::View>(Rect{0, 0, 375, 667});
-  window_ = app().keyWindow();
-  window_->rootView()->addSubview(game);
-  auto view = TolbaFloatView::shareInstance();
-  EXPECT_EQ(TolbaFloatView::shareInstance(), view);
-  EXPECT_EQ(view->superview(), window_->rootView().get());
-  EXPECT_EQ(window_->rootView()->subviews().back(), view);
-  EXPECT_EQ(view->mainBtn()->titleLabel().numberOfLines(), 2);  // the title on two lines
-  EXPECT_FALSE(view->panGesture()->delaysTouchesBegan());
-}
-
 TEST_F(FloatViewTest, HalfHidesOneSecondAfterCreation) {
   auto view = create({375, 667});
   advance(0.99);

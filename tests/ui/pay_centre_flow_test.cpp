@@ -47,23 +47,64 @@ class PayCentreFlowTest : public testing::LoopbackTest {
   std::vector<Json> results_;
 };
 
-TEST_F(PayCentreFlowTest, AWeChatPaymentIsSettledByTheServerAfterThePlayerComesBack) {
-  server_->setResponder([](const testing::LoopbackServer::Request& r) {
-    if (r.target == "/sdkmini/wxh5/h5pay") return Reply::json({{"z", 1}, {"b", "https://pay.example/p"}});
-    return Reply::json({{"z", 1}, {"state", "unpaid"}});  // cancelled in WeChat
-  });
-  flow_->returnedToForeground();  // not handed over yet: says nothing
-  flow_->payWithWeChat();
-  ASSERT_TRUE(runUntil([&] { return flow_->stage() == Stage::LoadingPaymentPage; }));
-  EXPECT_EQ(screen_->pages, std::vector<std::string>{"https://pay.example/p"});
-  flow_->weChatOpened(true);
-  EXPECT_EQ(flow_->stage(), Stage::WaitingForWeChat);
-  flow_->returnedToForeground();
-  ASSERT_TRUE(runUntil([&] { return !results_.empty(); }));
-  EXPECT_EQ(results_, std::vector<Json>{Json({{"code", "-2"}})});
-  EXPECT_EQ(screen_->covers, (std::vector<std::string>{"支付中...", "正在确认支付结果..."}));
-  EXPECT_EQ(flow_->stage(), Stage::Closed);
-  EXPECT_EQ(screen_->closes, 1);
+// How a payment ended is the server's word, asked again while the order is
+// unpaid: a WeChat payment once the player is back, a coin payment whose reply
+// was unreadable. Without an answer the return from WeChat counts as paid.
+TEST_F(PayCentreFlowTest, TheServerSaysHowAPaymentEnded) {
+  OrderStateQuery::setSettlingRetries({1, 1});
+  const Reply paid = Reply::json({{"z", 1}, {"state", "paid"}});
+  const Reply unpaid = Reply::json({{"z", 1}, {"state", "unpaid"}});
+  const struct {
+    const char* name;
+    bool weChat;
+    std::vector<Reply> answers;  // to the order queries, in turn; the last one repeats
+    Json result;
+  } cases[] = {
+      {"paid", true, {paid}, {{"code", "0"}}},
+      {"paid late", true, {unpaid, paid}, {{"code", "0"}}},
+      {"cancelled in WeChat", true, {unpaid}, {{"code", "-2"}}},
+      {"a server that does not know the query", true, {Reply::raw("unknown endpoint", 404)}, {{"code", "0"}}},
+      {"coins paid after all", false, {paid}, {{"code", "0"}}},
+      {"coins not paid", false, {unpaid}, {{"code", "-1"}}},
+      {"coins without an answer", false, {Reply::close()}, {{"code", "-1"}, {"outcome", "unknown"}}},
+  };
+  server_->route("/sdkmini/wxh5/h5pay", Reply::json({{"z", 1}, {"b", "https://pay.example/p"}}));
+  server_->route("/sdkmini/ttbpay/ttbnew", Reply::raw("500 Internal Server Error", 500));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    results_.clear();
+    for (const auto& a : c.answers) server_->enqueue(a);
+    server_->setResponder([last = c.answers.back()](const testing::LoopbackServer::Request&) { return last; });
+    screen_ = std::make_shared<StandInScreen>();
+    flow_ = std::make_shared<PayCentreFlow>(screen_);
+    flow_->setMyOrderId(std::string("A100"));
+    flow_->setCompletionBlock([this](const Json& result) { results_.push_back(result); });
+    if (c.weChat) {
+      flow_->returnedToForeground();  // not handed over yet: says nothing
+      flow_->payWithWeChat();
+      ASSERT_TRUE(runUntil([&] { return flow_->stage() == Stage::LoadingPaymentPage; }));
+      EXPECT_EQ(screen_->pages, std::vector<std::string>{"https://pay.example/p"});
+      flow_->weChatOpened(true);
+      EXPECT_EQ(flow_->stage(), Stage::WaitingForWeChat);
+      flow_->returnedToForeground();
+    } else {
+      flow_->payWithCoins();
+    }
+    for (int i = 0; results_.empty() && i < 6; ++i) {
+      ASSERT_TRUE(waitForTransportIdle());
+      if (results_.empty()) advance(1);  // the next question, after its retry delay
+    }
+    EXPECT_EQ(results_, std::vector<Json>{c.result});
+    if (c.weChat) {
+      EXPECT_EQ(screen_->covers, (std::vector<std::string>{"支付中...", "正在确认支付结果..."}));
+    }
+    EXPECT_EQ(flow_->stage(), Stage::Closed);
+    EXPECT_EQ(screen_->closes, 1);
+    EXPECT_EQ(server_->requests().back().json->value("y", ""), "A100");
+    flow_->returnedToForeground();
+    EXPECT_EQ(results_.size(), 1u);
+  }
+  EXPECT_EQ(log_->count("TolbaLog:without an answer from the server, the return from WeChat counts as paid"), 1u);
 }
 
 // Every way a payment page can end before WeChat takes over ends the payment
