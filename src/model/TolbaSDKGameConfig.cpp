@@ -16,6 +16,7 @@
 #include "tolba/platform/device.h"
 #include "tolba/platform/log.h"
 #include "tolba/platform/property_list.h"
+#include "tolba/platform/run_loop.h"
 #include "tolba/platform/value.h"
 
 namespace tolba {
@@ -44,6 +45,12 @@ struct ConfigFileCache {
   off_t size = -1;
   ino_t inode = 0;
   std::optional<nlohmann::json> contents;
+  // What the main run loop's thread was answered in the loop's current turn:
+  // the file is looked at once a turn, however many values a request reads
+  // (each look is a system call on the game's main thread). Forgotten by a
+  // task posted behind the turn, or when the file is known to have changed.
+  std::string memoPath;
+  std::optional<std::optional<nlohmann::json>> memo;
 };
 
 ConfigFileCache& configFileCache() {
@@ -61,12 +68,48 @@ std::shared_ptr<TolbaSDKGameConfig> TolbaSDKGameConfig::defaultInstance() {
   return instanceSlot();
 }
 
-void TolbaSDKGameConfig::resetForTesting() { instanceSlot() = std::make_shared<TolbaSDKGameConfig>(); }
+void TolbaSDKGameConfig::resetForTesting() {
+  instanceSlot() = std::make_shared<TolbaSDKGameConfig>();
+  configFileChanged();
+}
+
+void TolbaSDKGameConfig::configFileChanged() {
+  auto& cache = configFileCache();
+  std::lock_guard lock(cache.mutex);
+  cache.memo.reset();
+}
 
 std::optional<nlohmann::json> TolbaSDKGameConfig::getConfigFile() {
+  const auto path = std::optional<std::string>(platform::bundleDirectory() + "/" + kConfigFileName);
+  auto& cache = configFileCache();
+  const bool mainThread = platform::RunLoop::main().isLoopThread();
+  if (mainThread) {
+    std::lock_guard lock(cache.mutex);
+    if (cache.memo && cache.memoPath == *path) return *cache.memo;
+  }
+  auto answer = lookAtConfigFile(*path);
+  if (mainThread) {
+    std::lock_guard lock(cache.mutex);
+    const bool posted = cache.memo.has_value();
+    cache.memoPath = *path;
+    cache.memo = answer;
+    if (!posted) {
+      platform::postToMain(
+          [] {
+            auto& c = configFileCache();
+            std::lock_guard forget(c.mutex);
+            c.memo.reset();
+          },
+          "the configuration file's turn ends");
+    }
+  }
+  return answer;
+}
+
+std::optional<nlohmann::json> TolbaSDKGameConfig::lookAtConfigFile(const std::string& filePath) {
   // One look at the file tells whether it is there and whether it changed
   // (the bundle's resource look-up would take two more).
-  const auto path = std::optional<std::string>(platform::bundleDirectory() + "/" + kConfigFileName);
+  const auto path = std::optional<std::string>(filePath);
   struct stat info {};
   const bool known = ::stat(path->c_str(), &info) == 0;
   if (!known || S_ISDIR(info.st_mode)) return nlohmann::json::object();

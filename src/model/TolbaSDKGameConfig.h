@@ -23,7 +23,12 @@ class TolbaSDKGameConfig {
 
   // Tolba.plist: an empty object when the bundle has none, nullopt when the file
   // exists but is not a readable dictionary.
+  // On the main run loop's thread the file is looked at once per turn of the
+  // loop; elsewhere at every call.
   static std::optional<Json> getConfigFile();
+  // Tolba.plist has just been rewritten: the next read looks at it again, even
+  // within the same turn.
+  static void configFileChanged();
   // The file's "gameid" as stored, else the init record's, else null (nil).
   static Json getGameId();
   // The file's "url" as stored, else the build-time default base URL.
@@ -61,6 +66,8 @@ class TolbaSDKGameConfig {
   static void resetForTesting();
 
  private:
+  static std::optional<Json> lookAtConfigFile(const std::string& path);
+
   std::optional<std::string> islandscape_;
   std::shared_ptr<const TolbaSDKInitConfig> initConfig_;
 };

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "support/sdk_fixture.h"
 #include "tolba/TolbaSDK.h"
+#include "tolba/platform/app_environment.h"
 #include "tolba/platform/device.h"
+#include "tolba/platform/property_list.h"
 #include "tolba/platform/user_defaults.h"
 
 namespace tolba {
@@ -28,6 +31,18 @@ TEST_F(GameConfigTest, FileValuesWinAndAreHandedOnAsStored) {
   EXPECT_EQ(TolbaSDKGameConfig::getGameId(), 77);
   EXPECT_EQ(TolbaSDKGameConfig::getMainUrl(), "http://127.0.0.1:9");
   EXPECT_EQ(TolbaSDKGameConfig::getChannel(), "");  // present but empty still wins
+}
+
+// A request reads several values: on the main loop's thread the file is looked
+// at once per turn of the loop, and a change is seen from the next turn on.
+TEST_F(GameConfigTest, TheFileIsLookedAtOncePerTurnOfTheMainLoop) {
+  writeConfig({{"channel", "a"}});
+  drain();  // this thread drives the main loop
+  EXPECT_EQ(TolbaSDKGameConfig::getChannel(), "a");
+  std::ofstream(platform::bundleDirectory() + "/Tolba.plist") << platform::writeXmlPropertyList({{"channel", "b"}});
+  EXPECT_EQ(TolbaSDKGameConfig::getChannel(), "a");
+  drain();
+  EXPECT_EQ(TolbaSDKGameConfig::getChannel(), "b");
 }
 
 TEST_F(GameConfigTest, GameIdFallsBackToTheInitRecord) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <fstream>
 
+#include "model/TolbaSDKGameConfig.h"
 #include "sdk/TolbaSDKCore.h"
 #include "sdk/process_reset.h"
 #include "tolba/platform/app_environment.h"
@@ -153,8 +154,8 @@ void SdkTest::TearDown() {
 void SdkTest::writeConfig(const nlohmann::json& contents) { writeRawConfig(platform::writeXmlPropertyList(contents)); }
 
 void SdkTest::writeRawConfig(const std::string& bytes) {
-  std::ofstream out(bundle_ / "Tolba.plist", std::ios::binary | std::ios::trunc);
-  out << bytes;
+  std::ofstream(bundle_ / "Tolba.plist", std::ios::binary | std::ios::trunc) << bytes;
+  TolbaSDKGameConfig::configFileChanged();
 }
 
 void SdkTest::writeInfoPlist(const nlohmann::json& contents) {
