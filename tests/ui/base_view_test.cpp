@@ -179,16 +179,5 @@ TEST_F(BaseViewTest, AReleasedPanelHearsNoMoreNotifications) {
   EXPECT_EQ(*rebuilds_, 0);
 }
 
-TEST_F(BaseViewTest, TheBackdropTakesEveryTouch) {
-  auto window = showKeyWindow({375, 667});
-  auto game = std::make_shared<platform::View>(Rect{0, 0, 375, 667});
-  window->rootView()->addSubview(game);
-  auto panel = showPanel();
-  // Outside the box the backdrop itself is hit, not the game under it.
-  EXPECT_EQ(window->hitTest({10, 10}), panel.get());
-  // Inside the box, a label takes no touch: the box does.
-  EXPECT_EQ(window->hitTest({40, 200}), panel->subContentView().get());
-}
-
 }  // namespace
 }  // namespace tolba
