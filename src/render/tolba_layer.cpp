@@ -31,6 +31,12 @@ inline std::uint32_t argbToRgba(std::uint32_t p) {
   }
 }
 
+// In place; the count is a local, so that the loop is not held back by the
+// stores possibly changing it (it then runs several pixels a step).
+void toRgbaInPlace(std::uint32_t* row, std::size_t count) {
+  for (std::size_t x = 0; x < count; ++x) row[x] = argbToRgba(row[x]);
+}
+
 void convertRow(const std::uint8_t* from, std::uint8_t* to, std::int32_t width) {
   for (std::int32_t x = 0; x < width; ++x) {
     std::uint32_t p;
@@ -144,7 +150,7 @@ bool TolbaLayer::drawInto(const TolbaPixelBuffer& buffer) {
     for (const auto& r : rects) {
       for (std::int32_t y = r.y; y < r.y + r.height; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(buffer.pixels + static_cast<std::ptrdiff_t>(y) * buffer.stride);
-        for (std::int32_t x = r.x; x < r.x + r.width; ++x) row[x] = argbToRgba(row[x]);
+        toRgbaInPlace(row + r.x, static_cast<std::size_t>(r.width));
       }
     }
   } else {
