@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -36,19 +38,16 @@ PangoAlignment pangoAlignment(platform::TextAlignment alignment) {
   return PANGO_ALIGN_LEFT;
 }
 
+// The style's fields as raw bytes, then the text: exact, and without the
+// decimal formatting of two doubles for every label drawn.
 std::string cacheKey(const std::string& text, const TextStyle& s) {
-  std::string key;
-  key.reserve(text.size() + 48);
-  key += std::to_string(s.font.pointSize);
-  key += '/';
-  key += std::to_string(static_cast<int>(s.font.weight));
-  key += '/';
-  key += std::isfinite(s.width) && s.width < 1e6 ? std::to_string(s.width) : std::string("inf");
-  key += '/';
-  key += std::to_string(s.maxLines);
-  key += '/';
-  key += std::to_string(static_cast<int>(s.alignment));
-  key += s.truncateTail ? "/t/" : "/c/";
+  const double width = std::isfinite(s.width) && s.width < 1e6 ? s.width : -1;
+  const std::int32_t fields[] = {static_cast<std::int32_t>(s.font.weight), static_cast<std::int32_t>(s.maxLines),
+                                 static_cast<std::int32_t>(s.alignment), s.truncateTail ? 1 : 0};
+  std::string key(sizeof(double) * 2 + sizeof fields, '\0');
+  std::memcpy(key.data(), &s.font.pointSize, sizeof(double));
+  std::memcpy(key.data() + sizeof(double), &width, sizeof(double));
+  std::memcpy(key.data() + 2 * sizeof(double), fields, sizeof fields);
   key += text;
   return key;
 }
