@@ -275,6 +275,43 @@ struct Renderer::Pages {
   }
 };
 
+struct Renderer::KeyCaps {
+  ~KeyCaps() { cairo_surface_destroy(picture); }
+  double width = 0, height = 0, scale = 0, bottomInset = 0;
+  bool fontsReady = false;
+  cairo_surface_t* picture = nullptr;
+};
+
+void Renderer::drawKeyboard(cairo_t* cr, double w, double h) {
+  const auto& app = platform::Application::shared();
+  const double scale = app.screenScale();
+  const double inset = app.safeAreaInsets().bottom;
+  const bool fontsReady = TextEngine::ready();
+  if (!keys_ || keys_->width != w || keys_->height != h || keys_->scale != scale || keys_->bottomInset != inset ||
+      keys_->fontsReady != fontsReady) {
+    keys_ = std::make_unique<KeyCaps>();
+    keys_->width = w;
+    keys_->height = h;
+    keys_->scale = scale;
+    keys_->bottomInset = inset;
+    keys_->fontsReady = fontsReady;
+    keys_->picture = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(std::ceil(w * scale)),
+                                                static_cast<int>(std::ceil(h * scale)));
+    cairo_t* k = cairo_create(keys_->picture);
+    cairo_scale(k, scale, scale);
+    drawKeyboardKeys(k, w, h);
+    cairo_destroy(k);
+  }
+  // Copied pixel for pixel: a keyboard between two pixels on its way up is
+  // drawn at the nearer one.
+  cairo_save(cr);
+  cairo_scale(cr, 1 / scale, 1 / scale);
+  cairo_set_source_surface(cr, keys_->picture, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  cairo_paint(cr);
+  cairo_restore(cr);
+}
+
 Renderer& Renderer::shared() {
   static auto* renderer = new Renderer();  // lives as long as the process
   return *renderer;
@@ -302,7 +339,7 @@ void Renderer::drawOwn(cairo_t* cr, platform::View& view, double w, double h, do
   } else if (auto* control = dynamic_cast<platform::Switch*>(&view)) {
     drawSwitch(cr, *control);
   } else if (&view == platform::Keyboard::shared().view().get()) {
-    drawKeyboardKeys(cr, w, h);
+    drawKeyboard(cr, w, h);
   } else if (auto* web = dynamic_cast<platform::WebView*>(&view)) {
     if (!web->pageText().empty() && w > 0 && h > 0) {
       HtmlPage* page = pages_->pageFor(*web);

@@ -30,8 +30,13 @@ class Renderer {
   // The view's background and content, in its own coordinates.
   void drawOwn(cairo_t* cr, platform::View& view, double w, double h, double ownAlpha);
   ~Renderer() = default;
+  // The keyboard's keys: drawn once for each size into a picture of the
+  // screen's pixels, then copied from it, also while the keyboard moves.
+  void drawKeyboard(cairo_t* cr, double w, double h);
   struct Pages;
   std::unique_ptr<Pages> pages_;
+  struct KeyCaps;
+  std::unique_ptr<KeyCaps> keys_;
 };
 
 }  // namespace tolba::render
