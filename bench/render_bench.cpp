@@ -20,6 +20,8 @@
 #include "tolba/TolbaLayer.h"
 #include "tolba/platform/run_loop.h"
 #include "toolkit/application.h"
+#include "toolkit/keyboard.h"
+#include "toolkit/text_field.h"
 #include "toolkit/window.h"
 #include "ui/TolbaLoginView.h"
 #include "ui/TolbaMsg.h"
@@ -96,6 +98,32 @@ void ToastFadeFrame(benchmark::State& state) {
   toastRegionPercent = frames > 0 ? 100 * pixels / (frames * s.buffer.width * s.buffer.height) : -1;
 }
 BENCHMARK(ToastFadeFrame)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+// The keyboard rising under the login panel, half way up: each frame moves the
+// clock on by a frame and redraws what the keyboard's move touched.
+void KeyboardSlideFrame(benchmark::State& state) {
+  auto& s = scene();
+  auto clock = tolba::platform::RunLoop::main().manualClock();
+  static const bool risen = [&] {
+    clock->set(tolba::platform::TimePoint{100});
+    for (const auto& view : s.window->subviews()) {
+      if (auto panel = std::dynamic_pointer_cast<tolba::TolbaLoginView>(view)) panel->nameF()->becomeFirstResponder();
+    }
+    return true;
+  }();
+  (void)risen;
+  tolba::TolbaHost::shared().redrawAll();
+  tolba::TolbaLayer::drawInto(s.buffer);
+  const double start = 100 + tolba::platform::Keyboard::kAnimationDuration * 0.3;
+  double t = start;
+  for (auto _ : state) {
+    t = t < start + 0.1 ? t + 1.0 / 60 : start;
+    clock->set(tolba::platform::TimePoint{t});
+    if (!tolba::TolbaLayer::drawInto(s.buffer)) state.SkipWithError("drawInto failed");
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(KeyboardSlideFrame)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
 // The console report, and the medians kept for the budget lines.
 class BudgetReporter : public benchmark::ConsoleReporter {
