@@ -31,7 +31,7 @@ TEST_F(KeyboardPixelsTest, KeyboardCoversTheBottomAndTheBoxSitsAboveIt) {
   for (auto [x, y] : {std::pair{1.0, 374.0}, {665.0, top + 1}, {1.0, top + 1}}) {
     EXPECT_TRUE(isKeyboardGrey(pixels.at(x, y))) << x << ", " << y;
   }
-  EXPECT_LT(pixels.at(1, top - 2).a, 60);  // above it: the backdrop
+  EXPECT_LT(pixels.at(1, top - 2).a, 60);        // above it: the backdrop
   EXPECT_TRUE(isWhite(pixels.at(11, top + 9)));  // the cap of its first key
   // The box (300 x 300, centred at y 37.5 before) rose to y 13: white there now,
   // the card field above the keyboard, and the box's lower part under the keys.
