@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include <nlohmann/json.hpp>
 
@@ -494,54 +495,24 @@ void Simulator::drawPanel() {
   double y = h - lineHeight - 6;
   const auto& lines = console_.lines();
   for (auto it = lines.rbegin(); it != lines.rend() && y > 28; ++it, y -= lineHeight) {
-    double r = 0.8, g = 0.8, b = 0.8;
-    std::string prefix;
-    switch (it->kind) {
-      case LineKind::Section:
-        r = 1;
-        g = 0.85;
-        b = 0.4;
-        prefix = "== ";
-        break;
-      case LineKind::Action:
-        r = 0.75;
-        g = 0.85;
-        b = 1;
-        prefix = "player  ";
-        break;
-      case LineKind::Request:
-        r = 0.6;
-        g = 0.9;
-        b = 0.6;
-        prefix = "→ ";
-        break;
-      case LineKind::Reply:
-        r = 0.45;
-        g = 0.75;
-        b = 0.45;
-        prefix = "← ";
-        break;
-      case LineKind::Notification:
-        r = 1;
-        g = 0.6;
-        b = 0.9;
-        prefix = "game ⇐ ";
-        break;
-      case LineKind::Failure:
-        r = 1;
-        g = 0.3;
-        b = 0.3;
-        prefix = "FAILED ";
-        break;
-      case LineKind::Note:
-        r = 0.6;
-        g = 0.6;
-        b = 0.6;
-        prefix = "   ";
-        break;
-    }
-    drawText(cr, prefix + it->text, 10, y, w - 20, lineHeight, kPanelFontSize, it->kind == LineKind::Section, false, r,
-             g, b);
+    // How each kind of line looks: its colour and what stands before it.
+    struct Look {
+      double r, g, b;
+      const char* prefix;
+    };
+    static constexpr Look kLooks[] = {
+        {1, 0.85, 0.4, "== "},        // Section
+        {0.75, 0.85, 1, "player  "},  // Action
+        {0.6, 0.9, 0.6, "→ "},        // Request
+        {0.45, 0.75, 0.45, "← "},     // Reply
+        {1, 0.6, 0.9, "game ⇐ "},     // Notification
+        {1, 0.3, 0.3, "FAILED "},     // Failure
+        {0.6, 0.6, 0.6, "   "},       // Note
+    };
+    static_assert(std::size(kLooks) == static_cast<std::size_t>(LineKind::Note) + 1);
+    const Look& look = kLooks[static_cast<std::size_t>(it->kind)];
+    drawText(cr, look.prefix + it->text, 10, y, w - 20, lineHeight, kPanelFontSize, it->kind == LineKind::Section,
+             false, look.r, look.g, look.b);
   }
   cairo_destroy(cr);
   panelTexture_ = textureFor(renderer_, surface, panelTexture_);

@@ -80,20 +80,20 @@ void TolbaSDKGameConfig::configFileChanged() {
 }
 
 std::optional<nlohmann::json> TolbaSDKGameConfig::getConfigFile() {
-  const auto path = std::optional<std::string>(platform::bundleDirectory() + "/" + kConfigFileName);
+  const std::string path = platform::bundleDirectory() + "/" + kConfigFileName;
   auto& cache = configFileCache();
   const bool mainThread = platform::RunLoop::main().isLoopThread();
   if (mainThread) {
     std::lock_guard lock(cache.mutex);
-    if (cache.memo && cache.memoPath == *path) return *cache.memo;
+    if (cache.memo && cache.memoPath == path) return *cache.memo;
   }
-  auto answer = lookAtConfigFile(*path);
+  auto answer = lookAtConfigFile(path);
   if (mainThread) {
     std::lock_guard lock(cache.mutex);
-    const bool posted = cache.memo.has_value();
-    cache.memoPath = *path;
+    const bool forgetPending = cache.memo.has_value();  // a memo is always followed by its forgetting
+    cache.memoPath = path;
     cache.memo = answer;
-    if (!posted) {
+    if (!forgetPending) {
       platform::postToMain(
           [] {
             auto& c = configFileCache();
@@ -106,29 +106,25 @@ std::optional<nlohmann::json> TolbaSDKGameConfig::getConfigFile() {
   return answer;
 }
 
-std::optional<nlohmann::json> TolbaSDKGameConfig::lookAtConfigFile(const std::string& filePath) {
+std::optional<nlohmann::json> TolbaSDKGameConfig::lookAtConfigFile(const std::string& path) {
   // One look at the file tells whether it is there and whether it changed
   // (the bundle's resource look-up would take two more).
-  const auto path = std::optional<std::string>(filePath);
   struct stat info {};
-  const bool known = ::stat(path->c_str(), &info) == 0;
-  if (!known || S_ISDIR(info.st_mode)) return nlohmann::json::object();
+  if (::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return nlohmann::json::object();
   auto& cache = configFileCache();
   std::optional<nlohmann::json> contents;
   {
     std::lock_guard lock(cache.mutex);
-    if (known && cache.path == *path && cache.size == info.st_size && cache.inode == info.st_ino &&
+    if (cache.path == path && cache.size == info.st_size && cache.inode == info.st_ino &&
         cache.modified.tv_sec == info.st_mtim.tv_sec && cache.modified.tv_nsec == info.st_mtim.tv_nsec) {
       contents = cache.contents;
     } else {
-      contents = platform::readPropertyList(*path);
-      if (known) {
-        cache.path = *path;
-        cache.size = info.st_size;
-        cache.inode = info.st_ino;
-        cache.modified = info.st_mtim;
-        cache.contents = contents;
-      }
+      contents = platform::readPropertyList(path);
+      cache.path = path;
+      cache.size = info.st_size;
+      cache.inode = info.st_ino;
+      cache.modified = info.st_mtim;
+      cache.contents = contents;
     }
   }
   if (!contents || !contents->is_object()) {

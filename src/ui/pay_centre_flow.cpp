@@ -67,9 +67,7 @@ void PayCentreFlow::coinPayDidReply(const std::optional<json>& reply) {
     platform::log("TolbaLog:coin payment reply unreadable; asking the server about the order");
     return confirmWithServer(false, false);
   }
-  auto keep = shared_from_this();
-  report(replyStatusIsOne(reply, "z") ? "0" : "-1");
-  end();
+  finish(replyStatusIsOne(reply, "z") ? "0" : "-1");
 }
 
 void PayCentreFlow::confirmWithServer(bool weChat, bool lostInTransport) {
@@ -83,24 +81,18 @@ void PayCentreFlow::confirmWithServer(bool weChat, bool lostInTransport) {
         platform::log(std::string("TolbaLog:") + (weChat ? "WeChat" : "coin") + " payment of order " +
                       platform::describeOrNil(flow->myOrderId_) + ": the server says " + orderStateName(state));
         switch (state) {
-          case OrderState::Paid: flow->report("0"); break;
-          case OrderState::Unpaid: flow->report(weChat ? "-2" : "-1"); break;
-          case OrderState::Unknown:
-            TolbaMsg::showMessage(kPaymentNetworkFailedToast);
-            flow->report("-1", true);
-            break;
+          case OrderState::Paid: return flow->finish("0");
+          case OrderState::Unpaid: return flow->finish(weChat ? "-2" : "-1");
+          case OrderState::Unknown: TolbaMsg::showMessage(kPaymentNetworkFailedToast); return flow->finish("-1", true);
           case OrderState::Unsupported:
             if (weChat) {
               platform::log("TolbaLog:without an answer from the server, the return from WeChat counts as paid");
-              flow->report("0");
-            } else {
-              // As before the server could be asked: a lost reply leaves the outcome unknown.
-              if (lostInTransport) TolbaMsg::showMessage(kPaymentNetworkFailedToast);
-              flow->report("-1", lostInTransport);
+              return flow->finish("0");
             }
-            break;
+            // As before the server could be asked: a lost reply leaves the outcome unknown.
+            if (lostInTransport) TolbaMsg::showMessage(kPaymentNetworkFailedToast);
+            return flow->finish("-1", lostInTransport);
         }
-        flow->end();
       });
 }
 
@@ -120,8 +112,7 @@ void PayCentreFlow::payWithWeChat() {
           flow->stage_ = Stage::LoadingPaymentPage;
           flow->loadPaymentPage(*page);
         } else {
-          flow->report("-1");
-          flow->end();
+          flow->finish("-1");
         }
       },
       [weak](const std::string& why) {
@@ -133,9 +124,7 @@ void PayCentreFlow::paymentGotNoAnswer(const std::string& why) {
   if (stage_ == Stage::Closed) return;
   platform::log("TolbaLog:payment got no answer (" + why + "); its outcome is unknown");
   TolbaMsg::showMessage(kPaymentNetworkFailedToast);
-  auto keep = shared_from_this();
-  report("-1", true);
-  end();
+  finish("-1", true);
 }
 
 void PayCentreFlow::loadPaymentPage(const std::string& url) {
@@ -174,9 +163,7 @@ void PayCentreFlow::weChatOpened(bool opened) {
   }
   // WeChat is not there: nothing can have been paid.
   TolbaMsg::showMessage(kWeChatNotOpenedToast);
-  auto keep = shared_from_this();
-  report("-1");
-  end();
+  finish("-1");
 }
 
 void PayCentreFlow::returnedToForeground() {
@@ -190,19 +177,22 @@ void PayCentreFlow::returnedToForeground() {
 
 void PayCentreFlow::cancel() {
   if (stage_ == Stage::Closed) return;
-  auto keep = shared_from_this();
-  report("-2");
-  end();
+  finish("-2");
 }
 
-void PayCentreFlow::report(const char* code, bool outcomeUnknown) {
-  if (reported_) return;
-  reported_ = true;
-  if (!completionBlock_) return;
-  json result{{"code", code}};
-  if (outcomeUnknown) result[kOutcomeKey] = kOutcomeUnknown;
-  const CompletionBlock block = completionBlock_;  // the block may replace itself
-  block(result);
+void PayCentreFlow::finish(const char* code, bool outcomeUnknown) {
+  auto keep = shared_from_this();  // the result's block may let go of the last owner
+  // Once: a block that ends the payment again from inside itself reports nothing more.
+  if (!reported_) {
+    reported_ = true;
+    if (completionBlock_) {
+      json result{{"code", code}};
+      if (outcomeUnknown) result[kOutcomeKey] = kOutcomeUnknown;
+      const CompletionBlock block = completionBlock_;  // the block may replace itself
+      block(result);
+    }
+  }
+  end();
 }
 
 void PayCentreFlow::end() {

@@ -101,8 +101,8 @@ class PayCentreFlow : public std::enable_shared_from_this<PayCentreFlow> {
   // no answer at all (rather than an unreadable one).
   void confirmWithServer(bool weChat, bool lostInTransport);
   // Calls the completion block with {"code": code} (and the unknown outcome when
-  // asked) unless a result was given already.
-  void report(const char* code, bool outcomeUnknown = false);
+  // asked) unless a result was given already, then ends the payment.
+  void finish(const char* code, bool outcomeUnknown = false);
 
   std::weak_ptr<PayCentreScreen> screen_;
   CompletionBlock completionBlock_;
