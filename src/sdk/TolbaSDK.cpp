@@ -65,8 +65,8 @@ std::int32_t TolbaSDKCore::initWithConfig(std::shared_ptr<TolbaSDKInitConfig> co
   TolbaSDKGameConfig::setInitConfig(config_);
   platform::log("cps = " + platform::describe(TolbaSDKGameConfig::getChannel()));
   platform::log("gid = " + platform::describe(TolbaSDKGameConfig::getGameId()));
-  platform::log("url = " + platform::describe(TolbaSDKGameConfig::getMainUrl()));
   const std::string url = platform::describe(TolbaSDKGameConfig::getMainUrl());
+  platform::log("url = " + url);
   if (!platform::transport::urlAllowed(url, false) && platform::transport::urlAllowed(url, true)) {
     if (TolbaSDKGameConfig::getAllowPlainHttp()) {
       logLine("warning: requests go over plain http:// to " + url +
